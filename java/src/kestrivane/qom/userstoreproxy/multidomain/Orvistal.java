@@ -1,0 +1,88 @@
+package kestrivane.qom.userstoreproxy.multidomain;
+
+import kestrivane.qom.result.ResultArrayNameValue;
+import kestrivane.qom.result.ResultBooleanValue;
+import kestrivane.qom.result.ResultCheckAccess;
+import kestrivane.qom.result.ResultIntegerValue;
+import kestrivane.qom.result.ResultLargeIntegerValue;
+import kestrivane.qom.result.ResultMessage;
+import kestrivane.qom.result.ResultStringList;
+
+/**
+ * The native bridge to Active Directory. Every call reads the connection settings from this
+ * object's fields: the bind account (empty: the process's own identity), its password, and the
+ * server, or the domain when {@code useServerName} is false.
+ */
+public class Orvistal {
+    protected String lookupUserName;
+    protected String lookupUserPassword;
+    protected String server;
+    protected boolean useServerName = true;
+    protected String domain;
+
+    /** Loads the native library from the system property orvistal.library, else by its name. */
+    public static void loadLibrary() {
+        String path = System.getProperty("orvistal.library");
+        if (path != null && !path.isEmpty()) {
+            System.load(path);
+        } else {
+            System.loadLibrary("Orvistal");
+        }
+    }
+
+    public Orvistal() {}
+
+    public Orvistal(String lookupUserName, String lookupUserPassword, String server, boolean useServerName, String domain) {
+        this.lookupUserName = lookupUserName;
+        this.lookupUserPassword = lookupUserPassword;
+        this.server = server;
+        this.useServerName = useServerName;
+        this.domain = domain;
+    }
+
+    public native int wInit();
+    public native ResultMessage wTranslateName(String name, int inputFormat, int outputFormat);
+    public native ResultMessage wGetUserDsn(String userName, String domainName);
+    public native ResultMessage wGetGroupDsn(String groupName);
+    public native int wAddUser(String containerDn, String userName);
+    public native int wDeleteUser(String userName, String domainName);
+    public native int wResetPassword(String userName, String domainName, String newPassword);
+    public native int wChangePassword(String domainName, String userName, String oldPassword, String newPassword);
+    public native int wUnlockAccount(String userName, String domainName);
+    public native int wIsUserNode(String dn);
+    public native int wSetUserAttributeString(String userName, String domainName, String attribute, String value);
+    public native ResultMessage wGetUserAttributeString(String userName, String domainName, String attribute);
+    public native int wSetUserAttributeInt(String userName, String domainName, String attribute, int value);
+    public native ResultIntegerValue wGetUserAttributeInt(String userName, String domainName, String attribute);
+    public native int wSetUserAttributeLargeInt(String userName, String domainName, String attribute, int lowPart, int highPart);
+    public native ResultLargeIntegerValue wGetUserAttributeLargeInt(String userName, String domainName, String attribute);
+    public native int wSetUserAttributeStringArray(String userName, String domainName, String attribute, String[] values, int controlCode);
+    public native ResultStringList wGetUserAttributeStringArray(String userName, String domainName, String attribute);
+    public native int wIsGroupNode(String dn);
+    public native ResultBooleanValue wIsMemberOf(String groupName, String memberDn);
+    public native int wSetGroupAttributeString(String groupName, String attribute, String value);
+    public native ResultMessage wGetGroupAttributeString(String groupName, String attribute);
+    public native int wSetGroupAttributeInt(String groupName, String attribute, int value);
+    public native ResultIntegerValue wGetGroupAttributeInt(String groupName, String attribute);
+    public native int wSetGroupAttributeStringArray(String groupName, String attribute, String[] values, int controlCode);
+    public native ResultStringList wGetGroupAttributeStringArray(String groupName, String attribute);
+    public native ResultMessage wGetUserPrimaryGroup(String userName, String domainName);
+    public native ResultStringList wGetUserGroups(String userName, String domainName);
+    public native ResultStringList wGetMachineGroups(String machineDn);
+    public native ResultMessage wGetNodeAttributeString(String dn, String attribute);
+    public native int wSetNodeAttributeString(String dn, String attribute, String value);
+    public native ResultStringList wGetNodeAttributeStringArray(String dn, String attribute);
+    public native int wSetNodeAttributeStringArray(String dn, String attribute, String[] values, int controlCode);
+    public native ResultMessage wGetDeletedNodeAttributeString(String guid, String attribute);
+    public native ResultMessage wGetNodeGuid(String dn);
+    public native ResultMessage wGetParentNode(String dn);
+    public native ResultMessage wGetNetbiosDomain(String dnsDomainName);
+    public native int wIsUserContainerNode(String dn);
+    public native ResultStringList wGetChildUserContainers(String dn);
+    public native ResultStringList wSearchNodes(String baseDn, String filter);
+    public native ResultStringList wSearchDeletedNodes(String filter);
+    public native ResultStringList wFindNodeValues(String baseDn, String filter, String attribute, int scope, int sizeLimit);
+    public native ResultArrayNameValue wGetNodeAttributes(String baseDn, String filter, String[] attributes);
+    public native ResultCheckAccess wCheckNodeAccess(String dn, int desiredAccess);
+    public native int wVerifyPassword(String userName, String domainName, String password);
+}

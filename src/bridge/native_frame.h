@@ -1,0 +1,51 @@
+// What every native method does around its directory operation: read the connection
+// settings from the Java object, copy Java strings into UTF-16 text, and keep every C++
+// exception away from the JVM.
+#pragma once
+#include <jni.h>
+
+#include <new>
+
+#include "directory/status.h"
+
+class VariantArray;
+
+struct ConnectionSettings {
+  WideString lookupUserName;
+  WideString lookupUserPassword;
+  WideString serverName;
+  bool serverIsDomain = false;
+};
+
+bool readConnectionSettings(JNIEnv* env, jobject object, ConnectionSettings* settings);
+void javaStringToWide(JNIEnv* env, jstring text, WideString* wide);
+// The text of a String parameter; null gives an empty text.
+WideString wideParameter(JNIEnv* env, jstring text);
+void variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array);
+jstring newJavaString(JNIEnv* env, const WideString& text);
+
+// Runs a native method's body; memory exhaustion and the library's status error become the
+// given failure value (or, for a status result, the failing status).
+template <typename Result, typename Body>
+Result guardNative(Result failureValue, Body body) noexcept {
+  try {
+    return body();
+  } catch (const StatusError&) {
+    return failureValue;
+  } catch (...) {
+    return failureValue;
+  }
+}
+
+template <typename Body>
+jint guardStatusNative(Body body) noexcept {
+  try {
+    return body();
+  } catch (const StatusError& error) {
+    return error.status;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}

@@ -1,0 +1,85 @@
+#include "directory/adsi_context.h"
+
+AdsiContext::AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword,
+                         const WideString& serverName, bool serverIsDomain)
+    : comInitResult_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)),
+      lookupUserName_(lookupUserName),
+      lookupUserPassword_(lookupUserPassword),
+      serverName_(serverName),
+      serverIsDomain_(serverIsDomain) {}
+
+AdsiContext::~AdsiContext() {
+  // S_FALSE balances an initialisation the thread already had; a failure initialised nothing.
+  if (comInitResult_ == S_OK || comInitResult_ == S_FALSE) CoUninitialize();
+}
+
+WideString AdsiContext::ldapPath(const WideString& dn) const {
+  WideString path = WIDE("LDAP://");
+  if (!serverName_.empty()) {
+    path += serverName_;
+    path += WIDE('/');
+  }
+  path += dn;
+  return path;
+}
+
+HRESULT AdsiContext::openObject(const WideString& path, REFIID iid, DWORD flags, void** object) const {
+  // An empty account binds as the calling thread, whatever the password field holds.
+  const WCHAR* user = nullptr;
+  const WCHAR* password = nullptr;
+  if (!lookupUserName_.empty()) {
+    user = lookupUserName_.c_str();
+    password = lookupUserPassword_.c_str();
+  }
+  return ADsOpenObject(path.c_str(), user, password, flags, iid, object);
+}
+
+HRESULT AdsiContext::bindRootDse(IADs** object) const {
+  return openObject(ldapPath(WIDE("RootDSE")), IID_IADs, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+}
+
+HRESULT AdsiContext::bindObject(const WideString& dn, IADs** object) const {
+  return openObject(ldapPath(dn), IID_IADs, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+}
+
+HRESULT AdsiContext::bindObjectFast(const WideString& dn, IADs** object) const {
+  return openObject(ldapPath(dn), IID_IADs, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                    reinterpret_cast<void**>(object));
+}
+
+HRESULT AdsiContext::bindUser(const WideString& dn, IADsUser** object) const {
+  return openObject(ldapPath(dn), IID_IADsUser, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+}
+
+HRESULT AdsiContext::bindGroup(const WideString& dn, IADsGroup** object) const {
+  return openObject(ldapPath(dn), IID_IADsGroup, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+}
+
+HRESULT AdsiContext::bindContainer(const WideString& dn, IADsContainer** object) const {
+  return openObject(ldapPath(dn), IID_IADsContainer, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+}
+
+HRESULT AdsiContext::bindDirectoryObject(const WideString& dn, IDirectoryObject** object) const {
+  return openObject(ldapPath(dn), IID_IDirectoryObject, ADS_SECURE_AUTHENTICATION,
+                    reinterpret_cast<void**>(object));
+}
+
+namespace {
+
+bool startsWithLdapScheme(const WideString& text) {
+  static const WCHAR scheme[] = WIDE("LDAP://");
+  if (text.size() < 7) return false;
+  for (size_t i = 0; i < 7; ++i) {
+    WCHAR c = text[i];
+    if (c >= WIDE('a') && c <= WIDE('z')) c = static_cast<WCHAR>(c - WIDE('a') + WIDE('A'));
+    if (c != scheme[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+HRESULT AdsiContext::bindSchemaClass(const WideString& nameOrPath, IADsClass** object) const {
+  WideString path = startsWithLdapScheme(nameOrPath) ? nameOrPath : ldapPath(nameOrPath);
+  return openObject(path, IID_IADsClass, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+}

@@ -1,0 +1,38 @@
+// The per-call directory context: the thread's COM initialisation for the call, the bind
+// account, and the operations that open directory objects by LDAP path.
+#pragma once
+#include "directory/owners.h"
+
+class AdsiContext {
+ public:
+  AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword, const WideString& serverName,
+              bool serverIsDomain);
+  ~AdsiContext();
+  AdsiContext(const AdsiContext&) = delete;
+  AdsiContext& operator=(const AdsiContext&) = delete;
+
+  WideString ldapPath(const WideString& dn) const;
+  HRESULT openObject(const WideString& path, REFIID iid, DWORD flags, void** object) const;
+
+  HRESULT bindRootDse(IADs** object) const;
+  HRESULT bindObject(const WideString& dn, IADs** object) const;
+  HRESULT bindObjectFast(const WideString& dn, IADs** object) const;
+  HRESULT bindUser(const WideString& dn, IADsUser** object) const;
+  HRESULT bindGroup(const WideString& dn, IADsGroup** object) const;
+  HRESULT bindContainer(const WideString& dn, IADsContainer** object) const;
+  HRESULT bindDirectoryObject(const WideString& dn, IDirectoryObject** object) const;
+  HRESULT bindSchemaClass(const WideString& nameOrPath, IADsClass** object) const;
+
+  HRESULT comInitResult() const { return comInitResult_; }
+  const WideString& lookupUserName() const { return lookupUserName_; }
+  const WideString& lookupUserPassword() const { return lookupUserPassword_; }
+  const WideString& serverName() const { return serverName_; }
+  bool serverIsDomain() const { return serverIsDomain_; }
+
+ private:
+  HRESULT comInitResult_;
+  WideString lookupUserName_;
+  WideString lookupUserPassword_;
+  WideString serverName_;
+  bool serverIsDomain_;
+};

@@ -1,0 +1,41 @@
+// Per-thread COM apartments: the first initialisation enters the apartment, later ones in
+// the same mode only count, and one in the other mode is refused without counting.
+#include "objbase.h"
+
+namespace {
+
+struct Apartment {
+  unsigned count = 0;
+  DWORD mode = 0;
+};
+
+thread_local Apartment apartment;
+
+constexpr DWORD modeOf(DWORD coInit) { return coInit & COINIT_APARTMENTTHREADED; }
+
+}  // namespace
+
+namespace winapi::com {
+
+bool isInitialised() { return apartment.count > 0; }
+
+}  // namespace winapi::com
+
+HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit) {
+  if (reserved != nullptr) return E_INVALIDARG;
+  DWORD mode = modeOf(coInit);
+  if (apartment.count == 0) {
+    apartment.mode = mode;
+    apartment.count = 1;
+    return S_OK;
+  }
+  if (apartment.mode != mode) return RPC_E_CHANGED_MODE;
+  ++apartment.count;
+  return S_FALSE;
+}
+
+HRESULT CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+
+void CoUninitialize() {
+  if (apartment.count > 0) --apartment.count;
+}
