@@ -1,0 +1,370 @@
+#!/usr/bin/env bash
+# Throwaway Samba AD DC for Orvistal's tests: realm ORVISTAL.TEST, host
+# dc1.orvistal.test on 127.0.0.2 only. See README.md beside this file.
+#
+#   dc.sh start    provision (or restore the cached golden copy), seed, start, wait for LDAPS
+#   dc.sh stop     stop the DC started by start (by its recorded pid)
+#   dc.sh restart  stop, then start from a fresh copy of the golden directory
+#   dc.sh status   exit 0 if running and answering LDAPS with certificate verification
+#   dc.sh env      print the export lines clients need (also written to $ORVISTAL_DC_DIR/env.sh)
+#   dc.sh kinit    Kerberos ticket for the non-admin bind account into the private ccache
+#
+# Environment: ORVISTAL_DC_DIR (run state, default /var/tmp/orvistal-dc/run),
+# ORVISTAL_DC_CACHE (golden tarballs, default /var/tmp/orvistal-dc/cache),
+# ORVISTAL_DC_MAX_RUNTIME (seconds before samba exits by itself, default 21600),
+# ORVISTAL_DC_NO_CACHE=1 (always provision from scratch; do not read or write the cache).
+# Must run as root (loopback address, /etc/hosts, samba).
+set -euo pipefail
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+REPO=$(cd "$HERE/../.." && pwd)
+. "$HERE/lib/common.sh"
+
+DC_DIR=${ORVISTAL_DC_DIR:-/var/tmp/orvistal-dc/run}
+CACHE_DIR=${ORVISTAL_DC_CACHE:-/var/tmp/orvistal-dc/cache}
+MAX_RUNTIME=${ORVISTAL_DC_MAX_RUNTIME:-21600}
+READY_TIMEOUT=${ORVISTAL_DC_READY_TIMEOUT:-60}
+
+SAMBA_DIR=$DC_DIR/dc              # samba's own target dir (what the golden tarball holds)
+CONF=$SAMBA_DIR/etc/smb.conf
+PIDFILE=$DC_DIR/samba.pid
+CA_FILE=$DC_DIR/ca.pem
+KRB5_FILE=$DC_DIR/krb5.conf
+CCACHE=$DC_DIR/krb5cc
+ENV_FILE=$DC_DIR/env.sh
+
+log() { printf 'dc.sh: %s\n' "$*" >&2; }
+die() { log "error: $*"; exit 1; }
+now_ms() { date +%s%3N; }
+
+need_root() { [ "$(id -u)" = 0 ] || die "must run as root"; }
+
+# ---------------------------------------------------------------- environment
+
+env_lines() {
+  cat <<EOF
+export ORVISTAL_DC_DIR='$DC_DIR'
+export LDAPTLS_CACERT='$CA_FILE'
+export LDAPTLS_REQCERT=demand
+export KRB5_CONFIG='$KRB5_FILE'
+export KRB5CCNAME='FILE:$CCACHE'
+export ORVISTAL_TEST_SERVER=$DC_FQDN
+export ORVISTAL_TEST_SERVER_IP=$DC_IP
+export ORVISTAL_TEST_DOMAIN=$DC_DOMAIN
+export ORVISTAL_TEST_REALM=$DC_REALM
+export ORVISTAL_TEST_NETBIOS=$DC_NETBIOS
+export ORVISTAL_TEST_BASE_DN='$DC_BASE_DN'
+export ORVISTAL_TEST_ADMIN_USER='$DC_ADMIN_USER'
+export ORVISTAL_TEST_ADMIN_PASSWORD='$DC_ADMIN_PASSWORD'
+export ORVISTAL_TEST_BIND_USER='$DC_BIND_USER'
+export ORVISTAL_TEST_BIND_PASSWORD='$DC_BIND_PASSWORD'
+export ORVISTAL_TEST_BIND_DN='$DC_BIND_DN'
+EOF
+}
+
+write_client_files() {
+  mkdir -p "$DC_DIR"
+  cp "$SAMBA_DIR/private/custom-tls/ca.pem" "$CA_FILE.tmp" && mv -f "$CA_FILE.tmp" "$CA_FILE"
+  chmod 644 "$CA_FILE"
+  cat > "$KRB5_FILE.tmp" <<EOF
+[libdefaults]
+	default_realm = $DC_REALM
+	dns_lookup_realm = false
+	dns_lookup_kdc = false
+	rdns = false
+	dns_canonicalize_hostname = false
+	forwardable = true
+[realms]
+	$DC_REALM = {
+		kdc = $DC_IP
+		admin_server = $DC_IP
+		kpasswd_server = $DC_IP
+	}
+[domain_realm]
+	.$DC_DOMAIN = $DC_REALM
+	$DC_DOMAIN = $DC_REALM
+EOF
+  mv -f "$KRB5_FILE.tmp" "$KRB5_FILE"
+  env_lines > "$ENV_FILE.tmp" && mv -f "$ENV_FILE.tmp" "$ENV_FILE"
+}
+
+# --------------------------------------------------------------- host set-up
+
+ensure_packages() {
+  if ! command -v samba-tool >/dev/null 2>&1 || ! command -v samba >/dev/null 2>&1 \
+     || ! command -v ldapsearch >/dev/null 2>&1 || ! command -v kinit >/dev/null 2>&1; then
+    log "installing packages (scripts/install-packages.sh)"
+    bash "$REPO/scripts/install-packages.sh"
+  fi
+}
+
+ensure_address() {
+  if ! ip -4 addr show dev lo | grep -F "inet $DC_IP/" >/dev/null; then
+    ip addr add "$DC_IP/8" dev lo || die "cannot add $DC_IP to lo"
+  fi
+}
+
+ensure_hosts() {
+  local want="$DC_IP $DC_FQDN $DC_DOMAIN"
+  grep -qxF "$want" /etc/hosts && return 0
+  # Drop any older mapping of our names, then append ours. Rewrite in place
+  # (the file may be a bind mount, so no rename).
+  local tmp
+  tmp=$(mktemp)
+  # Lines that also name other hosts keep those names.
+  awk -v a="$DC_FQDN" -v b="$DC_DOMAIN" '
+    /^[[:space:]]*(#|$)/ { print; next }
+    {
+      hit = 0; line = $1; n = 0
+      for (i = 2; i <= NF; i++) {
+        if ($i ~ /^#/) { for (; i <= NF; i++) line = line " " $i; break }
+        if ($i == a || $i == b) hit = 1; else { line = line " " $i; n++ }
+      }
+      if (!hit) print; else if (n > 0) print line
+    }' /etc/hosts > "$tmp"
+  printf '%s\n' "$want" >> "$tmp"
+  cat "$tmp" > /etc/hosts
+  rm -f "$tmp"
+}
+
+# ------------------------------------------------------------ process control
+
+recorded_pid() { if [ -s "$PIDFILE" ]; then cat "$PIDFILE"; fi; }
+
+# True if PID is a live (non-zombie) process.
+alive() {
+  local st
+  st=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
+  [ -n "$st" ] && [ "$st" != Z ]
+}
+
+# True if PID is alive and is the samba started with our smb.conf: samba
+# rewrites its process title, so check the executable and samba's own pid file.
+is_our_samba() {
+  local pid=$1
+  [ -n "$pid" ] && alive "$pid" || return 1
+  [ "$(basename "$(readlink "/proc/$pid/exe" 2>/dev/null)")" = samba ] || return 1
+  [ "$(cat "$SAMBA_DIR/run/samba.pid" 2>/dev/null)" = "$pid" ] && return 0
+  # Before samba has written its pid file: the session we created for it.
+  [ "$(ps -o sid= -p "$pid" 2>/dev/null | tr -d ' ')" = "$pid" ]
+}
+
+is_running() { is_our_samba "$(recorded_pid)"; }
+
+ldaps_ready() {
+  LDAPTLS_CACERT=$CA_FILE LDAPTLS_REQCERT=demand LDAPCONF=/dev/null \
+    ldapsearch -x -H "ldaps://$DC_FQDN" -o nettimeout=3 -b '' -s base dnsHostName >/dev/null 2>&1
+}
+
+port_in_use() {
+  # Someone (another instance?) already listening on our LDAP ports.
+  ss -Hltn "( sport = :389 or sport = :636 or sport = :88 )" 2>/dev/null | grep -F "$DC_IP:" >/dev/null
+}
+
+start_samba() {
+  port_in_use && die "something already listens on $DC_IP (389/636/88); another DC running? ($(ss -Hltnp 'sport = :636' | head -3))"
+  mkdir -p "$SAMBA_DIR/run" "$SAMBA_DIR/log"
+  rm -f "$SAMBA_DIR"/run/*.pid
+  # setsid: own session and process group, so the DC outlives this shell and
+  # its terminal; the group id is the recorded pid.
+  setsid samba -s "$CONF" -F --no-process-group --maximum-runtime="$MAX_RUNTIME" -d1 \
+    > "$SAMBA_DIR/log/samba.out" 2>&1 < /dev/null 9>&- &
+  local pid=$!
+  echo "$pid" > "$PIDFILE"
+  local t0 deadline
+  t0=$(now_ms); deadline=$(( t0 + READY_TIMEOUT * 1000 ))
+  while :; do
+    if ! alive "$pid"; then
+      tail -n 30 "$SAMBA_DIR/log/samba.out" >&2 || true
+      rm -f "$PIDFILE"
+      die "samba exited during start-up (log $SAMBA_DIR/log/samba.out)"
+    fi
+    ldaps_ready && break
+    if [ "$(now_ms)" -ge "$deadline" ]; then
+      tail -n 30 "$SAMBA_DIR/log/samba.out" >&2 || true
+      stop_samba || true
+      die "LDAPS (with certificate verification) did not answer within ${READY_TIMEOUT}s"
+    fi
+    sleep 0.1
+  done
+  log "samba pid $pid answering ldaps://$DC_FQDN after $(( $(now_ms) - t0 )) ms"
+}
+
+stop_samba() {
+  local pid
+  pid=$(recorded_pid)
+  if [ -z "$pid" ]; then return 0; fi
+  if ! is_our_samba "$pid"; then
+    rm -f "$PIDFILE"
+    return 0
+  fi
+  local t0 i
+  t0=$(now_ms)
+  kill -TERM "$pid" 2>/dev/null || true
+  for i in $(seq 1 150); do            # up to 15 s
+    alive "$pid" || break
+    sleep 0.1
+  done
+  if alive "$pid"; then
+    log "samba pid $pid ignored SIGTERM; sending SIGKILL to its process group"
+    kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
+  fi
+  # Reap it if it is our child (cold provision path); no-op otherwise.
+  wait "$pid" 2>/dev/null || true
+  # Workers of our process group (its id is the recorded pid) that outlived
+  # the root process.
+  for i in $(seq 1 50); do
+    pgrep -g "$pid" >/dev/null 2>&1 || break
+    if [ "$i" = 20 ]; then kill -KILL -- "-$pid" 2>/dev/null || true; fi
+    sleep 0.1
+  done
+  rm -f "$PIDFILE"
+  log "stopped samba pid $pid in $(( $(now_ms) - t0 )) ms"
+}
+
+# ----------------------------------------------------------- golden directory
+
+cache_key() {
+  (
+    cd "$HERE"
+    samba -V
+    find lib seed -type f | LC_ALL=C sort | while read -r f; do
+      printf '== %s\n' "$f"; cat "$f"
+    done
+  ) | sha256sum | cut -c1-24
+}
+
+golden_path() { echo "$CACHE_DIR/golden-$1.tar.gz"; }
+
+restore_golden() {
+  local tarball=$1
+  rm -rf "$SAMBA_DIR"
+  mkdir -p "$SAMBA_DIR"
+  tar -C "$SAMBA_DIR" -xzf "$tarball"
+  # smb.conf is the only file holding absolute paths.
+  local old conf
+  old=$(cat "$SAMBA_DIR/.origin")
+  if [ "$old" != "$SAMBA_DIR" ]; then
+    conf=$(cat "$CONF")
+    printf '%s\n' "${conf//"$old"/"$SAMBA_DIR"}" > "$CONF"
+    printf '%s\n' "$SAMBA_DIR" > "$SAMBA_DIR/.origin"
+  fi
+}
+
+save_golden() {
+  local key=$1 out tmp
+  out=$(golden_path "$key")
+  mkdir -p "$CACHE_DIR"
+  tmp=$(mktemp "$CACHE_DIR/.golden.XXXXXX")
+  # Leave out run-time leftovers: pid files, sockets, logs.
+  tar -C "$SAMBA_DIR" --exclude='./run/*' --exclude='./log/*' --exclude='./msg.sock/*' \
+    --exclude='./private/ldapi' --exclude='./private/ldap_priv/ldapi' -czf "$tmp" .
+  mv -f "$tmp" "$out"
+  # Tarballs of older scripts are useless now.
+  find "$CACHE_DIR" -maxdepth 1 -name 'golden-*.tar.gz' ! -name "golden-$key.tar.gz" -delete
+  log "cached golden directory $out ($(du -k "$out" | cut -f1) KiB)"
+}
+
+provision_and_seed() {
+  local t0
+  t0=$(now_ms)
+  bash "$HERE/lib/provision.sh" "$SAMBA_DIR"
+  printf '%s\n' "$SAMBA_DIR" > "$SAMBA_DIR/.origin"
+  write_client_files
+  log "provisioned in $(( $(now_ms) - t0 )) ms"
+  start_samba
+  local t1
+  t1=$(now_ms)
+  if ! LDAPTLS_CACERT=$CA_FILE LDAPTLS_REQCERT=demand LDAPCONF=/dev/null \
+       bash "$HERE/lib/seed.sh" "$CONF" > "$SAMBA_DIR/log/seed.log" 2>&1; then
+    tail -n 40 "$SAMBA_DIR/log/seed.log" >&2
+    stop_samba || true
+    die "seeding failed (log $SAMBA_DIR/log/seed.log)"
+  fi
+  log "seeded in $(( $(now_ms) - t1 )) ms"
+  stop_samba
+  ! port_in_use || die "samba still listening after stop; not caching a live directory"
+}
+
+# ----------------------------------------------------------------- commands
+
+cmd_start() {
+  need_root
+  mkdir -p "$DC_DIR"
+  exec 9> "$DC_DIR/.lock"
+  flock 9
+  local t0
+  t0=$(now_ms)
+  ensure_packages
+  ensure_address
+  ensure_hosts
+  if is_running; then
+    write_client_files
+    if ldaps_ready; then
+      log "already running (pid $(recorded_pid)); env: $ENV_FILE"
+      return 0
+    fi
+    log "running (pid $(recorded_pid)) but not answering; restarting"
+    stop_samba
+  fi
+  port_in_use && die "something else already listens on $DC_IP (389/636/88): another DC (other ORVISTAL_DC_DIR?) is running"
+  local key tarball
+  key=$(cache_key)
+  tarball=$(golden_path "$key")
+  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$tarball" ]; then
+    restore_golden "$tarball"
+    log "restored golden directory $key in $(( $(now_ms) - t0 )) ms"
+  else
+    log "no golden directory for key $key: provisioning from scratch"
+    provision_and_seed
+    if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ]; then save_golden "$key"; fi
+  fi
+  write_client_files
+  start_samba
+  log "started in $(( $(now_ms) - t0 )) ms; env: $ENV_FILE"
+}
+
+cmd_stop() {
+  need_root
+  mkdir -p "$DC_DIR"
+  exec 9> "$DC_DIR/.lock"
+  flock 9
+  if [ -z "$(recorded_pid)" ] || ! is_running; then
+    rm -f "$PIDFILE"
+    log "not running"
+    return 0
+  fi
+  stop_samba
+}
+
+cmd_status() {
+  if ! is_running; then
+    echo "stopped"
+    return 1
+  fi
+  if ldaps_ready; then
+    echo "running pid $(recorded_pid), ldaps://$DC_FQDN answering"
+    return 0
+  fi
+  echo "running pid $(recorded_pid), NOT answering"
+  return 1
+}
+
+cmd_kinit() {
+  [ -f "$KRB5_FILE" ] || die "no $KRB5_FILE; run 'dc.sh start' first"
+  KRB5_CONFIG=$KRB5_FILE KRB5CCNAME=FILE:$CCACHE \
+    kinit "$DC_BIND_SAM@$DC_REALM" <<< "$DC_BIND_PASSWORD" > /dev/null \
+    || die "kinit $DC_BIND_SAM@$DC_REALM failed"
+  KRB5_CONFIG=$KRB5_FILE KRB5CCNAME=FILE:$CCACHE klist -s || die "no ticket in $CCACHE after kinit"
+  log "ticket for $DC_BIND_SAM@$DC_REALM in FILE:$CCACHE"
+}
+
+case "${1:-}" in
+  start)   cmd_start ;;
+  stop)    cmd_stop ;;
+  restart) cmd_stop; cmd_start ;;
+  status)  cmd_status ;;
+  env)     env_lines ;;
+  kinit)   cmd_kinit ;;
+  *) echo "usage: $0 start|stop|restart|status|env|kinit" >&2; exit 2 ;;
+esac
