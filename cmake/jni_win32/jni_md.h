@@ -2,7 +2,9 @@
 #ifndef ORVISTAL_JNI_MD_H
 #define ORVISTAL_JNI_MD_H
 
-#define JNIEXPORT __declspec(dllexport)
+/* The export table comes from the module definition file alone, which gives each native
+   the decorated name _Name@N that the JVM looks up; a dllexport would add a second name. */
+#define JNIEXPORT
 #define JNIIMPORT __declspec(dllimport)
 #define JNICALL __stdcall
 

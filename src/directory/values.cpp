@@ -38,7 +38,7 @@ HRESULT VariantArray::append(const VARIANT& value) {
   LONG last = count() - 1;
   void* element = nullptr;
   RETURN_IF_FAILED(SafeArrayPtrOfIndex(array_, &last, &element));
-  return VariantCopyInd(static_cast<VARIANT*>(element), &value);
+  return VariantCopyInd(static_cast<VARIANT*>(element), const_cast<VARIANT*>(&value));
 }
 
 HRESULT VariantArray::appendAll(SAFEARRAY* source) {
@@ -158,7 +158,7 @@ HRESULT variantToText(const VARIANT& value, WideString* text) {
     return byteStringToHex(value.parray, text);
   }
   UniqueVariant converted;
-  RETURN_IF_FAILED(VariantChangeType(converted.get(), &value, 0, VT_BSTR));
+  RETURN_IF_FAILED(VariantChangeType(converted.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR));
   *text = textOfBstr(converted.get()->bstrVal);
   return S_OK;
 }

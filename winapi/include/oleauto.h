@@ -165,9 +165,10 @@ UINT SysStringByteLen(BSTR text);
 // VARIANT
 void VariantInit(VARIANTARG* value);
 HRESULT VariantClear(VARIANTARG* value);
-HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source);
-HRESULT VariantCopyInd(VARIANT* destination, const VARIANTARG* source);
-HRESULT VariantChangeType(VARIANTARG* destination, const VARIANTARG* source, USHORT flags, VARTYPE type);
+HRESULT VariantCopy(VARIANTARG* destination, VARIANTARG* source);
+HRESULT VariantCopyInd(VARIANT* destination, VARIANTARG* source);
+// Sources are not changed; the signatures follow the SDK's, which lacks the const.
+HRESULT VariantChangeType(VARIANTARG* destination, VARIANTARG* source, USHORT flags, VARTYPE type);
 
 // SAFEARRAY
 SAFEARRAY* SafeArrayCreate(VARTYPE type, UINT dimensions, SAFEARRAYBOUND* bounds);

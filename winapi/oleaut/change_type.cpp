@@ -116,7 +116,7 @@ HRESULT toBstr(const VARIANT& source, USHORT flags, VARIANT* result) {
 
 }  // namespace
 
-HRESULT VariantChangeType(VARIANTARG* destination, const VARIANTARG* source, USHORT flags, VARTYPE type) {
+HRESULT VariantChangeType(VARIANTARG* destination, VARIANTARG* source, USHORT flags, VARTYPE type) {
   if (destination == nullptr || source == nullptr) return E_INVALIDARG;
   VARIANT value;
   VariantInit(&value);

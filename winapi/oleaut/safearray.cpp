@@ -90,7 +90,7 @@ HRESULT copyElements(VARTYPE type, const void* source, void* destination, ULONG 
       for (ULONG i = 0; i < count; ++i) {
         VARIANT* to = static_cast<VARIANT*>(destination) + i;
         VariantInit(to);
-        HRESULT hr = VariantCopy(to, static_cast<const VARIANT*>(source) + i);
+        HRESULT hr = VariantCopy(to, const_cast<VARIANT*>(static_cast<const VARIANT*>(source)) + i);
         if (FAILED(hr)) return hr;
       }
       return S_OK;

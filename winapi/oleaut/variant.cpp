@@ -115,7 +115,7 @@ HRESULT VariantClear(VARIANTARG* value) {
   return S_OK;
 }
 
-HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source) {
+HRESULT VariantCopy(VARIANTARG* destination, VARIANTARG* source) {
   if (destination == nullptr || source == nullptr) return E_INVALIDARG;
   if (!isValidType(source->vt)) return DISP_E_BADVARTYPE;
   if (destination == source) return S_OK;
@@ -128,7 +128,7 @@ HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source) {
   return copyValue(destination, source);
 }
 
-HRESULT VariantCopyInd(VARIANT* destination, const VARIANTARG* source) {
+HRESULT VariantCopyInd(VARIANT* destination, VARIANTARG* source) {
   if (destination == nullptr || source == nullptr) return E_INVALIDARG;
   if (!isValidType(source->vt)) return DISP_E_BADVARTYPE;
   if (!(source->vt & VT_BYREF)) return VariantCopy(destination, source);

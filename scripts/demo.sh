@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets everything up on a fresh Debian machine, starts a throwaway directory, loads the
+# library into a JVM and shows what it does; the directory is stopped at the end.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORVISTAL_BUILD_DIR:-$root/build}/main
+bash "$root/scripts/install-packages.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"${ORVISTAL_JOBS:-2}" --target Orvistal orvistal_java
+dc="$root/tests/directory/dc.sh"
+trap 'bash "$dc" stop >/dev/null' EXIT
+bash "$dc" start
+eval "$(bash "$dc" env)"
+jdk=$(grep '^ORVISTAL_JDK_HOME:' "$build/CMakeCache.txt" | cut -d= -f2)
+"$jdk/bin/java" -Dorvistal.library="$build/src/libOrvistal.so" -cp "$build/java/classes" orvistal.demo.Demo
