@@ -2,6 +2,7 @@
 // account, and the operations that open directory objects by LDAP path.
 #pragma once
 #include "directory/owners.h"
+#include "directory/string_list.h"
 
 class AdsiContext {
  public:
@@ -22,6 +23,11 @@ class AdsiContext {
   HRESULT bindContainer(const WideString& dn, IADsContainer** object) const;
   HRESULT bindDirectoryObject(const WideString& dn, IDirectoryObject** object) const;
   HRESULT bindSchemaClass(const WideString& nameOrPath, IADsClass** object) const;
+
+  // Searching (directory/search.cpp).
+  HRESULT openSearch(const WideString& dn, IDirectorySearch** search) const;
+  HRESULT searchFirstEntry(const WideString& base, const WideString& filter, const StringList& attributeNames,
+                           StringList* values) const;
 
   HRESULT comInitResult() const { return comInitResult_; }
   const WideString& lookupUserName() const { return lookupUserName_; }

@@ -113,7 +113,7 @@ VARIANT scalar(VARTYPE type, double number) {
 }
 
 TEST(VariantChangeType, RendersDirectoryScalarsAsText) {
-  const ChangeTypeCase cases[] = {
+  ChangeTypeCase cases[] = {
       {scalar(VT_I4, 42), 0, u"42"},
       {scalar(VT_I4, -7), 0, u"-7"},
       {scalar(VT_INT, 5), 0, u"5"},
@@ -129,7 +129,7 @@ TEST(VariantChangeType, RendersDirectoryScalarsAsText) {
       {scalar(VT_DATE, 2.0), 0, u"1/1/1900"},
       {scalar(VT_EMPTY, 0), 0, u""},
   };
-  for (const ChangeTypeCase& c : cases) {
+  for (ChangeTypeCase c : cases) {
     VARIANT result;
     VariantInit(&result);
     ASSERT_EQ(VariantChangeType(&result, &c.value, c.flags, VT_BSTR), S_OK) << "type " << c.value.vt;
