@@ -152,15 +152,14 @@ BOOL IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor) {
   return TRUE;
 }
 
-// For a self-relative descriptor whose parts leave gaps, the length reaches the furthest part,
-// so that a copy of that many bytes still holds every part the offsets name.
+// A self-relative descriptor's length is where its furthest part ends: for the packed layout
+// Windows writes that equals the sum of the parts, and for one whose parts leave gaps or
+// overlap, a copy of that many bytes holds exactly what the offsets name and nothing beyond.
 DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) {
   DescriptorParts parts;
   if (readDescriptor(descriptor, kUnboundedLength, parts) != ERROR_SUCCESS)
     return static_cast<DWORD>(authz::kRelativeHeaderLength);
-  size_t length = authz::selfRelativeLength(parts);
-  if (parts.selfRelative()) length = std::max(length, parts.extent);
-  return static_cast<DWORD>(length);
+  return static_cast<DWORD>(parts.selfRelative() ? parts.extent : authz::selfRelativeLength(parts));
 }
 
 BOOL GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor, PSECURITY_DESCRIPTOR_CONTROL control,
