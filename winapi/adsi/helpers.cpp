@@ -1,0 +1,174 @@
+// The flat ADSI functions: binding by path, variant arrays, enumerators, provider memory and
+// the extended error.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "adshlp.h"
+#include "adsi/connection.h"
+#include "adsi/errors.h"
+#include "adsi/object.h"
+#include "adsi/path.h"
+#include "adsi/text.h"
+
+using namespace winapi::adsi;
+
+namespace {
+
+// NULL or empty account: the caller's own identity (Kerberos), or nobody when the caller
+// asks for no authentication.
+Credentials credentialsOf(LPCWSTR user, LPCWSTR password, DWORD flags) {
+  Credentials credentials;
+  bool named = user != nullptr && user[0] != 0;
+  if (!named) {
+    credentials.mode = (flags & ADS_NO_AUTHENTICATION) ? BindMode::Anonymous : BindMode::Kerberos;
+    return credentials;
+  }
+  credentials.mode = BindMode::Simple;
+  credentials.user = toUtf8(user);
+  std::string secret = toUtf8(password);
+  credentials.password = Secret(secret);
+  wipe(&secret);
+  return credentials;
+}
+
+HRESULT resolveEndpoint(const AdsPath& path, Endpoint* out) {
+  if (path.host.empty()) return defaultEndpoint(out);
+  out->host = path.host;
+  if (out->host.size() > 2 && out->host.front() == '[') out->host = out->host.substr(1, out->host.size() - 2);
+  out->port = path.port != 0 ? path.port : 389;
+  return S_OK;
+}
+
+bool isTransportFailure(HRESULT hr) {
+  return hr == HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN) || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ||
+         hr == HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED);
+}
+
+// LDAP://host with no name is the server's default naming context.
+HRESULT domainRootPath(Connection* connection, AdsPath* path) {
+  LdapMessage result;
+  LdapOutcome outcome = connection->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"defaultNamingContext"}, nullptr,
+                                           0, 0, &result);
+  if (!outcome.ok()) return failWith(outcome);
+  LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
+  LdapValues values(entry != nullptr ? ldap_get_values_len(connection->handle(), entry, "defaultNamingContext")
+                                     : nullptr);
+  if (!values || values.get()[0] == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "no default naming context");
+  path->kind = PathKind::Object;
+  path->dn.assign(values.get()[0]->bv_val, values.get()[0]->bv_len);
+  return S_OK;
+}
+
+HRESULT openOn(const std::shared_ptr<Connection>& connection, AdsPath path, const std::string& adsPath, DWORD flags,
+               REFIID riid, void** ppv) {
+  if (path.kind == PathKind::SchemaClass) return newSchemaClassObject(connection, path, riid, ppv);
+  if (path.kind == PathKind::DomainRoot) {
+    HRESULT hr = domainRootPath(connection.get(), &path);
+    if (FAILED(hr)) return hr;
+  }
+  return openDirectoryObject(connection, path, adsPath, flags, riid, ppv);
+}
+
+}  // namespace
+
+HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwReserved, REFIID riid,
+                      void** ppObject) {
+  if (ppObject == nullptr) return E_POINTER;
+  *ppObject = nullptr;
+  if (lpszPathName == nullptr) return E_ADS_BAD_PATHNAME;
+  std::string adsPath = toUtf8(lpszPathName);
+  AdsPath path;
+  HRESULT hr = parseAdsPath(adsPath, &path);
+  if (FAILED(hr)) return hr;
+  Credentials credentials = credentialsOf(lpszUserName, lpszPassword, dwReserved);
+  Endpoint endpoint;
+  hr = resolveEndpoint(path, &endpoint);
+  if (FAILED(hr)) return hr;
+  std::shared_ptr<Connection> connection;
+  bool reused = false;
+  hr = acquireConnection(endpoint, credentials, &connection, &reused);
+  if (FAILED(hr)) return hr;
+  hr = openOn(connection, path, adsPath, dwReserved, riid, ppObject);
+  if (FAILED(hr) && reused && isTransportFailure(hr)) {
+    // A pooled connection the server has since dropped: the bind's read changed nothing, so
+    // it is safe to make it once more on a new connection.
+    discardConnection(connection);
+    hr = acquireConnection(endpoint, credentials, &connection, &reused);
+    if (FAILED(hr)) return hr;
+    hr = openOn(connection, path, adsPath, dwReserved, riid, ppObject);
+  }
+  return hr;
+}
+
+HRESULT ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pVar) {
+  if (pVar == nullptr || (lppPathNames == nullptr && dwPathNames > 0)) return E_ADS_BAD_PARAMETER;
+  VariantInit(pVar);
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, dwPathNames);
+  if (array == nullptr) return E_OUTOFMEMORY;
+  VARIANT* elements = static_cast<VARIANT*>(array->pvData);
+  for (DWORD i = 0; i < dwPathNames; ++i) {
+    elements[i].vt = VT_BSTR;
+    elements[i].bstrVal = SysAllocString(lppPathNames[i] != nullptr ? lppPathNames[i] : u"");
+    if (elements[i].bstrVal == nullptr) {
+      SafeArrayDestroy(array);
+      return E_OUTOFMEMORY;
+    }
+  }
+  pVar->vt = VT_ARRAY | VT_VARIANT;
+  pVar->parray = array;
+  return S_OK;
+}
+
+HRESULT ADsBuildEnumerator(IADsContainer* pADsContainer, IEnumVARIANT** ppEnumVariant) {
+  if (pADsContainer == nullptr || ppEnumVariant == nullptr) return E_POINTER;
+  *ppEnumVariant = nullptr;
+  IUnknown* unknown = nullptr;
+  HRESULT hr = pADsContainer->get__NewEnum(&unknown);
+  if (FAILED(hr)) return hr;
+  hr = unknown->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(ppEnumVariant));
+  unknown->Release();
+  return hr;
+}
+
+HRESULT ADsEnumerateNext(IEnumVARIANT* pEnumVariant, ULONG cElements, VARIANT* pvar, ULONG* pcElementsFetched) {
+  if (pEnumVariant == nullptr) return E_POINTER;
+  return pEnumVariant->Next(cElements, pvar, pcElementsFetched);
+}
+
+HRESULT ADsFreeEnumerator(IEnumVARIANT* pEnumVariant) {
+  if (pEnumVariant == nullptr) return E_POINTER;
+  pEnumVariant->Release();
+  return S_OK;
+}
+
+HRESULT ADsGetLastError(LPDWORD lpError, LPWSTR lpErrorBuf, DWORD dwErrorBufLen, LPWSTR lpNameBuf,
+                        DWORD dwNameBufLen) {
+  if (lpError == nullptr) return E_POINTER;
+  const LastError& last = lastError();
+  *lpError = last.code;
+  auto copyTruncated = [](const std::u16string& text, LPWSTR buffer, DWORD length) {
+    if (buffer == nullptr || length == 0) return;
+    size_t count = text.size() < length - 1 ? text.size() : length - 1;
+    std::memcpy(buffer, text.data(), count * sizeof(WCHAR));
+    buffer[count] = 0;
+  };
+  copyTruncated(last.text, lpErrorBuf, dwErrorBufLen);
+  copyTruncated(last.provider, lpNameBuf, dwNameBufLen);
+  return S_OK;
+}
+
+void ADsSetLastError(DWORD dwErr, LPCWSTR pszError, LPCWSTR pszProvider) {
+  setLastError(dwErr, pszError != nullptr ? std::u16string_view(pszError) : std::u16string_view(),
+               pszProvider != nullptr ? std::u16string_view(pszProvider) : std::u16string_view());
+}
+
+LPVOID AllocADsMem(DWORD cb) {
+  // Zeroed, as the system's provider memory is.
+  return std::calloc(cb == 0 ? 1 : cb, 1);
+}
+
+BOOL FreeADsMem(LPVOID pMem) {
+  std::free(pMem);
+  return TRUE;
+}

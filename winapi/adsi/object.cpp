@@ -1,0 +1,670 @@
+#include "adsi/object.h"
+
+#include <algorithm>
+#include <deque>
+#include <new>
+
+#include "adserr.h"
+#include "adsi/controls.h"
+#include "adsi/errors.h"
+#include "adsi/text.h"
+#include "adsi/values.h"
+
+namespace winapi::adsi {
+
+namespace {
+
+constexpr DWORD passwordRestrictionCode = 0x52D;  // server text "0000052D: ... check_password_restrictions"
+constexpr DWORD wrongOldPasswordCode = 0x56;      // server text "00000056: ... old password doesn't match"
+constexpr DWORD nerrPasswordTooShort = 2245;      // what SetPassword reports for a policy refusal
+
+bool hasClass(const std::vector<std::string>& classes, std::string_view name) {
+  for (const std::string& c : classes)
+    if (equalsIgnoreCase(c, name)) return true;
+  return false;
+}
+
+HRESULT copyOut(std::string_view text, BSTR* retval) {
+  if (retval == nullptr) return E_POINTER;
+  *retval = newBstr(text);
+  return *retval == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+std::string hexOf(std::string_view bytes) {
+  static const char hex[] = "0123456789abcdef";
+  std::string text;
+  for (char c : bytes) {
+    unsigned char u = static_cast<unsigned char>(c);
+    text += hex[u >> 4];
+    text += hex[u & 0xF];
+  }
+  return text;
+}
+
+std::string bstrText(BSTR text) {
+  return text == nullptr ? std::string() : toUtf8(std::u16string_view(text, SysStringLen(text)));
+}
+
+// The whole LDAPMod array of a list of changes, owning its strings' views.
+class ModList {
+ public:
+  explicit ModList(const std::vector<PendingChange>& changes) {
+    mods_.reserve(changes.size());
+    for (const PendingChange& change : changes) {
+      std::vector<berval>& bervals = storage_.emplace_back();
+      for (const std::string& value : change.values)
+        bervals.push_back(berval{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())});
+      std::vector<berval*>& pointers = values_.emplace_back();
+      for (berval& b : bervals) pointers.push_back(&b);
+      pointers.push_back(nullptr);
+      LDAPMod mod{};
+      mod.mod_op = change.operation | LDAP_MOD_BVALUES;
+      mod.mod_type = const_cast<char*>(change.name.c_str());
+      mod.mod_bvalues = change.values.empty() ? nullptr : pointers.data();
+      mods_.push_back(mod);
+    }
+    for (LDAPMod& mod : mods_) pointers_.push_back(&mod);
+    pointers_.push_back(nullptr);
+  }
+  LDAPMod** get() { return pointers_.data(); }
+
+ private:
+  std::deque<std::vector<berval>> storage_;
+  std::deque<std::vector<berval*>> values_;
+  std::vector<LDAPMod> mods_;
+  std::vector<LDAPMod*> pointers_;
+};
+
+std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
+  std::vector<std::string> values;
+  LdapValues raw(ldap_get_values_len(ld, entry, attribute));
+  if (!raw) return values;
+  for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
+  return values;
+}
+
+std::string quotedUtf16Password(BSTR password) {
+  std::u16string quoted = u"\"";
+  if (password != nullptr) quoted.append(password, SysStringLen(password));
+  quoted += u'"';
+  std::string bytes;
+  bytes.reserve(quoted.size() * 2);
+  for (char16_t c : quoted) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  wipe(&quoted[0], quoted.size() * sizeof(char16_t));
+  return bytes;
+}
+
+void wipeChanges(std::vector<PendingChange>* changes) {
+  for (PendingChange& change : *changes)
+    for (std::string& value : change.values) wipe(&value);
+}
+
+}  // namespace
+
+unsigned capabilitiesFor(const std::vector<std::string>& objectClasses, bool rootDse, bool fastBind) {
+  if (rootDse) return 0;
+  unsigned base = OffersContainer | OffersDirectoryObject | OffersSearch | OffersDeleteOps;
+  if (fastBind) return base;
+  if (hasClass(objectClasses, "user")) base |= OffersUser;
+  if (hasClass(objectClasses, "group")) base |= OffersGroup;
+  return base;
+}
+
+DirectoryObject::DirectoryObject(ObjectSetup setup)
+    : setup_(std::move(setup)),
+      capabilities_(capabilitiesFor(setup_.created ? std::vector<std::string>{setup_.createdClass}
+                                                   : setup_.objectClasses,
+                                    setup_.rootDse, setup_.fastBind)) {}
+
+DirectoryObject::~DirectoryObject() {
+  wipeChanges(&pending_);
+  for (SearchState* search : searches_) destroySearch(search);
+}
+
+HRESULT fetchRemainingRange(Connection* connection, const std::string& base, RangedName range,
+                            std::vector<std::string>* values) {
+  LDAP* ld = connection->handle();
+  while (!range.toEnd) {
+    std::string next = range.base + ";range=" + std::to_string(range.high + 1) + "-*";
+    LdapMessage more;
+    LdapOutcome got = connection->search(base, LDAP_SCOPE_BASE, "(objectClass=*)", {next}, nullptr, 0, 0, &more);
+    if (!got.ok()) return failWith(got);
+    LDAPMessage* entry = ldap_first_entry(ld, more.get());
+    if (entry == nullptr) return S_OK;
+    BerWalk walk;
+    char* raw = ldap_first_attribute(ld, entry, walk.put());
+    if (raw == nullptr) return S_OK;
+    LdapString name(raw);
+    RangedName nextRange;
+    // A server that answers with anything but the very next range is not followed further.
+    if (!parseRangedName(name.get(), &nextRange) || nextRange.low != range.high + 1) return S_OK;
+    for (std::string& v : entryValues(ld, entry, raw)) values->push_back(std::move(v));
+    range = nextRange;
+  }
+  return S_OK;
+}
+
+HRESULT DirectoryObject::QueryInterface(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADs) {
+    *ppv = asIADs();
+  } else if (riid == IID_IADsUser && (capabilities_ & OffersUser)) {
+    *ppv = static_cast<IADsUser*>(this);
+  } else if (riid == IID_IADsGroup && (capabilities_ & OffersGroup)) {
+    *ppv = static_cast<IADsGroup*>(this);
+  } else if (riid == IID_IADsContainer && (capabilities_ & OffersContainer)) {
+    *ppv = static_cast<IADsContainer*>(this);
+  } else if (riid == IID_IDirectoryObject && (capabilities_ & OffersDirectoryObject)) {
+    *ppv = static_cast<IDirectoryObject*>(this);
+  } else if (riid == IID_IDirectorySearch && (capabilities_ & OffersSearch)) {
+    *ppv = static_cast<IDirectorySearch*>(this);
+  } else if (riid == IID_IADsDeleteOps && (capabilities_ & OffersDeleteOps)) {
+    *ppv = static_cast<IADsDeleteOps*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG DirectoryObject::AddRef() { return ++references_; }
+
+ULONG DirectoryObject::Release() {
+  ULONG left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT DirectoryObject::ensureSchema() {
+  if (schema_) return S_OK;
+  return schemaFor(setup_.connection.get(), &schema_);
+}
+
+ADSTYPE DirectoryObject::typeOf(const std::string& name) const {
+  return schema_ ? schema_->typeOf(name) : ADSTYPE_CASE_IGNORE_STRING;
+}
+
+bool DirectoryObject::isUtcTimeSyntax(const std::string& name) const {
+  const AttributeInfo* info = schema_ ? schema_->attribute(name) : nullptr;
+  return info != nullptr && info->syntax == "1.3.6.1.4.1.1466.115.121.1.53";
+}
+
+std::string DirectoryObject::displayDn() const { return setup_.dn.empty() ? setup_.ldapName : setup_.dn; }
+
+HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, PropertyMap* out) {
+  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
+  LDAPControl* controls[] = {securityDescriptorFlagsControl(), nullptr};
+  std::vector<std::string> requested = names.empty() ? std::vector<std::string>{"*"} : names;
+  LdapMessage result;
+  LdapOutcome outcome = setup_.connection->search(setup_.ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
+                                                  controls, 0, 0, &result);
+  if (!outcome.ok()) return failWith(outcome);
+  LDAP* ld = setup_.connection->handle();
+  LDAPMessage* entry = ldap_first_entry(ld, result.get());
+  if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");
+  BerWalk walk;
+  for (char* raw = ldap_first_attribute(ld, entry, walk.put()); raw != nullptr;
+       raw = ldap_next_attribute(ld, entry, walk.get())) {
+    LdapString attribute(raw);
+    std::string name = attribute.get();
+    std::vector<std::string> values = entryValues(ld, entry, raw);
+    RangedName range;
+    if (parseRangedName(name, &range)) {
+      bool askedForRange = false;
+      for (const std::string& n : names)
+        if (equalsIgnoreCase(n.substr(0, n.find(';')), range.base) && n.find(';') != std::string::npos)
+          askedForRange = true;
+      // The server cut the values: fetch the rest, unless the caller asked for that range.
+      if (!askedForRange) {
+        HRESULT hr = fetchRemainingRange(setup_.connection.get(), setup_.ldapName, range, &values);
+        if (FAILED(hr)) return hr;
+      }
+      name = range.base;
+    }
+    CachedProperty& property = (*out)[toLowerAscii(name)];
+    property.name = name;
+    for (std::string& v : values) property.values.push_back(std::move(v));
+  }
+  LdapString dn(ldap_get_dn(ld, entry));
+  if (dn && !setup_.rootDse) setup_.dn = dn.get();
+  return S_OK;
+}
+
+HRESULT DirectoryObject::ensureLoaded() {
+  if (loaded_ || setup_.created) return S_OK;
+  return GetInfo();
+}
+
+HRESULT DirectoryObject::ensureObjectClasses() {
+  if (!setup_.objectClasses.empty()) return S_OK;
+  if (setup_.created) {
+    setup_.objectClasses = {setup_.createdClass};
+    return S_OK;
+  }
+  PropertyMap read;
+  HRESULT hr = readAttributes({"objectClass"}, &read);
+  if (FAILED(hr)) return hr;
+  auto it = read.find("objectclass");
+  if (it != read.end()) setup_.objectClasses = it->second.values;
+  return S_OK;
+}
+
+HRESULT DirectoryObject::get_Name(BSTR* retval) {
+  if (setup_.rootDse) return copyOut("RootDSE", retval);
+  std::string rdn, parent;
+  if (!splitFirstRdn(displayDn(), &rdn, &parent)) return copyOut(displayDn(), retval);
+  return copyOut(rdn, retval);
+}
+
+HRESULT DirectoryObject::get_Class(BSTR* retval) {
+  if (retval == nullptr) return E_POINTER;
+  HRESULT hr = ensureObjectClasses();
+  if (FAILED(hr)) return hr;
+  if (setup_.objectClasses.empty()) return E_ADS_PROPERTY_NOT_FOUND;
+  // The server lists the classes from the most general to the most derived.
+  return copyOut(setup_.objectClasses.back(), retval);
+}
+
+HRESULT DirectoryObject::get_GUID(BSTR* retval) {
+  if (retval == nullptr) return E_POINTER;
+  auto cached = cache_.find("objectguid");
+  std::string guid;
+  if (cached != cache_.end() && !cached->second.values.empty()) {
+    guid = cached->second.values.front();
+  } else {
+    PropertyMap read;
+    HRESULT hr = readAttributes({"objectGUID"}, &read);
+    if (FAILED(hr)) return hr;
+    auto it = read.find("objectguid");
+    if (it == read.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
+    guid = it->second.values.front();
+  }
+  return copyOut(hexOf(guid), retval);
+}
+
+HRESULT DirectoryObject::get_ADsPath(BSTR* retval) { return copyOut(setup_.adsPath, retval); }
+
+HRESULT DirectoryObject::get_Parent(BSTR* retval) {
+  if (setup_.rootDse) return copyOut(buildAdsPath(setup_.path.hostPart, ""), retval);
+  std::string rdn, parent;
+  if (!splitFirstRdn(displayDn(), &rdn, &parent)) return E_ADS_BAD_PATHNAME;
+  return copyOut(buildAdsPath(setup_.path.hostPart, parent), retval);
+}
+
+HRESULT DirectoryObject::get_Schema(BSTR* retval) {
+  if (retval == nullptr) return E_POINTER;
+  if (setup_.rootDse) return E_ADS_PROPERTY_NOT_SUPPORTED;
+  HRESULT hr = ensureObjectClasses();
+  if (FAILED(hr)) return hr;
+  if (setup_.objectClasses.empty()) return E_ADS_PROPERTY_NOT_FOUND;
+  return copyOut(buildSchemaPath(setup_.path.hostPart, setup_.objectClasses.back()), retval);
+}
+
+HRESULT DirectoryObject::GetInfo() {
+  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
+  HRESULT hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  PropertyMap read;
+  hr = readAttributes({}, &read);
+  if (FAILED(hr)) return hr;
+  // A reload replaces the cache, uncommitted changes included.
+  cache_ = std::move(read);
+  wipeChanges(&pending_);
+  pending_.clear();
+  loaded_ = true;
+  auto classes = cache_.find("objectclass");
+  if (classes != cache_.end()) setup_.objectClasses = classes->second.values;
+  return S_OK;
+}
+
+HRESULT DirectoryObject::propertyNames(const VARIANT& given, std::vector<std::string>* out) const {
+  const VARIANT& names = given.vt == (VT_BYREF | VT_VARIANT) && given.pvarVal != nullptr ? *given.pvarVal : given;
+  out->clear();
+  if (names.vt == VT_BSTR) {
+    out->push_back(bstrText(names.bstrVal));
+  } else if (names.vt == (VT_ARRAY | VT_VARIANT) && names.parray != nullptr && SafeArrayGetDim(names.parray) == 1) {
+    const VARIANT* elements = static_cast<const VARIANT*>(names.parray->pvData);
+    for (ULONG i = 0; i < names.parray->rgsabound[0].cElements; ++i) {
+      if (elements[i].vt != VT_BSTR) return E_ADS_BAD_PARAMETER;
+      out->push_back(bstrText(elements[i].bstrVal));
+    }
+  } else if (names.vt == (VT_ARRAY | VT_BSTR) && names.parray != nullptr && SafeArrayGetDim(names.parray) == 1) {
+    const BSTR* elements = static_cast<const BSTR*>(names.parray->pvData);
+    for (ULONG i = 0; i < names.parray->rgsabound[0].cElements; ++i) out->push_back(bstrText(elements[i]));
+  } else {
+    return E_ADS_BAD_PARAMETER;
+  }
+  for (const std::string& name : *out)
+    if (name.empty()) return E_ADS_BAD_PARAMETER;
+  return S_OK;
+}
+
+HRESULT DirectoryObject::GetInfoEx(VARIANT vProperties, LONG) {
+  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
+  std::vector<std::string> names;
+  HRESULT hr = propertyNames(vProperties, &names);
+  if (FAILED(hr)) return hr;
+  hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  PropertyMap read;
+  hr = readAttributes(names, &read);
+  if (FAILED(hr)) return hr;
+  // Each named property is replaced, or dropped when the server has no value for it.
+  for (const std::string& name : names) cache_.erase(toLowerAscii(name.substr(0, name.find(';'))));
+  for (auto& [key, property] : read) cache_[key] = std::move(property);
+  return S_OK;
+}
+
+HRESULT DirectoryObject::Get(BSTR bstrName, VARIANT* pvProp) {
+  if (pvProp == nullptr) return E_POINTER;
+  VariantInit(pvProp);
+  std::string name = bstrText(bstrName);
+  if (name.empty()) return E_ADS_BAD_PARAMETER;
+  HRESULT hr = ensureLoaded();
+  if (FAILED(hr)) return hr;
+  hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  auto it = cache_.find(toLowerAscii(name));
+  if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
+  return ldapValuesToVariant(typeOf(name), it->second.values, false, pvProp);
+}
+
+HRESULT DirectoryObject::GetEx(BSTR bstrName, VARIANT* pvProp) {
+  if (pvProp == nullptr) return E_POINTER;
+  VariantInit(pvProp);
+  std::string name = bstrText(bstrName);
+  if (name.empty()) return E_ADS_BAD_PARAMETER;
+  HRESULT hr = ensureLoaded();
+  if (FAILED(hr)) return hr;
+  hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  auto it = cache_.find(toLowerAscii(name));
+  if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
+  return ldapValuesToVariant(typeOf(name), it->second.values, true, pvProp);
+}
+
+HRESULT DirectoryObject::stageChange(int operation, const std::string& name, std::vector<std::string> values) {
+  std::string key = toLowerAscii(name);
+  if (operation == LDAP_MOD_REPLACE) {
+    // A replace supersedes whatever was staged for the property before.
+    for (auto it = pending_.begin(); it != pending_.end();) {
+      if (equalsIgnoreCase(it->name, name)) {
+        for (std::string& v : it->values) wipe(&v);
+        it = pending_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  CachedProperty& cached = cache_[key];
+  cached.name = name;
+  if (operation == LDAP_MOD_REPLACE) {
+    cached.values = values;
+  } else if (operation == LDAP_MOD_ADD) {
+    for (const std::string& v : values)
+      if (std::find(cached.values.begin(), cached.values.end(), v) == cached.values.end()) cached.values.push_back(v);
+  } else if (values.empty()) {
+    cached.values.clear();
+  } else {
+    for (const std::string& v : values)
+      cached.values.erase(std::remove(cached.values.begin(), cached.values.end(), v), cached.values.end());
+  }
+  if (cached.values.empty()) cache_.erase(key);
+  pending_.push_back(PendingChange{operation, name, std::move(values)});
+  return S_OK;
+}
+
+HRESULT DirectoryObject::Put(BSTR bstrName, VARIANT vProp) {
+  return PutEx(ADS_PROPERTY_UPDATE, bstrName, vProp);
+}
+
+HRESULT DirectoryObject::PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) {
+  std::string name = bstrText(bstrName);
+  if (name.empty() || setup_.rootDse) return E_ADS_BAD_PARAMETER;
+  HRESULT hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  if (schema_->attribute(name) == nullptr) return E_ADS_PROPERTY_NOT_FOUND;
+  if (lnControlCode == ADS_PROPERTY_CLEAR) return stageChange(LDAP_MOD_DELETE, name, {});
+  int operation = lnControlCode == ADS_PROPERTY_UPDATE   ? LDAP_MOD_REPLACE
+                  : lnControlCode == ADS_PROPERTY_APPEND ? LDAP_MOD_ADD
+                  : lnControlCode == ADS_PROPERTY_DELETE ? LDAP_MOD_DELETE
+                                                         : -1;
+  if (operation < 0) return E_ADS_BAD_PARAMETER;
+  std::vector<std::string> values;
+  hr = variantToLdapValues(typeOf(name), vProp, isUtcTimeSyntax(name), &values);
+  if (FAILED(hr)) return hr;
+  if (values.empty() && operation != LDAP_MOD_REPLACE) return E_ADS_BAD_PARAMETER;
+  // Without a loaded cache a partial change cannot be shown in it; the server applies it.
+  return stageChange(operation, name, std::move(values));
+}
+
+HRESULT DirectoryObject::modifyWith(const std::vector<PendingChange>& changes) {
+  ModList mods(changes);
+  LDAPControl* controls[] = {permissiveModifyControl(), nullptr};
+  std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
+  LdapOutcome outcome = setup_.connection->modify(target, mods.get(), controls);
+  if (!outcome.ok()) return failWith(outcome);
+  return S_OK;
+}
+
+HRESULT DirectoryObject::addCreated() {
+  std::vector<PendingChange> attributes;
+  attributes.push_back(PendingChange{LDAP_MOD_ADD, "objectClass", {setup_.createdClass}});
+  for (const PendingChange& change : pending_) {
+    if (change.operation == LDAP_MOD_DELETE || change.values.empty()) continue;
+    auto same = std::find_if(attributes.begin(), attributes.end(),
+                             [&](const PendingChange& c) { return equalsIgnoreCase(c.name, change.name); });
+    if (same == attributes.end()) {
+      attributes.push_back(PendingChange{LDAP_MOD_ADD, change.name, change.values});
+    } else if (change.operation == LDAP_MOD_REPLACE) {
+      same->values = change.values;
+    } else {
+      same->values.insert(same->values.end(), change.values.begin(), change.values.end());
+    }
+  }
+  ModList mods(attributes);
+  LdapOutcome outcome = setup_.connection->add(setup_.dn, mods.get(), nullptr);
+  wipeChanges(&attributes);
+  if (!outcome.ok()) return failWith(outcome);
+  return S_OK;
+}
+
+HRESULT DirectoryObject::SetInfo() {
+  if (setup_.rootDse) return E_NOTIMPL;
+  if (setup_.created) {
+    HRESULT hr = addCreated();
+    if (FAILED(hr)) return hr;
+    setup_.created = false;
+    setup_.ldapName = setup_.dn;
+    setup_.objectClasses.clear();
+  } else {
+    if (pending_.empty()) return S_OK;
+    HRESULT hr = modifyWith(pending_);
+    if (FAILED(hr)) return hr;
+  }
+  wipeChanges(&pending_);
+  pending_.clear();
+  return S_OK;
+}
+
+HRESULT DirectoryObject::get_IsAccountLocked(VARIANT_BOOL* retval) {
+  if (retval == nullptr) return E_POINTER;
+  PropertyMap read;
+  HRESULT hr = readAttributes({"msDS-User-Account-Control-Computed", "lockoutTime"}, &read);
+  if (FAILED(hr)) return hr;
+  constexpr int32_t lockedOut = 0x10;  // UF_LOCKOUT
+  bool locked = false;
+  auto computed = read.find("msds-user-account-control-computed");
+  int32_t flags = 0;
+  int64_t lockoutTime = 0;
+  auto time = read.find("lockouttime");
+  if (computed != read.end() && !computed->second.values.empty() && parseInteger(computed->second.values[0], &flags)) {
+    locked = (flags & lockedOut) != 0;
+  } else if (time != read.end() && !time->second.values.empty() && parseLargeInteger(time->second.values[0], &lockoutTime)) {
+    locked = lockoutTime != 0;
+  }
+  *retval = locked ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT DirectoryObject::put_IsAccountLocked(VARIANT_BOOL fIsAccountLocked) {
+  // Only the directory locks an account; a client can only lift a lock.
+  if (fIsAccountLocked != VARIANT_FALSE) return E_ADS_BAD_PARAMETER;
+  return stageChange(LDAP_MOD_REPLACE, "lockoutTime", {"0"});
+}
+
+HRESULT DirectoryObject::SetPassword(BSTR NewPassword) {
+  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
+  std::vector<PendingChange> change{PendingChange{LDAP_MOD_REPLACE, "unicodePwd", {quotedUtf16Password(NewPassword)}}};
+  HRESULT hr = modifyWith(change);
+  wipeChanges(&change);
+  if (FAILED(hr) && lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);
+  return hr;
+}
+
+HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPassword) {
+  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
+  // The directory's own change: remove the old value and add the new one in one modify.
+  std::vector<PendingChange> change{
+      PendingChange{LDAP_MOD_DELETE, "unicodePwd", {quotedUtf16Password(bstrOldPassword)}},
+      PendingChange{LDAP_MOD_ADD, "unicodePwd", {quotedUtf16Password(bstrNewPassword)}}};
+  ModList mods(change);
+  std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
+  LdapOutcome outcome = setup_.connection->modify(target, mods.get(), nullptr);
+  wipeChanges(&change);
+  if (outcome.ok()) return S_OK;
+  HRESULT hr = failWith(outcome);
+  if (lastError().code == wrongOldPasswordCode) return HRESULT_FROM_WIN32(ERROR_INVALID_PASSWORD);
+  if (lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);
+  return hr;
+}
+
+HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) {
+  if (bMember == nullptr) return E_POINTER;
+  *bMember = VARIANT_FALSE;
+  AdsPath member;
+  if (FAILED(parseAdsPath(bstrText(bstrMember), &member)) || member.kind != PathKind::Object) return E_ADS_BAD_PATHNAME;
+  std::string memberDn = member.dn;
+  if (memberDn.front() == '<') {
+    // An extended name cannot be compared in a filter: find the DN it stands for.
+    LdapMessage result;
+    LdapOutcome outcome = setup_.connection->search(memberDn, LDAP_SCOPE_BASE, "(objectClass=*)", {"1.1"}, nullptr,
+                                                    0, 0, &result);
+    if (!outcome.ok()) return failWith(outcome);
+    LDAPMessage* entry = ldap_first_entry(setup_.connection->handle(), result.get());
+    LdapString dn(entry != nullptr ? ldap_get_dn(setup_.connection->handle(), entry) : nullptr);
+    if (!dn) return S_OK;
+    memberDn = dn.get();
+  }
+  std::string filter = "(member=" + escapeFilterValue(memberDn) + ")";
+  LdapMessage result;
+  LdapOutcome outcome =
+      setup_.connection->search(setup_.ldapName, LDAP_SCOPE_BASE, filter, {"1.1"}, nullptr, 0, 0, &result);
+  if (!outcome.ok()) return failWith(outcome);
+  if (ldap_first_entry(setup_.connection->handle(), result.get()) != nullptr) *bMember = VARIANT_TRUE;
+  return S_OK;
+}
+
+HRESULT DirectoryObject::get_Filter(VARIANT*) { return E_NOTIMPL; }
+HRESULT DirectoryObject::put_Filter(VARIANT) { return E_NOTIMPL; }
+HRESULT DirectoryObject::get_Hints(VARIANT*) { return E_NOTIMPL; }
+HRESULT DirectoryObject::put_Hints(VARIANT) { return E_NOTIMPL; }
+
+HRESULT DirectoryObject::childSetup(const std::string& relativeName, ObjectSetup* out) const {
+  std::string rdn, rest, type, value;
+  if (!isValidDn(relativeName) || !splitFirstRdn(relativeName, &rdn, &rest) || !rest.empty() ||
+      !splitRdn(rdn, &type, &value))
+    return E_ADS_BAD_PATHNAME;
+  if (displayDn().empty() || displayDn().front() == '<') return E_ADS_BAD_PATHNAME;
+  out->connection = setup_.connection;
+  out->path = setup_.path;
+  out->dn = rdn + "," + displayDn();
+  out->ldapName = out->dn;
+  out->path.dn = out->dn;
+  out->adsPath = buildAdsPath(setup_.path.hostPart, out->dn);
+  return S_OK;
+}
+
+HRESULT DirectoryObject::GetObject(BSTR, BSTR RelativeName, IDispatch** ppObject) {
+  if (ppObject == nullptr) return E_POINTER;
+  *ppObject = nullptr;
+  ObjectSetup child;
+  HRESULT hr = childSetup(bstrText(RelativeName), &child);
+  if (FAILED(hr)) return hr;
+  return openDirectoryObject(setup_.connection, child.path, child.adsPath, ADS_SECURE_AUTHENTICATION, IID_IDispatch,
+                             reinterpret_cast<void**>(ppObject));
+}
+
+HRESULT DirectoryObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObject) {
+  if (ppObject == nullptr) return E_POINTER;
+  *ppObject = nullptr;
+  std::string className = bstrText(ClassName);
+  if (className.empty()) return E_ADS_BAD_PARAMETER;
+  HRESULT hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  if (schema_->objectClass(className) == nullptr) return E_ADS_UNKNOWN_OBJECT;
+  ObjectSetup child;
+  hr = childSetup(bstrText(RelativeName), &child);
+  if (FAILED(hr)) return hr;
+  child.created = true;
+  child.createdClass = schema_->objectClass(className)->name;
+  auto* object = new (std::nothrow) DirectoryObject(std::move(child));
+  if (object == nullptr) return E_OUTOFMEMORY;
+  object->schema_ = schema_;
+  *ppObject = object->asIADs();
+  return S_OK;
+}
+
+HRESULT DirectoryObject::Delete(BSTR, BSTR bstrRelativeName) {
+  ObjectSetup child;
+  HRESULT hr = childSetup(bstrText(bstrRelativeName), &child);
+  if (FAILED(hr)) return hr;
+  LdapOutcome outcome = setup_.connection->remove(child.dn, nullptr);
+  if (!outcome.ok()) return failWith(outcome);
+  return S_OK;
+}
+
+HRESULT DirectoryObject::DeleteObject(LONG lnFlags) {
+  if (lnFlags != 0) return E_INVALIDARG;
+  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
+  LDAPControl* controls[] = {treeDeleteControl(), nullptr};
+  LdapOutcome outcome = setup_.connection->remove(displayDn(), controls);
+  if (!outcome.ok()) return failWith(outcome);
+  return S_OK;
+}
+
+HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPath& path, const std::string& adsPath,
+                            DWORD flags, REFIID riid, void** ppv) {
+  *ppv = nullptr;
+  ObjectSetup setup;
+  setup.connection = connection;
+  setup.path = path;
+  setup.adsPath = adsPath;
+  setup.rootDse = path.kind == PathKind::RootDse;
+  setup.fastBind = (flags & ADS_FAST_BIND) != 0 && !setup.rootDse;
+  setup.ldapName = setup.rootDse ? std::string() : path.dn;
+  if (!path.dn.empty() && path.dn.front() != '<') setup.dn = path.dn;
+  if (!setup.fastBind) {
+    // The ordinary bind reads the object's classes: a missing object fails here.
+    LdapMessage result;
+    LdapOutcome outcome = connection->search(setup.ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"},
+                                             nullptr, 0, 0, &result);
+    if (!outcome.ok()) return failWith(outcome);
+    LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
+    if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");
+    setup.objectClasses = entryValues(connection->handle(), entry, "objectClass");
+    LdapString dn(ldap_get_dn(connection->handle(), entry));
+    if (dn && !setup.rootDse) setup.dn = dn.get();
+  }
+  auto* object = new (std::nothrow) DirectoryObject(std::move(setup));
+  if (object == nullptr) return E_OUTOFMEMORY;
+  HRESULT hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
+
+}  // namespace winapi::adsi

@@ -1,0 +1,176 @@
+// The abstract schema's class objects (LDAP://[host/]schema/<class>), offering IADsClass.
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <set>
+
+#include "adserr.h"
+#include "adsi/errors.h"
+#include "adsi/object.h"
+#include "adsi/text.h"
+
+namespace winapi::adsi {
+
+namespace {
+
+HRESULT copyOut(std::string_view text, BSTR* retval) {
+  if (retval == nullptr) return E_POINTER;
+  *retval = newBstr(text);
+  return *retval == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+// One name as VT_BSTR, several (or none) as VT_ARRAY|VT_VARIANT, as IADsClass gives them.
+HRESULT namesToVariant(const std::vector<std::string>& names, VARIANT* out) {
+  if (out == nullptr) return E_POINTER;
+  VariantInit(out);
+  if (names.size() == 1) {
+    out->bstrVal = newBstr(names.front());
+    if (out->bstrVal == nullptr) return E_OUTOFMEMORY;
+    out->vt = VT_BSTR;
+    return S_OK;
+  }
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(names.size()));
+  if (array == nullptr) return E_OUTOFMEMORY;
+  auto* elements = static_cast<VARIANT*>(array->pvData);
+  for (size_t i = 0; i < names.size(); ++i) {
+    elements[i].vt = VT_BSTR;
+    elements[i].bstrVal = newBstr(names[i]);
+    if (elements[i].bstrVal == nullptr) {
+      SafeArrayDestroy(array);
+      return E_OUTOFMEMORY;
+    }
+  }
+  out->vt = VT_ARRAY | VT_VARIANT;
+  out->parray = array;
+  return S_OK;
+}
+
+std::vector<std::string> unionOf(const std::vector<const ClassInfo*>& classes, bool mandatory) {
+  std::vector<std::string> names;
+  std::set<std::string> seen;
+  for (const ClassInfo* info : classes)
+    for (const std::string& name : mandatory ? info->must : info->may)
+      if (seen.insert(toLowerAscii(name)).second) names.push_back(name);
+  return names;
+}
+
+class SchemaClassObject final : public IADsClass {
+ public:
+  SchemaClassObject(std::shared_ptr<Connection> connection, std::shared_ptr<const Schema> schema, AdsPath path,
+                    std::string className)
+      : connection_(std::move(connection)),
+        schema_(std::move(schema)),
+        path_(std::move(path)),
+        className_(std::move(className)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADs || riid == IID_IADsClass) {
+      *ppv = static_cast<IADsClass*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* retval) override { return copyOut(className_, retval); }
+  HRESULT STDMETHODCALLTYPE get_Class(BSTR* retval) override { return copyOut("Class", retval); }
+  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* retval) override {
+    return copyOut(buildSchemaPath(path_.hostPart, className_), retval);
+  }
+  HRESULT STDMETHODCALLTYPE get_Parent(BSTR* retval) override {
+    std::string parent = "LDAP://";
+    if (!path_.hostPart.empty()) parent += path_.hostPart + "/";
+    return copyOut(parent + "schema", retval);
+  }
+  HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_ADS_PROPERTY_NOT_SUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetInfo() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Get(BSTR, VARIANT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetEx(BSTR, VARIANT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return E_NOTIMPL; }
+
+  HRESULT STDMETHODCALLTYPE get_Container(VARIANT_BOOL* retval) override {
+    if (retval == nullptr) return E_POINTER;
+    std::vector<std::string> inferiors;
+    HRESULT hr = readContainment(&inferiors);
+    if (FAILED(hr)) return hr;
+    *retval = inferiors.empty() ? VARIANT_FALSE : VARIANT_TRUE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Containment(VARIANT* retval) override {
+    std::vector<std::string> inferiors;
+    HRESULT hr = readContainment(&inferiors);
+    if (FAILED(hr)) return hr;
+    return namesToVariant(inferiors, retval);
+  }
+  HRESULT STDMETHODCALLTYPE get_MandatoryProperties(VARIANT* retval) override {
+    return namesToVariant(unionOf(schema_->closure(className_), true), retval);
+  }
+  HRESULT STDMETHODCALLTYPE get_OptionalProperties(VARIANT* retval) override {
+    return namesToVariant(unionOf(schema_->closure(className_), false), retval);
+  }
+
+ private:
+  ~SchemaClassObject() = default;
+
+  // The directory computes which classes may live below this one (possibleInferiors of the
+  // class's classSchema object), taking every superclass's possible superiors into account.
+  HRESULT readContainment(std::vector<std::string>* out) {
+    LDAP* ld = connection_->handle();
+    LdapMessage root;
+    LdapOutcome outcome =
+        connection_->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"schemaNamingContext"}, nullptr, 0, 0, &root);
+    if (!outcome.ok()) return failWith(outcome);
+    LDAPMessage* rootEntry = ldap_first_entry(ld, root.get());
+    LdapValues schemaNc(rootEntry != nullptr ? ldap_get_values_len(ld, rootEntry, "schemaNamingContext") : nullptr);
+    if (!schemaNc || schemaNc.get()[0] == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "no schema naming context");
+    std::string base(schemaNc.get()[0]->bv_val, schemaNc.get()[0]->bv_len);
+    std::string filter = "(&(objectClass=classSchema)(lDAPDisplayName=" + escapeFilterValue(className_) + "))";
+    LdapMessage found;
+    outcome = connection_->search(base, LDAP_SCOPE_ONELEVEL, filter, {"possibleInferiors"}, nullptr, 0, 0, &found);
+    if (!outcome.ok()) return failWith(outcome);
+    LDAPMessage* entry = ldap_first_entry(ld, found.get());
+    if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the class has no schema object");
+    LdapValues values(ldap_get_values_len(ld, entry, "possibleInferiors"));
+    out->clear();
+    if (values)
+      for (berval** v = values.get(); *v != nullptr; ++v) out->emplace_back((*v)->bv_val, (*v)->bv_len);
+    return S_OK;
+  }
+
+  std::atomic<ULONG> references_{1};
+  std::shared_ptr<Connection> connection_;
+  std::shared_ptr<const Schema> schema_;
+  AdsPath path_;
+  std::string className_;
+};
+
+}  // namespace
+
+HRESULT newSchemaClassObject(std::shared_ptr<Connection> connection, const AdsPath& path, REFIID riid, void** ppv) {
+  *ppv = nullptr;
+  std::shared_ptr<const Schema> schema;
+  HRESULT hr = schemaFor(connection.get(), &schema);
+  if (FAILED(hr)) return hr;
+  const ClassInfo* info = schema->objectClass(path.schemaClass);
+  // A class the schema does not define is a name with no object behind it.
+  if (info == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "no such class in the schema");
+  auto* object = new (std::nothrow) SchemaClassObject(connection, schema, path, info->name);
+  if (object == nullptr) return E_OUTOFMEMORY;
+  hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
+
+}  // namespace winapi::adsi

@@ -1,0 +1,400 @@
+// IDirectorySearch of a directory object. The LDAP search is sent at the first row; pages of
+// the paged-results control are fetched as rows run out, so GetNextRow walks every page and
+// S_ADS_NOMORE_ROWS means the end (ADsGetLastError then reports no ERROR_MORE_DATA).
+// Search continuation references are skipped: they name other servers.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "adserr.h"
+#include "adshlp.h"
+#include "adsi/controls.h"
+#include "adsi/errors.h"
+#include "adsi/object.h"
+#include "adsi/text.h"
+#include "adsi/values.h"
+
+namespace winapi::adsi {
+
+struct SearchState {
+  std::string filter;
+  std::vector<std::string> attributes;  // empty: every attribute
+  std::vector<std::string> requested;   // as the caller named them, for ranges asked on purpose
+  int scope = LDAP_SCOPE_SUBTREE;
+  int pageSize = 0;
+  int sizeLimit = 0;
+  int timeLimit = 0;
+  bool tombstones = false;
+  bool typesOnly = false;
+  int securityMask = 7;
+
+  bool started = false;
+  bool done = false;
+  bool moreOnServer = false;
+  std::string cookie;
+  LdapMessage page;
+  LDAPMessage* current = nullptr;
+  size_t rows = 0;
+
+  std::string rowDn;
+  PropertyMap row;
+  std::vector<std::string> columnOrder;
+  size_t nextColumn = 0;
+};
+
+void destroySearch(SearchState* search) { delete search; }
+
+namespace {
+
+std::string normalisedFilter(LPWSTR filter) {
+  std::string text = filter == nullptr ? std::string() : toUtf8(filter);
+  if (text.empty()) return "(objectClass=*)";
+  // ADSI takes a bare assertion too.
+  if (text.front() != '(') text = "(" + text + ")";
+  return text;
+}
+
+bool integerPreference(const ADS_SEARCHPREF_INFO& pref, int* value) {
+  if (pref.vValue.dwType != ADSTYPE_INTEGER) return false;
+  *value = static_cast<int32_t>(pref.vValue.Integer);
+  return true;
+}
+
+bool booleanPreference(const ADS_SEARCHPREF_INFO& pref, bool* value) {
+  if (pref.vValue.dwType != ADSTYPE_BOOLEAN) return false;
+  *value = pref.vValue.Boolean != 0;
+  return true;
+}
+
+std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
+  std::vector<std::string> values;
+  LdapValues raw(ldap_get_values_len(ld, entry, attribute));
+  if (!raw) return values;
+  for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
+  return values;
+}
+
+ADSTYPE usableColumnType(ADSTYPE type, const std::vector<std::string>& values) {
+  for (const std::string& value : values) {
+    ADSVALUE scratch;
+    BlockCursor measure(nullptr);
+    if (FAILED(ldapToAdsValue(type, value, &scratch, &measure))) return ADSTYPE_PROV_SPECIFIC;
+  }
+  return type;
+}
+
+void layOutValues(ADSTYPE type, const std::vector<std::string>& values, BlockCursor* block) {
+  auto* array = static_cast<ADSVALUE*>(block->take(values.size() * sizeof(ADSVALUE)));
+  for (size_t i = 0; i < values.size(); ++i) {
+    ADSVALUE scratch;
+    (void)ldapToAdsValue(type, values[i], array != nullptr ? &array[i] : &scratch, block);  // type checked before
+  }
+}
+
+LPWSTR allocText(std::string_view text) {
+  std::u16string wide = toUtf16(text);
+  auto* copy = static_cast<LPWSTR>(AllocADsMem(static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR))));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, wide.data(), wide.size() * sizeof(WCHAR));
+  copy[wide.size()] = 0;
+  return copy;
+}
+
+}  // namespace
+
+HRESULT DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs, DWORD dwNumPrefs) {
+  if (pSearchPrefs == nullptr && dwNumPrefs > 0) return E_ADS_BAD_PARAMETER;
+  bool refused = false;
+  for (DWORD i = 0; i < dwNumPrefs; ++i) {
+    ADS_SEARCHPREF_INFO& pref = pSearchPrefs[i];
+    int number = 0;
+    bool flag = false;
+    bool known = true;
+    bool valid = true;
+    switch (pref.dwSearchPref) {
+      case ADS_SEARCHPREF_SEARCH_SCOPE:
+        valid = integerPreference(pref, &number) && number >= ADS_SCOPE_BASE && number <= ADS_SCOPE_SUBTREE;
+        if (valid) preferences_.scope = number == ADS_SCOPE_BASE       ? LDAP_SCOPE_BASE
+                                        : number == ADS_SCOPE_ONELEVEL ? LDAP_SCOPE_ONELEVEL
+                                                                       : LDAP_SCOPE_SUBTREE;
+        break;
+      case ADS_SEARCHPREF_PAGESIZE:
+        valid = integerPreference(pref, &number) && number >= 0;
+        if (valid) preferences_.pageSize = number;
+        break;
+      case ADS_SEARCHPREF_SIZE_LIMIT:
+        valid = integerPreference(pref, &number) && number >= 0;
+        if (valid) preferences_.sizeLimit = number;
+        break;
+      case ADS_SEARCHPREF_TIME_LIMIT:
+        valid = integerPreference(pref, &number) && number >= 0;
+        if (valid) preferences_.timeLimit = number;
+        break;
+      case ADS_SEARCHPREF_TOMBSTONE:
+        valid = booleanPreference(pref, &flag);
+        if (valid) preferences_.tombstones = flag;
+        break;
+      case ADS_SEARCHPREF_ATTRIBTYPES_ONLY:
+        valid = booleanPreference(pref, &flag);
+        if (valid) preferences_.attributeTypesOnly = flag;
+        break;
+      case ADS_SEARCHPREF_SECURITY_MASK:
+        valid = integerPreference(pref, &number) && number >= 0 && number <= 15;
+        if (valid) preferences_.securityMask = number;
+        break;
+      // Accepted without effect: every search here is synchronous, cached by the caller's
+      // walk, and never follows referrals.
+      case ADS_SEARCHPREF_ASYNCHRONOUS:
+      case ADS_SEARCHPREF_CACHE_RESULTS:
+        valid = booleanPreference(pref, &flag);
+        break;
+      case ADS_SEARCHPREF_DEREF_ALIASES:
+      case ADS_SEARCHPREF_TIMEOUT:
+      case ADS_SEARCHPREF_PAGED_TIME_LIMIT:
+      case ADS_SEARCHPREF_CHASE_REFERRALS:
+        valid = integerPreference(pref, &number);
+        break;
+      default:
+        known = false;
+        break;
+    }
+    pref.dwStatus = !known ? ADS_STATUS_INVALID_SEARCHPREF
+                    : !valid ? ADS_STATUS_INVALID_SEARCHPREFVALUE
+                             : ADS_STATUS_S_OK;
+    refused |= pref.dwStatus != ADS_STATUS_S_OK;
+  }
+  return refused ? S_ADS_ERRORSOCCURRED : S_OK;
+}
+
+HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttributeNames, DWORD dwNumberAttributes,
+                                       PADS_SEARCH_HANDLE phSearchResult) {
+  if (phSearchResult == nullptr) return E_ADS_BAD_PARAMETER;
+  *phSearchResult = nullptr;
+  if (dwNumberAttributes != static_cast<DWORD>(-1) && dwNumberAttributes > 0 && pAttributeNames == nullptr)
+    return E_ADS_BAD_PARAMETER;
+  HRESULT hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  auto* search = new (std::nothrow) SearchState();
+  if (search == nullptr) return E_OUTOFMEMORY;
+  search->filter = normalisedFilter(pszSearchFilter);
+  if (dwNumberAttributes != static_cast<DWORD>(-1)) {
+    for (DWORD i = 0; i < dwNumberAttributes; ++i) {
+      if (pAttributeNames[i] == nullptr) {
+        delete search;
+        return E_ADS_BAD_PARAMETER;
+      }
+      std::string name = toUtf8(pAttributeNames[i]);
+      search->requested.push_back(name);
+      // ADsPath is made by the provider, not read; distinguishedName stands in for it.
+      search->attributes.push_back(equalsIgnoreCase(name, "ADsPath") ? "distinguishedName" : name);
+    }
+  }
+  search->scope = preferences_.scope;
+  search->pageSize = preferences_.pageSize;
+  search->sizeLimit = preferences_.sizeLimit;
+  search->timeLimit = preferences_.timeLimit;
+  search->tombstones = preferences_.tombstones;
+  search->typesOnly = preferences_.attributeTypesOnly;
+  search->securityMask = preferences_.securityMask;
+  searches_.push_back(search);
+  *phSearchResult = search;
+  return S_OK;
+}
+
+namespace {
+
+// Fetches the next page (or the only one) of a search.
+HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* search) {
+  LDAP* ld = connection->handle();
+  std::vector<LDAPControl*> controls;
+  char maskValue[] = {0x30, 0x03, 0x02, 0x01, static_cast<char>(search->securityMask)};
+  LDAPControl securityMask{const_cast<char*>("1.2.840.113556.1.4.801"), {sizeof maskValue, maskValue}, 0};
+  controls.push_back(&securityMask);
+  if (search->tombstones) controls.push_back(showDeletedControl());
+  LdapControl paged;
+  if (search->pageSize > 0) {
+    berval cookie{static_cast<ber_len_t>(search->cookie.size()), search->cookie.empty() ? nullptr : &search->cookie[0]};
+    int code = ldap_create_page_control(ld, static_cast<ber_int_t>(search->pageSize), &cookie, 0, paged.put());
+    if (code != LDAP_SUCCESS) return failLdap(code, "cannot build the paged-results control");
+    controls.push_back(paged.get());
+  }
+  controls.push_back(nullptr);
+  std::vector<std::string> attributes = search->attributes;
+  LdapControls response;
+  search->page.reset();
+  search->current = nullptr;
+  LdapOutcome outcome = connection->search(base, search->scope, search->filter, attributes, controls.data(),
+                                           search->sizeLimit, search->timeLimit, &search->page, &response);
+  search->moreOnServer = false;
+  // A limit reached ends the rows that came; it is not a failure of the search.
+  if (!outcome.ok() && outcome.code != LDAP_SIZELIMIT_EXCEEDED && outcome.code != LDAP_TIMELIMIT_EXCEEDED)
+    return failWith(outcome);
+  if (search->pageSize > 0 && response) {
+    LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response.get(), nullptr);
+    if (control != nullptr) {
+      ber_int_t estimate = 0;
+      berval next{0, nullptr};
+      if (ldap_parse_pageresponse_control(ld, control, &estimate, &next) == LDAP_SUCCESS) {
+        search->cookie.assign(next.bv_val != nullptr ? next.bv_val : "", next.bv_len);
+        ber_memfree(next.bv_val);
+        search->moreOnServer = !search->cookie.empty();
+      }
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) {
+  auto* search = static_cast<SearchState*>(hSearchResult);
+  if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
+  // Back to the start: the search is run again from its first page.
+  search->started = false;
+  search->done = false;
+  search->cookie.clear();
+  search->page.reset();
+  search->current = nullptr;
+  search->rows = 0;
+  return GetNextRow(hSearchResult);
+}
+
+HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) {
+  auto* search = static_cast<SearchState*>(hSearchResult);
+  if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
+  Connection* connection = setup_.connection.get();
+  LDAP* ld = connection->handle();
+  search->row.clear();
+  search->columnOrder.clear();
+  search->nextColumn = 0;
+  for (;;) {
+    if (search->done || (search->sizeLimit > 0 && search->rows >= static_cast<size_t>(search->sizeLimit))) {
+      search->done = true;
+      clearLastError();
+      return S_ADS_NOMORE_ROWS;
+    }
+    if (!search->started) {
+      search->started = true;
+      HRESULT hr = fetchPage(connection, setup_.ldapName, search);
+      if (FAILED(hr)) {
+        search->done = true;
+        return hr;
+      }
+      search->current = ldap_first_entry(ld, search->page.get());
+    } else if (search->current != nullptr) {
+      search->current = ldap_next_entry(ld, search->current);
+    } else if (search->moreOnServer) {
+      HRESULT hr = fetchPage(connection, setup_.ldapName, search);
+      if (FAILED(hr)) {
+        search->done = true;
+        return hr;
+      }
+      search->current = ldap_first_entry(ld, search->page.get());
+    }
+    if (search->current != nullptr) break;
+    if (!search->moreOnServer) search->done = true;
+  }
+  ++search->rows;
+  LdapString dn(ldap_get_dn(ld, search->current));
+  search->rowDn = dn ? dn.get() : std::string();
+  BerWalk walk;
+  for (char* raw = ldap_first_attribute(ld, search->current, walk.put()); raw != nullptr;
+       raw = ldap_next_attribute(ld, search->current, walk.get())) {
+    LdapString attribute(raw);
+    std::string name = attribute.get();
+    std::vector<std::string> values = entryValues(ld, search->current, raw);
+    RangedName range;
+    if (parseRangedName(name, &range)) {
+      bool askedForRange = false;
+      for (const std::string& n : search->requested)
+        askedForRange |= n.find(';') != std::string::npos && equalsIgnoreCase(n.substr(0, n.find(';')), range.base);
+      if (!askedForRange) {
+        HRESULT hr = fetchRemainingRange(connection, search->rowDn, range, &values);
+        if (FAILED(hr)) return hr;
+        name = range.base;
+      }
+    }
+    search->columnOrder.push_back(name);
+    CachedProperty& column = search->row[toLowerAscii(name)];
+    column.name = name;
+    column.values = std::move(values);
+  }
+  search->columnOrder.push_back("ADsPath");
+  return S_OK;
+}
+
+HRESULT DirectoryObject::GetNextColumnName(ADS_SEARCH_HANDLE hSearchHandle, LPWSTR* ppszColumnName) {
+  auto* search = static_cast<SearchState*>(hSearchHandle);
+  if (ppszColumnName == nullptr) return E_POINTER;
+  *ppszColumnName = nullptr;
+  if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
+  if (search->current == nullptr || search->nextColumn >= search->columnOrder.size()) return S_ADS_NOMORE_COLUMNS;
+  *ppszColumnName = allocText(search->columnOrder[search->nextColumn++]);
+  return *ppszColumnName == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT DirectoryObject::GetColumn(ADS_SEARCH_HANDLE hSearchResult, LPWSTR szColumnName,
+                                   PADS_SEARCH_COLUMN pSearchColumn) {
+  auto* search = static_cast<SearchState*>(hSearchResult);
+  if (pSearchColumn == nullptr || szColumnName == nullptr) return E_ADS_BAD_PARAMETER;
+  std::memset(pSearchColumn, 0, sizeof *pSearchColumn);
+  if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
+  if (search->current == nullptr) return E_ADS_COLUMN_NOT_SET;
+  std::string name = toUtf8(szColumnName);
+  std::vector<std::string> adsPath;
+  const std::vector<std::string>* values = nullptr;
+  ADSTYPE type = ADSTYPE_CASE_IGNORE_STRING;
+  if (equalsIgnoreCase(name, "ADsPath")) {
+    adsPath.push_back(buildAdsPath(setup_.path.hostPart, search->rowDn));
+    values = &adsPath;
+  } else {
+    auto it = search->row.find(toLowerAscii(name));
+    if (it == search->row.end() || it->second.values.empty()) return E_ADS_COLUMN_NOT_SET;
+    values = &it->second.values;
+    type = usableColumnType(typeOf(it->second.name.substr(0, it->second.name.find(';'))), *values);
+  }
+  BlockCursor measure(nullptr);
+  layOutValues(type, *values, &measure);
+  char* memory = static_cast<char*>(AllocADsMem(static_cast<DWORD>(measure.used())));
+  LPWSTR columnName = allocText(name);
+  if (memory == nullptr || columnName == nullptr) {
+    FreeADsMem(memory);
+    FreeADsMem(columnName);
+    return E_OUTOFMEMORY;
+  }
+  BlockCursor block(memory);
+  layOutValues(type, *values, &block);
+  pSearchColumn->pszAttrName = columnName;
+  pSearchColumn->dwADsType = type;
+  pSearchColumn->pADsValues = reinterpret_cast<ADSVALUE*>(memory);
+  pSearchColumn->dwNumValues = static_cast<DWORD>(values->size());
+  pSearchColumn->hReserved = nullptr;
+  return S_OK;
+}
+
+HRESULT DirectoryObject::FreeColumn(PADS_SEARCH_COLUMN pSearchColumn) {
+  if (pSearchColumn == nullptr) return E_ADS_BAD_PARAMETER;
+  FreeADsMem(pSearchColumn->pszAttrName);
+  FreeADsMem(pSearchColumn->pADsValues);
+  std::memset(pSearchColumn, 0, sizeof *pSearchColumn);
+  return S_OK;
+}
+
+HRESULT DirectoryObject::AbandonSearch(ADS_SEARCH_HANDLE phSearchResult) {
+  auto* search = static_cast<SearchState*>(phSearchResult);
+  if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
+  search->done = true;
+  search->moreOnServer = false;
+  return S_OK;
+}
+
+HRESULT DirectoryObject::CloseSearchHandle(ADS_SEARCH_HANDLE hSearchResult) {
+  auto* search = static_cast<SearchState*>(hSearchResult);
+  auto it = std::find(searches_.begin(), searches_.end(), search);
+  if (it == searches_.end()) return E_ADS_BAD_PARAMETER;
+  searches_.erase(it);
+  destroySearch(search);
+  return S_OK;
+}
+
+}  // namespace winapi::adsi

@@ -1,0 +1,145 @@
+#include "adsi/text.h"
+
+#include <string.h>
+
+namespace winapi::adsi {
+
+namespace {
+
+constexpr char32_t replacement = 0xFFFD;
+
+void appendUtf8(std::string* out, char32_t c) {
+  if (c < 0x80) {
+    *out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out += static_cast<char>(0xC0 | (c >> 6));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out += static_cast<char>(0xE0 | (c >> 12));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (c >> 18));
+    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void appendUtf16(std::u16string* out, char32_t c) {
+  if (c < 0x10000) {
+    *out += static_cast<char16_t>(c);
+    return;
+  }
+  c -= 0x10000;
+  *out += static_cast<char16_t>(0xD800 | (c >> 10));
+  *out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+}
+
+// Decodes one UTF-8 sequence at text[*i], advancing *i; overlong forms, surrogates and
+// truncated sequences give U+FFFD and consume one byte.
+char32_t decodeUtf8(std::string_view text, size_t* i) {
+  unsigned char lead = static_cast<unsigned char>(text[*i]);
+  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  if (length == 0 || *i + length > text.size()) {
+    ++*i;
+    return replacement;
+  }
+  char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+  for (size_t k = 1; k < length; ++k) {
+    unsigned char next = static_cast<unsigned char>(text[*i + k]);
+    if ((next & 0xC0) != 0x80) {
+      ++*i;
+      return replacement;
+    }
+    c = (c << 6) | (next & 0x3F);
+  }
+  static const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    ++*i;
+    return replacement;
+  }
+  *i += length;
+  return c;
+}
+
+}  // namespace
+
+std::string toUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = replacement;
+    }
+    appendUtf8(&out, c);
+  }
+  return out;
+}
+
+std::string toUtf8(const WCHAR* text) { return text == nullptr ? std::string() : toUtf8(std::u16string_view(text)); }
+
+std::u16string toUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) appendUtf16(&out, decodeUtf8(text, &i));
+  return out;
+}
+
+std::string toLowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool startsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+BSTR newBstr(std::string_view utf8) { return newBstr(toUtf16(utf8)); }
+
+BSTR newBstr(std::u16string_view text) {
+  return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+void wipe(void* data, size_t size) {
+  if (data != nullptr && size > 0) explicit_bzero(data, size);
+}
+
+void wipe(std::string* text) {
+  // The whole capacity: a shorter value may have left an older, longer one behind it.
+  if (text->capacity() > 0) wipe(&(*text)[0], text->capacity());
+  text->clear();
+}
+
+bool Secret::equals(const Secret& other) const {
+  const std::string& a = text_;
+  const std::string& b = other.text_;
+  size_t longest = a.size() > b.size() ? a.size() : b.size();
+  volatile unsigned char difference = static_cast<unsigned char>(a.size() != b.size());
+  for (size_t i = 0; i < longest; ++i) {
+    unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
+    unsigned char y = i < b.size() ? static_cast<unsigned char>(b[i]) : 0;
+    difference = static_cast<unsigned char>(difference | (x ^ y));
+  }
+  return difference == 0;
+}
+
+}  // namespace winapi::adsi
