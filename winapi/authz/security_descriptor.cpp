@@ -157,6 +157,8 @@ BOOL IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor) {
 // overlap, a copy of that many bytes holds exactly what the offsets name and nothing beyond.
 DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) {
   DescriptorParts parts;
+  // An unreadable descriptor reports just its header, so a caller that copies that much meets
+  // the failure in its next call instead of reading further into the original.
   if (readDescriptor(descriptor, kUnboundedLength, parts) != ERROR_SUCCESS)
     return static_cast<DWORD>(authz::kRelativeHeaderLength);
   return static_cast<DWORD>(parts.selfRelative() ? parts.extent : authz::selfRelativeLength(parts));
