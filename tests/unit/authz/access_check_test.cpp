@@ -108,24 +108,24 @@ TEST(AccessCheckDacl, EntriesForSidsOutsideTheTokenAreIgnored) {
 }
 
 TEST(AccessCheckDacl, DisabledGroupsMatchNoEntry) {
-  TokenSpec spec;
-  spec.groups.push_back({kGroup, SE_GROUP_MANDATORY});
-  expectDenied(check(kNotOwner + "D:(A;;RP;;;" + kGroup + ")", RP, spec));
-  expectGranted(check(kNotOwner + "D:(D;;RP;;;" + kGroup + ")(A;;RP;;;WD)", RP, spec), RP);
+  TokenShape shape;
+  shape.groups.push_back({kGroup, SE_GROUP_MANDATORY});
+  expectDenied(check(kNotOwner + "D:(A;;RP;;;" + kGroup + ")", RP, shape));
+  expectGranted(check(kNotOwner + "D:(D;;RP;;;" + kGroup + ")(A;;RP;;;WD)", RP, shape), RP);
 }
 
 TEST(AccessCheckDacl, DenyOnlyGroupsMatchDenyEntriesOnly) {
-  TokenSpec spec;
-  spec.groups.push_back({kGroup, SE_GROUP_USE_FOR_DENY_ONLY});
-  expectDenied(check(kNotOwner + "D:(A;;RP;;;" + kGroup + ")", RP, spec));
-  expectDenied(check(kNotOwner + "D:(D;;RP;;;" + kGroup + ")(A;;RP;;;WD)", RP, spec));
+  TokenShape shape;
+  shape.groups.push_back({kGroup, SE_GROUP_USE_FOR_DENY_ONLY});
+  expectDenied(check(kNotOwner + "D:(A;;RP;;;" + kGroup + ")", RP, shape));
+  expectDenied(check(kNotOwner + "D:(D;;RP;;;" + kGroup + ")(A;;RP;;;WD)", RP, shape));
 }
 
 TEST(AccessCheckDacl, AnEnabledGroupMatchesBothKinds) {
-  TokenSpec spec;
-  spec.groups.push_back({kGroup, kEnabled});
-  expectGranted(check(kNotOwner + "D:(A;;RP;;;" + kGroup + ")", RP, spec), RP);
-  expectDenied(check(kNotOwner + "D:(D;;RP;;;" + kGroup + ")(A;;RP;;;WD)", RP, spec));
+  TokenShape shape;
+  shape.groups.push_back({kGroup, kEnabled});
+  expectGranted(check(kNotOwner + "D:(A;;RP;;;" + kGroup + ")", RP, shape), RP);
+  expectDenied(check(kNotOwner + "D:(D;;RP;;;" + kGroup + ")(A;;RP;;;WD)", RP, shape));
 }
 
 TEST(AccessCheckDacl, AuditEntriesInTheDaclGrantNothing) {
@@ -166,15 +166,15 @@ TEST(AccessCheckOwner, ADenyEntryDoesNotTakeTheImplicitRights) {
 }
 
 TEST(AccessCheckOwner, OwnershipThroughAnEnabledGroupCounts) {
-  TokenSpec spec;
-  spec.groups.push_back({kGroup, kEnabled});
-  expectGranted(check(std::string("O:") + kGroup + "G:BAD:", READ_CONTROL, spec), READ_CONTROL);
+  TokenShape shape;
+  shape.groups.push_back({kGroup, kEnabled});
+  expectGranted(check(std::string("O:") + kGroup + "G:BAD:", READ_CONTROL, shape), READ_CONTROL);
 }
 
 TEST(AccessCheckOwner, OwnershipThroughADenyOnlyGroupDoesNotCount) {
-  TokenSpec spec;
-  spec.groups.push_back({kGroup, SE_GROUP_USE_FOR_DENY_ONLY});
-  expectDenied(check(std::string("O:") + kGroup + "G:BAD:", READ_CONTROL, spec));
+  TokenShape shape;
+  shape.groups.push_back({kGroup, SE_GROUP_USE_FOR_DENY_ONLY});
+  expectDenied(check(std::string("O:") + kGroup + "G:BAD:", READ_CONTROL, shape));
 }
 
 // An OWNER RIGHTS entry (S-1-3-4) replaces the implicit rights: the owner then holds what such
@@ -254,23 +254,23 @@ TEST(AccessCheckPrivileges, SystemSecurityWithoutThePrivilegeIsRefusedEvenWithAN
 }
 
 TEST(AccessCheckPrivileges, ADisabledSecurityPrivilegeDoesNotCount) {
-  TokenSpec spec;
-  spec.disabledPrivileges = {SE_SECURITY_PRIVILEGE};
-  EXPECT_EQ(check(kNotOwner + "D:", ACCESS_SYSTEM_SECURITY, spec).status, static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
+  TokenShape shape;
+  shape.disabledPrivileges = {SE_SECURITY_PRIVILEGE};
+  EXPECT_EQ(check(kNotOwner + "D:", ACCESS_SYSTEM_SECURITY, shape).status, static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
 }
 
 TEST(AccessCheckPrivileges, TheSecurityPrivilegeGrantsSystemSecurityWhateverTheDacl) {
-  TokenSpec spec;
-  spec.enabledPrivileges = {SE_SECURITY_PRIVILEGE};
-  expectGranted(check(kNotOwner + "D:(D;;0x01000000;;;WD)", ACCESS_SYSTEM_SECURITY, spec), ACCESS_SYSTEM_SECURITY);
-  expectDenied(check(kNotOwner + "D:", ACCESS_SYSTEM_SECURITY | RP, spec));
+  TokenShape shape;
+  shape.enabledPrivileges = {SE_SECURITY_PRIVILEGE};
+  expectGranted(check(kNotOwner + "D:(D;;0x01000000;;;WD)", ACCESS_SYSTEM_SECURITY, shape), ACCESS_SYSTEM_SECURITY);
+  expectDenied(check(kNotOwner + "D:", ACCESS_SYSTEM_SECURITY | RP, shape));
 }
 
 TEST(AccessCheckPrivileges, TheUsedPrivilegeIsListedInThePrivilegeSet) {
-  TokenSpec spec;
-  spec.enabledPrivileges = {SE_SECURITY_PRIVILEGE};
+  TokenShape shape;
+  shape.enabledPrivileges = {SE_SECURITY_PRIVILEGE};
   LocalBlock descriptor = descriptorFrom(kNotOwner + "D:");
-  UniqueHandle token = makeToken(spec);
+  UniqueHandle token = makeToken(shape);
   GUID classGuid = guidOf(kUserClass);
   OBJECT_TYPE_LIST list{ACCESS_OBJECT_GUID, 0, &classGuid};
   GENERIC_MAPPING mapping = directoryMapping();
@@ -284,14 +284,14 @@ TEST(AccessCheckPrivileges, TheUsedPrivilegeIsListedInThePrivilegeSet) {
 }
 
 TEST(AccessCheckPrivileges, ADaclEntryCannotGrantSystemSecurity) {
-  TokenSpec spec;
-  expectGranted(check(kNotOwner + "D:(A;;0x01000010;;;WD)", MAXIMUM_ALLOWED, spec), RP);
+  TokenShape shape;
+  expectGranted(check(kNotOwner + "D:(A;;0x01000010;;;WD)", MAXIMUM_ALLOWED, shape), RP);
 }
 
 TEST(AccessCheckPrivileges, TakeOwnershipGrantsWriteOwnerOverADeny) {
-  TokenSpec spec;
-  spec.enabledPrivileges = {SE_TAKE_OWNERSHIP_PRIVILEGE};
-  expectGranted(check(kNotOwner + "D:(D;;WO;;;WD)(A;;RP;;;WD)", WRITE_OWNER | RP, spec), WRITE_OWNER | RP);
+  TokenShape shape;
+  shape.enabledPrivileges = {SE_TAKE_OWNERSHIP_PRIVILEGE};
+  expectGranted(check(kNotOwner + "D:(D;;WO;;;WD)(A;;RP;;;WD)", WRITE_OWNER | RP, shape), WRITE_OWNER | RP);
   expectDenied(check(kNotOwner + "D:(D;;WO;;;WD)", WRITE_OWNER));
 }
 
@@ -337,7 +337,7 @@ namespace {
 
 CheckResult checkWithSelf(const std::string& sddl, DWORD desired, const char* selfSid) {
   LocalBlock descriptor = descriptorFrom(sddl);
-  UniqueHandle token = makeToken(TokenSpec{});
+  UniqueHandle token = makeToken(TokenShape{});
   authz::SidBytes self = selfSid ? sidFrom(selfSid) : authz::SidBytes{};
   return checkAccess(descriptor.get(), token.get(), desired, selfSid ? self.data() : nullptr);
 }
@@ -385,34 +385,34 @@ TEST(AccessCheckNodeCases, MaximumAllowedGivesTheFullGrantedMask) {
 // ---- Failures of the function itself ---------------------------------------------------------
 
 TEST(AccessCheckFailures, APrimaryTokenIsRefused) {
-  TokenSpec spec;
-  spec.type = TokenPrimary;
-  expectFailure(check(kNotOwner + "D:", RP, spec), ERROR_NO_IMPERSONATION_TOKEN);
+  TokenShape shape;
+  shape.type = TokenPrimary;
+  expectFailure(check(kNotOwner + "D:", RP, shape), ERROR_NO_IMPERSONATION_TOKEN);
 }
 
 TEST(AccessCheckFailures, AnAnonymousLevelTokenIsRefused) {
-  TokenSpec spec;
-  spec.level = SecurityAnonymous;
-  expectFailure(check(kNotOwner + "D:", RP, spec), ERROR_BAD_IMPERSONATION_LEVEL);
+  TokenShape shape;
+  shape.level = SecurityAnonymous;
+  expectFailure(check(kNotOwner + "D:", RP, shape), ERROR_BAD_IMPERSONATION_LEVEL);
 }
 
 TEST(AccessCheckFailures, AnIdentificationLevelTokenIsEnough) {
-  TokenSpec spec;
-  spec.level = SecurityIdentification;
-  expectGranted(check(kNotOwner + "D:(A;;RP;;;WD)", RP, spec), RP);
+  TokenShape shape;
+  shape.level = SecurityIdentification;
+  expectGranted(check(kNotOwner + "D:(A;;RP;;;WD)", RP, shape), RP);
 }
 
 TEST(AccessCheckFailures, AHandleWithoutTokenQueryIsRefused) {
-  TokenSpec spec;
-  spec.handleAccess = TOKEN_IMPERSONATE;
-  expectFailure(check(kNotOwner + "D:", RP, spec), ERROR_ACCESS_DENIED);
+  TokenShape shape;
+  shape.handleAccess = TOKEN_IMPERSONATE;
+  expectFailure(check(kNotOwner + "D:", RP, shape), ERROR_ACCESS_DENIED);
 }
 
 TEST(AccessCheckFailures, AClosedHandleIsRefused) {
   LocalBlock descriptor = descriptorFrom(kNotOwner + "D:");
   HANDLE stale;
   {
-    UniqueHandle token = makeToken(TokenSpec{});
+    UniqueHandle token = makeToken(TokenShape{});
     stale = token.get();
   }
   expectFailure(checkAccess(descriptor.get(), stale, RP), ERROR_INVALID_HANDLE);
@@ -429,13 +429,13 @@ TEST(AccessCheckFailures, AMalformedDaclIsRefused) {
   std::memcpy(&daclOffset, static_cast<BYTE*>(descriptor.get()) + 16, 4);
   BYTE* aceSize = static_cast<BYTE*>(descriptor.get()) + daclOffset + 8 + 2;
   aceSize[0] = 0xF0;  // the entry now claims to run past its ACL
-  UniqueHandle token = makeToken(TokenSpec{});
+  UniqueHandle token = makeToken(TokenShape{});
   expectFailure(checkAccess(descriptor.get(), token.get(), RP), ERROR_INVALID_ACL);
 }
 
 TEST(AccessCheckFailures, BadObjectTypeListsAreInvalidParameters) {
   LocalBlock descriptor = descriptorFrom(kNotOwner + "D:(A;;RP;;;WD)");
-  UniqueHandle token = makeToken(TokenSpec{});
+  UniqueHandle token = makeToken(TokenShape{});
   GUID a = guidOf(kUserClass), b = guidOf(kOtherGuid), c = guidOf("00299570-246d-11d0-a768-00aa006e0529");
   struct Row {
     const char* what;
@@ -465,7 +465,7 @@ TEST(AccessCheckFailures, BadObjectTypeListsAreInvalidParameters) {
 
 TEST(AccessCheckFailures, ATooSmallPrivilegeSetReportsTheNeededLength) {
   LocalBlock descriptor = descriptorFrom(kNotOwner + "D:(A;;RP;;;WD)");
-  UniqueHandle token = makeToken(TokenSpec{});
+  UniqueHandle token = makeToken(TokenShape{});
   GUID classGuid = guidOf(kUserClass);
   OBJECT_TYPE_LIST list{ACCESS_OBJECT_GUID, 0, &classGuid};
   GENERIC_MAPPING mapping = directoryMapping();
@@ -493,7 +493,7 @@ constexpr const char* kPropertyB = "bf967a4a-0de6-11d0-a285-00aa003049e2";
 
 TreeCheck checkTree(const std::string& sddl, DWORD desired) {
   LocalBlock descriptor = descriptorFrom(sddl);
-  UniqueHandle token = makeToken(TokenSpec{});
+  UniqueHandle token = makeToken(TokenShape{});
   GUID guids[4] = {guidOf(kUserClass), guidOf(kPropertySet), guidOf(kPropertyA), guidOf(kPropertyB)};
   OBJECT_TYPE_LIST list[4] = {{0, 0, &guids[0]}, {1, 0, &guids[1]}, {2, 0, &guids[2]}, {2, 0, &guids[3]}};
   GENERIC_MAPPING mapping = directoryMapping();

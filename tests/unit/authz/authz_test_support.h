@@ -84,7 +84,7 @@ constexpr const char* kOtherUser = "S-1-5-21-1000-2000-3000-1106";
 constexpr const char* kGroup = "S-1-5-21-1000-2000-3000-1200";
 constexpr DWORD kEnabled = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_ENABLED;
 
-struct TokenSpec {
+struct TokenShape {
   std::string user = kUser;
   std::vector<std::pair<std::string, DWORD>> groups = {{"S-1-1-0", kEnabled}, {"S-1-5-11", kEnabled}};
   std::vector<DWORD> enabledPrivileges;
@@ -94,16 +94,16 @@ struct TokenSpec {
   ACCESS_MASK handleAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE;
 };
 
-inline UniqueHandle makeToken(const TokenSpec& spec) {
+inline UniqueHandle makeToken(const TokenShape& shape) {
   authz::TokenContents contents;
-  contents.user = sidFrom(spec.user);
-  for (const auto& group : spec.groups) contents.groups.push_back({sidFrom(group.first), group.second});
-  for (DWORD luid : spec.enabledPrivileges) contents.privileges.push_back({{luid, 0}, SE_PRIVILEGE_ENABLED});
-  for (DWORD luid : spec.disabledPrivileges) contents.privileges.push_back({{luid, 0}, 0});
-  contents.type = spec.type;
-  contents.impersonationLevel = spec.level;
+  contents.user = sidFrom(shape.user);
+  for (const auto& group : shape.groups) contents.groups.push_back({sidFrom(group.first), group.second});
+  for (DWORD luid : shape.enabledPrivileges) contents.privileges.push_back({{luid, 0}, SE_PRIVILEGE_ENABLED});
+  for (DWORD luid : shape.disabledPrivileges) contents.privileges.push_back({{luid, 0}, 0});
+  contents.type = shape.type;
+  contents.impersonationLevel = shape.level;
   HANDLE handle = nullptr;
-  EXPECT_EQ(authz::createToken(std::move(contents), spec.handleAccess, &handle), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(authz::createToken(std::move(contents), shape.handleAccess, &handle), static_cast<DWORD>(ERROR_SUCCESS));
   return UniqueHandle(handle);
 }
 
@@ -134,9 +134,9 @@ inline CheckResult checkAccess(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DW
 
 // The common case: this SDDL, a token for kUser (plus Everyone and Authenticated Users) with the
 // given extra groups.
-inline CheckResult check(const std::string& sddl, DWORD desired, TokenSpec spec = TokenSpec{}) {
+inline CheckResult check(const std::string& sddl, DWORD desired, TokenShape shape = TokenShape{}) {
   LocalBlock descriptor = descriptorFrom(sddl);
-  UniqueHandle token = makeToken(spec);
+  UniqueHandle token = makeToken(shape);
   return checkAccess(descriptor.get(), token.get(), desired);
 }
 

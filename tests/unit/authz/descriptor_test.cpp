@@ -314,7 +314,7 @@ TEST(DescriptorValidation, UnknownEntryTypesAreSteppedOverByTheirSize) {
   authz::AceView unknown = authz::aceAt(parts.dacl, 0);
   EXPECT_EQ(unknown.sid, nullptr);
   EXPECT_EQ(authz::aceAt(parts.dacl, 1).mask, static_cast<DWORD>(ACTRL_DS_WRITE_PROP));
-  UniqueHandle token = makeToken(TokenSpec{});
+  UniqueHandle token = makeToken(TokenShape{});
   CheckResult result = checkAccess(bytes.data(), token.get(), ACTRL_DS_READ_PROP | ACTRL_DS_WRITE_PROP);
   EXPECT_EQ(result.status, static_cast<DWORD>(ERROR_ACCESS_DENIED));
   result = checkAccess(bytes.data(), token.get(), ACTRL_DS_WRITE_PROP);

@@ -9,9 +9,9 @@
 using namespace authz_test;
 
 TEST(TokenHandles, DuplicateTokenMakesAnImpersonationTokenAtTheGivenLevel) {
-  TokenSpec spec;
-  spec.type = TokenPrimary;
-  UniqueHandle primary = makeToken(spec);
+  TokenShape shape;
+  shape.type = TokenPrimary;
+  UniqueHandle primary = makeToken(shape);
   UniqueHandle copy;
   ASSERT_TRUE(DuplicateToken(primary.get(), SecurityImpersonation, copy.put()));
   EXPECT_NE(copy.get(), primary.get());
@@ -24,18 +24,18 @@ TEST(TokenHandles, DuplicateTokenMakesAnImpersonationTokenAtTheGivenLevel) {
 }
 
 TEST(TokenHandles, DuplicatingNeedsTokenDuplicateAccess) {
-  TokenSpec spec;
-  spec.handleAccess = TOKEN_QUERY;
-  UniqueHandle token = makeToken(spec);
+  TokenShape shape;
+  shape.handleAccess = TOKEN_QUERY;
+  UniqueHandle token = makeToken(shape);
   UniqueHandle copy;
   EXPECT_FALSE(DuplicateToken(token.get(), SecurityImpersonation, copy.put()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 TEST(TokenHandles, AnImpersonationTokenCannotBeRaisedAboveItsLevel) {
-  TokenSpec spec;
-  spec.level = SecurityIdentification;
-  UniqueHandle token = makeToken(spec);
+  TokenShape shape;
+  shape.level = SecurityIdentification;
+  UniqueHandle token = makeToken(shape);
   UniqueHandle copy;
   EXPECT_FALSE(DuplicateToken(token.get(), SecurityImpersonation, copy.put()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_IMPERSONATION_LEVEL));
@@ -45,7 +45,7 @@ TEST(TokenHandles, AnImpersonationTokenCannotBeRaisedAboveItsLevel) {
 TEST(TokenHandles, TheCopyOutlivesTheOriginalHandle) {
   UniqueHandle copy;
   {
-    UniqueHandle original = makeToken(TokenSpec{});
+    UniqueHandle original = makeToken(TokenShape{});
     ASSERT_TRUE(DuplicateToken(original.get(), SecurityImpersonation, copy.put()));
   }
   LocalBlock descriptor = descriptorFrom("O:BAG:BAD:(A;;RP;;;WD)");
@@ -57,7 +57,7 @@ TEST(TokenHandles, TheCopyOutlivesTheOriginalHandle) {
 TEST(TokenHandles, CloseHandleRefusesUnknownAndClosedHandles) {
   HANDLE handle = nullptr;
   {
-    UniqueHandle token = makeToken(TokenSpec{});
+    UniqueHandle token = makeToken(TokenShape{});
     handle = token.get();
   }
   EXPECT_FALSE(CloseHandle(handle));
@@ -84,7 +84,7 @@ TEST(ThreadToken, NoImpersonationMeansNoThreadToken) {
 }
 
 TEST(ThreadToken, AnImpersonatingThreadOpensItsOwnTokenOnly) {
-  UniqueHandle impersonation = makeToken(TokenSpec{});
+  UniqueHandle impersonation = makeToken(TokenShape{});
   ASSERT_EQ(authz::setThreadImpersonation(impersonation.get()), static_cast<DWORD>(ERROR_SUCCESS));
   UniqueHandle opened;
   EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_DUPLICATE, TRUE, opened.put()));
@@ -101,9 +101,9 @@ TEST(ThreadToken, AnImpersonatingThreadOpensItsOwnTokenOnly) {
 }
 
 TEST(ThreadToken, APrimaryTokenCannotBeImpersonated) {
-  TokenSpec spec;
-  spec.type = TokenPrimary;
-  UniqueHandle primary = makeToken(spec);
+  TokenShape shape;
+  shape.type = TokenPrimary;
+  UniqueHandle primary = makeToken(shape);
   EXPECT_EQ(authz::setThreadImpersonation(primary.get()), static_cast<DWORD>(ERROR_BAD_TOKEN_TYPE));
 }
 
@@ -150,7 +150,7 @@ TEST(TokenHandles, TheHandleTableIsSafeUnderConcurrentUse) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 200; ++i) {
-        UniqueHandle token = makeToken(TokenSpec{});
+        UniqueHandle token = makeToken(TokenShape{});
         UniqueHandle copy;
         if (!DuplicateToken(token.get(), SecurityImpersonation, copy.put())) ++failures;
         CheckResult result = checkAccess(descriptor.get(), copy.get(), ACTRL_DS_READ_PROP);
