@@ -6,11 +6,16 @@
 
 #include <new>
 
-#include "directory/status.h"
+#include "directory/owners.h"
 
 class VariantArray;
 
 struct ConnectionSettings {
+  ConnectionSettings() = default;
+  ~ConnectionSettings() { secureWipe(&lookupUserPassword); }
+  ConnectionSettings(const ConnectionSettings&) = delete;
+  ConnectionSettings& operator=(const ConnectionSettings&) = delete;
+
   WideString lookupUserName;
   WideString lookupUserPassword;
   WideString serverName;

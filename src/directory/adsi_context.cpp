@@ -2,16 +2,10 @@
 
 AdsiContext::AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword,
                          const WideString& serverName, bool serverIsDomain)
-    : comInitResult_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)),
-      lookupUserName_(lookupUserName),
+    : lookupUserName_(lookupUserName),
       lookupUserPassword_(lookupUserPassword),
       serverName_(serverName),
       serverIsDomain_(serverIsDomain) {}
-
-AdsiContext::~AdsiContext() {
-  // S_FALSE balances an initialisation the thread already had; a failure initialised nothing.
-  if (comInitResult_ == S_OK || comInitResult_ == S_FALSE) CoUninitialize();
-}
 
 WideString AdsiContext::ldapPath(const WideString& dn) const {
   WideString path = WIDE("LDAP://");

@@ -8,7 +8,7 @@ class AdsiContext {
  public:
   AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword, const WideString& serverName,
               bool serverIsDomain);
-  ~AdsiContext();
+  ~AdsiContext() { secureWipe(&lookupUserPassword_); }
   AdsiContext(const AdsiContext&) = delete;
   AdsiContext& operator=(const AdsiContext&) = delete;
 
@@ -29,14 +29,25 @@ class AdsiContext {
   HRESULT searchFirstEntry(const WideString& base, const WideString& filter, const StringList& attributeNames,
                            StringList* values) const;
 
-  HRESULT comInitResult() const { return comInitResult_; }
+  // Account names to distinguished names (directory/name_resolution.cpp).
+  HRESULT resolveUser(const WideString& userName, const WideString& userDomain, WideString* logonName,
+                      WideString* dn) const;
+  HRESULT resolveGroup(const WideString& groupName, WideString* dn) const;
+
+  // Password verification (security/password_verification.cpp).
+  HRESULT verifyPassword(const WideString& userName, const WideString& domainName, const WideString& password) const;
+
+  HRESULT comInitResult() const { return comInit_.result(); }
   const WideString& lookupUserName() const { return lookupUserName_; }
   const WideString& lookupUserPassword() const { return lookupUserPassword_; }
   const WideString& serverName() const { return serverName_; }
   bool serverIsDomain() const { return serverIsDomain_; }
 
  private:
-  HRESULT comInitResult_;
+  HRESULT findByAccountName(const WideString& objectClass, const WideString& accountName, WideString* dn) const;
+
+  // The apartment is entered before, and left after, everything else the context holds.
+  ComApartment comInit_;
   WideString lookupUserName_;
   WideString lookupUserPassword_;
   WideString serverName_;

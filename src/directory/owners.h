@@ -5,6 +5,31 @@
 
 #include "directory/status.h"
 
+// Overwrites memory that held a secret, in a way the compiler may not drop as a dead store.
+inline void secureWipe(void* memory, size_t length) {
+  volatile unsigned char* bytes = static_cast<volatile unsigned char*>(memory);
+  for (size_t i = 0; i < length; ++i) bytes[i] = 0;
+}
+
+inline void secureWipe(WideString* text) {
+  if (!text->empty()) secureWipe(&(*text)[0], text->size() * sizeof(WCHAR));
+  text->clear();
+}
+
+// A password held by a call: wiped when the call is done with it, on every path.
+class SecretText {
+ public:
+  explicit SecretText(WideString text) : text_(std::move(text)) {}
+  ~SecretText() { secureWipe(&text_); }
+  SecretText(const SecretText&) = delete;
+  SecretText& operator=(const SecretText&) = delete;
+
+  const WideString& get() const { return text_; }
+
+ private:
+  WideString text_;
+};
+
 template <typename Interface>
 class ComPtr {
  public:
@@ -48,7 +73,7 @@ class UniqueBstr {
  public:
   UniqueBstr() = default;
   explicit UniqueBstr(BSTR text) : text_(text) {}
-  ~UniqueBstr() { SysFreeString(text_); }
+  ~UniqueBstr() { release(); }
   UniqueBstr(const UniqueBstr&) = delete;
   UniqueBstr& operator=(const UniqueBstr&) = delete;
 
@@ -58,16 +83,38 @@ class UniqueBstr {
     if (copy == nullptr) raiseStatus(E_OUTOFMEMORY);
     return UniqueBstr(copy);
   }
-  UniqueBstr(UniqueBstr&& other) noexcept : text_(std::exchange(other.text_, nullptr)) {}
+  // A copy of a password: wiped before it is freed.
+  static UniqueBstr secretCopyOf(const WideString& text) {
+    UniqueBstr copy = copyOf(text);
+    copy.secret_ = true;
+    return copy;
+  }
+  UniqueBstr(UniqueBstr&& other) noexcept
+      : text_(std::exchange(other.text_, nullptr)), secret_(std::exchange(other.secret_, false)) {}
+  UniqueBstr& operator=(UniqueBstr&& other) noexcept {
+    if (this != &other) {
+      release();
+      text_ = std::exchange(other.text_, nullptr);
+      secret_ = std::exchange(other.secret_, false);
+    }
+    return *this;
+  }
 
   BSTR get() const { return text_; }
   BSTR* put() {
-    SysFreeString(std::exchange(text_, nullptr));
+    release();
     return &text_;
   }
 
  private:
+  void release() {
+    if (text_ != nullptr && secret_) secureWipe(text_, SysStringByteLen(text_));
+    SysFreeString(std::exchange(text_, nullptr));
+    secret_ = false;
+  }
+
   BSTR text_ = nullptr;
+  bool secret_ = false;
 };
 
 class UniqueVariant {
@@ -110,6 +157,23 @@ class UniqueAdsMem {
 
  private:
   void* memory_ = nullptr;
+};
+
+// The calling thread's membership of a single-threaded apartment for an object's lifetime.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    // S_FALSE balances an initialisation the thread already had; a failure initialised nothing.
+    if (result_ == S_OK || result_ == S_FALSE) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+  HRESULT result() const { return result_; }
+
+ private:
+  HRESULT result_;
 };
 
 // Text of a BSTR up to its first NUL.

@@ -42,7 +42,7 @@ public class Orvistal {
 
     public native int wInit();
     public native ResultMessage wTranslateName(String name, int inputFormat, int outputFormat);
-    public native ResultMessage wGetUserDsn(String userName, String domainName);
+    public native ResultMessage wGetUserDsn(String userName, String userDomain);
     public native ResultMessage wGetGroupDsn(String groupName);
     public native int wAddUser(String containerDn, String userName);
     public native int wDeleteUser(String userName, String domainName);
@@ -84,5 +84,5 @@ public class Orvistal {
     public native ResultStringList wFindNodeValues(String baseDn, String filter, String attribute, int scope, int sizeLimit);
     public native ResultArrayNameValue wGetNodeAttributes(String baseDn, String filter, String[] attributes);
     public native ResultCheckAccess wCheckNodeAccess(String dn, int desiredAccess);
-    public native int wVerifyPassword(String userName, String domainName, String password);
+    public native int wVerifyPassword(String userName, String password, String domainName);
 }

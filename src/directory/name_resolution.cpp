@@ -1,0 +1,97 @@
+#include "directory/name_resolution.h"
+
+#include "directory/adsi_context.h"
+#include "directory/ldap_filter.h"
+#include "directory/name_translator.h"
+
+AccountNameForm accountNameFormOf(const WideString& name) {
+  bool hasEquals = name.find(WIDE('=')) != WideString::npos;
+  bool hasComma = name.find(WIDE(',')) != WideString::npos;
+  if (hasEquals && hasComma) return AccountNameForm::DistinguishedName;
+  if (name.find(WIDE('\\')) != WideString::npos || name.find(WIDE('@')) != WideString::npos)
+    return AccountNameForm::QualifiedName;
+  return AccountNameForm::BareName;
+}
+
+namespace {
+
+// A name the logon service accepts: the principal name when the directory has one, else the
+// DOMAIN\account name.
+HRESULT translateToLogonName(const NameTranslator& translator, const WideString& dn, WideString* logonName) {
+  HRESULT status = translator.translate(logonName, dn, ADS_NAME_TYPE_1779, ADS_NAME_TYPE_USER_PRINCIPAL_NAME);
+  if (SUCCEEDED(status)) return status;
+  return translator.translate(logonName, dn, ADS_NAME_TYPE_1779, ADS_NAME_TYPE_NT4);
+}
+
+}  // namespace
+
+HRESULT AdsiContext::findByAccountName(const WideString& objectClass, const WideString& accountName,
+                                       WideString* dn) const {
+  ComPtr<IADs> rootDse;
+  RETURN_IF_FAILED(bindRootDse(rootDse.put()));
+  UniqueBstr attribute = UniqueBstr::copyOf(WIDE("defaultNamingContext"));
+  UniqueVariant namingContext;
+  RETURN_IF_FAILED(rootDse->Get(attribute.get(), namingContext.put()));
+  WideString base = namingContext.get()->vt == VT_BSTR ? textOfBstr(namingContext.get()->bstrVal) : WideString();
+
+  // The name is escaped so that a pattern such as "*" can only match an account of that name.
+  WideString filter = WIDE("(&(objectClass=") + objectClass + WIDE(")(sAMAccountName=") +
+                      escapeFilterValue(accountName) + WIDE("))");
+  StringList attributes;
+  attributes.append(WIDE("distinguishedName"));
+  StringList values;
+  HRESULT status = searchFirstEntry(base, filter, attributes, &values);
+  if (FAILED(status)) return status;
+  if (values.count() == 0) return E_FAIL;
+  *dn = values[0];
+  return status;
+}
+
+HRESULT AdsiContext::resolveUser(const WideString& userName, const WideString& userDomain, WideString* logonName,
+                                 WideString* dn) const {
+  NameTranslator translator(lookupUserName_, lookupUserPassword_, serverName_, serverIsDomain_);
+  logonName->clear();
+  switch (accountNameFormOf(userName)) {
+    case AccountNameForm::DistinguishedName: {
+      HRESULT status = translateToLogonName(translator, userName, logonName);
+      if (SUCCEEDED(status)) *dn = userName;
+      return status;
+    }
+    case AccountNameForm::QualifiedName: {
+      HRESULT status = translator.translate(dn, userName, ADS_NAME_TYPE_UNKNOWN, ADS_NAME_TYPE_1779);
+      if (SUCCEEDED(status)) *logonName = userName;
+      return status;
+    }
+    case AccountNameForm::BareName:
+      break;
+  }
+  if (!userDomain.empty()) {
+    WideString downLevel = userDomain + WIDE('\\') + userName;
+    HRESULT status = translator.translate(dn, downLevel, ADS_NAME_TYPE_UNKNOWN, ADS_NAME_TYPE_1779);
+    if (SUCCEEDED(status)) {
+      *logonName = downLevel;
+      return status;
+    }
+    WideString principal = userName + WIDE('@') + userDomain;
+    status = translator.translate(dn, principal, ADS_NAME_TYPE_UNKNOWN, ADS_NAME_TYPE_1779);
+    if (SUCCEEDED(status)) *logonName = principal;
+    return status;
+  }
+  RETURN_IF_FAILED(findByAccountName(WIDE("user"), userName, dn));
+  // The distinguished name stays set even when no logon form can be had for it.
+  return translateToLogonName(translator, *dn, logonName);
+}
+
+HRESULT AdsiContext::resolveGroup(const WideString& groupName, WideString* dn) const {
+  if (accountNameFormOf(groupName) == AccountNameForm::DistinguishedName) {
+    ComPtr<IADsGroup> group;
+    HRESULT status = bindGroup(groupName, group.put());
+    if (SUCCEEDED(status)) *dn = groupName;
+    return status;
+  }
+  NameTranslator translator(lookupUserName_, lookupUserPassword_, serverName_, serverIsDomain_);
+  HRESULT status = translator.translate(dn, groupName, ADS_NAME_TYPE_UNKNOWN, ADS_NAME_TYPE_1779);
+  if (SUCCEEDED(status)) return status;
+  // The service did not know the name: look for a group with that account name instead.
+  return findByAccountName(WIDE("group"), groupName, dn);
+}

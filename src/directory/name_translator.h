@@ -1,0 +1,27 @@
+// Conversion of a directory object's name between formats through the directory's
+// name-translation service, with the connection's credentials.
+#pragma once
+#include "directory/owners.h"
+
+class NameTranslator {
+ public:
+  NameTranslator(const WideString& lookupUserName, const WideString& lookupUserPassword, const WideString& serverName,
+                 bool serverIsDomain);
+  ~NameTranslator() { secureWipe(&lookupUserPassword_); }
+  NameTranslator(const NameTranslator&) = delete;
+  NameTranslator& operator=(const NameTranslator&) = delete;
+
+  // On success the output holds the translated name; on failure it is left as it was.
+  HRESULT translate(WideString* output, const WideString& name, LONG inputFormat, LONG outputFormat) const;
+
+  HRESULT comInitResult() const { return comInit_.result(); }
+
+ private:
+  HRESULT initialise(IADsNameTranslate* service) const;
+
+  ComApartment comInit_;
+  WideString lookupUserName_;
+  WideString lookupUserPassword_;
+  WideString serverName_;
+  bool serverIsDomain_;
+};

@@ -1,0 +1,40 @@
+// Whether an account name and password are accepted by the directory: the name-translation
+// service is initialised with them, and its answer is the verdict.
+#include "directory/adsi_context.h"
+
+namespace {
+
+constexpr HRESULT logonFailure = static_cast<HRESULT>(0x8007052E);
+
+}  // namespace
+
+HRESULT AdsiContext::verifyPassword(const WideString& userName, const WideString& domainName,
+                                    const WideString& password) const {
+  // An empty password is never a login: the service would take it as the caller's own
+  // identity, or the directory as an anonymous bind.
+  if (password.empty()) return logonFailure;
+
+  ComPtr<IADsNameTranslate> service;
+  RETURN_IF_FAILED(
+      CoCreateInstance(CLSID_NameTranslate, nullptr, CLSCTX_ALL, IID_IADsNameTranslate, service.putVoid()));
+
+  WideString account = userName;
+  WideString domain = domainName;
+  size_t backslash = userName.find(WIDE('\\'));
+  if (backslash != WideString::npos) {
+    if (domain.empty()) domain = userName.substr(0, backslash);
+    account = userName.substr(backslash + 1);
+  }
+  // A principal name carries its own domain.
+  if (userName.find(WIDE('@')) != WideString::npos) domain.clear();
+  LONG initType = serverIsDomain_ ? ADS_NAME_INITTYPE_DOMAIN : ADS_NAME_INITTYPE_SERVER;
+
+  UniqueBstr server = UniqueBstr::copyOf(serverName_);
+  UniqueBstr accountText = UniqueBstr::copyOf(account);
+  UniqueBstr domainText = UniqueBstr::copyOf(domain);
+  UniqueBstr passwordText = UniqueBstr::secretCopyOf(password);
+  HRESULT status = service->InitEx(initType, server.get(), accountText.get(), domainText.get(), passwordText.get());
+  // The service may refuse a wrong password as access denied; the caller learns of a logon failure.
+  if (FAILED(status) && HRESULT_CODE(status) == ERROR_ACCESS_DENIED) return logonFailure;
+  return status;
+}
