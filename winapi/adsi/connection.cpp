@@ -60,6 +60,17 @@ LdapOutcome outcomeOf(LDAP* ld, int code) {
   return outcome;
 }
 
+// A handle's own TLS context starts without the configured trust anchors: copy them from
+// OpenLDAP's global settings (ldap.conf TLS_CACERT/TLS_CACERTDIR, LDAPTLS_CACERT...).
+bool inheritTrustAnchors(LDAP* ld) {
+  for (int option : {LDAP_OPT_X_TLS_CACERTFILE, LDAP_OPT_X_TLS_CACERTDIR}) {
+    LdapString value;
+    if (ldap_get_option(nullptr, option, value.put()) != LDAP_OPT_SUCCESS) continue;
+    if (value && ldap_set_option(ld, option, value.get()) != LDAP_OPT_SUCCESS) return false;
+  }
+  return true;
+}
+
 HRESULT configureHandle(LDAP* ld) {
   int version = LDAP_VERSION3;
   timeval connectTimeout{connectTimeoutSeconds, 0};
@@ -67,6 +78,7 @@ HRESULT configureHandle(LDAP* ld) {
   // settings (TLS_CACERT, LDAPTLS_CACERT). NEWCTX makes the per-handle settings take effect.
   int demand = LDAP_OPT_X_TLS_DEMAND;
   int newContext = 0;
+  if (!inheritTrustAnchors(ld)) return failWithCode(LDAP_LOCAL_ERROR, "cannot configure the LDAP connection");
   if (ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON) != LDAP_OPT_SUCCESS ||
