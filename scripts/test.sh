@@ -14,9 +14,9 @@ cmake -S "$root" -B "$build/asan" -DCMAKE_BUILD_TYPE=Debug -DORVISTAL_SANITIZE=O
 cmake --build "$build/asan" -j"$jobs" --target orvistal_unit_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 "$build/asan/tests/unit/orvistal_unit_tests" --gtest_brief=1
 
-if [ -x "$root/tests/fuzz/run.sh" ]; then
+if [ -f "$root/tests/fuzz/run.sh" ]; then
   echo "== fuzzing (bounded)"
-  ORVISTAL_FUZZ_SECONDS=${ORVISTAL_FUZZ_SECONDS:-60} bash "$root/tests/fuzz/run.sh" "$build/fuzz"
+  FUZZ_SECONDS=${FUZZ_SECONDS:-60} FUZZ_BUILD_DIR="$build/fuzz" bash "$root/tests/fuzz/run.sh"
 fi
 
 echo "== main build (Linux library, Windows library, Java) and all tests"

@@ -9,6 +9,7 @@
 #include <oleauto.h>
 #include <activeds.h>
 #include <lm.h>
+#include <sddl.h>
 
 #ifdef _WIN32
 #define WIDE(text) L##text

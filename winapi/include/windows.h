@@ -6,9 +6,8 @@
 #include "winbase.h"
 #include "winerror.h"
 #include "winuser.h"
-#if __has_include("winnt.h")
 #include "handleapi.h"
 #include "processthreadsapi.h"
+#include "sddl.h"
 #include "securitybaseapi.h"
 #include "winnt.h"
-#endif
