@@ -1,9 +1,13 @@
 #include "com/class_table.h"
 
+#include "adsi/name_translate.h"
+
 namespace winapi::com {
 
 const std::vector<ClassEntry>& classTable() {
-  static const std::vector<ClassEntry> table = {};
+  static const std::vector<ClassEntry> table = {
+      {CLSID_NameTranslate, &winapi::adsi::createNameTranslate},
+  };
   return table;
 }
 
