@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 
+#include "adserr.h"
 #include "adsi/errors.h"
 #include "adsi/ldap_owners.h"
 #include "adsi/path.h"
