@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <new>
+#include <set>
 
 #include "adserr.h"
 #include "adsi/controls.h"
@@ -234,9 +235,21 @@ HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, P
   return S_OK;
 }
 
+// The implicit load of a first Get fills in only what the cache lacks: values staged by Put
+// or loaded by GetInfoEx stay as they are.
 HRESULT DirectoryObject::ensureLoaded() {
   if (loaded_ || setup_.created) return S_OK;
-  return GetInfo();
+  HRESULT hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  PropertyMap read;
+  hr = readAttributes({}, &read);
+  if (FAILED(hr)) return hr;
+  std::set<std::string> staged;
+  for (const PendingChange& change : pending_) staged.insert(toLowerAscii(change.name));
+  for (auto& [key, property] : read)
+    if (cache_.find(key) == cache_.end() && staged.count(key) == 0) cache_[key] = std::move(property);
+  loaded_ = true;
+  return S_OK;
 }
 
 HRESULT DirectoryObject::ensureObjectClasses() {
