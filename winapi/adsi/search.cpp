@@ -36,6 +36,8 @@ struct SearchState {
   LDAPMessage* current = nullptr;
   size_t rows = 0;
 
+  bool wantsPath = false;
+  bool distinguishedNameOnlyForPath = false;
   std::string rowDn;
   PropertyMap row;
   std::vector<std::string> columnOrder;
@@ -189,6 +191,10 @@ HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttribut
       search->attributes.push_back(equalsIgnoreCase(name, "ADsPath") ? "distinguishedName" : name);
     }
   }
+  for (const std::string& name : search->requested) search->wantsPath |= equalsIgnoreCase(name, "ADsPath");
+  bool namedDistinguishedName = false;
+  for (const std::string& name : search->requested) namedDistinguishedName |= equalsIgnoreCase(name, "distinguishedName");
+  search->distinguishedNameOnlyForPath = search->wantsPath && !namedDistinguishedName;
   search->scope = preferences_.scope;
   search->pageSize = preferences_.pageSize;
   search->sizeLimit = preferences_.sizeLimit;
@@ -314,12 +320,14 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) {
         name = range.base;
       }
     }
+    // Read only to make the ADsPath column: not a column of its own.
+    if (search->distinguishedNameOnlyForPath && equalsIgnoreCase(name, "distinguishedName")) continue;
     search->columnOrder.push_back(name);
     CachedProperty& column = search->row[toLowerAscii(name)];
     column.name = name;
     column.values = std::move(values);
   }
-  search->columnOrder.push_back("ADsPath");
+  if (search->attributes.empty() || search->wantsPath) search->columnOrder.push_back("ADsPath");
   return S_OK;
 }
 
