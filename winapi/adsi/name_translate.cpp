@@ -405,6 +405,24 @@ std::string bstrText(BSTR text) {
   return toUtf8(std::u16string_view(text, SysStringLen(text)));
 }
 
+// A domain's controllers answer to the domain's DNS name, but Kerberos needs the name of the
+// controller itself (its service principal is ldap/<host>). Like the Windows locator, ask
+// whoever answers for the domain who it is: the root entry's dnsHostName, readable without
+// authentication. Without an answer the domain name itself is used.
+void locateDomainController(Endpoint* endpoint) {
+  Credentials anonymous;
+  anonymous.mode = BindMode::Anonymous;
+  std::shared_ptr<Connection> probe;
+  if (FAILED(openFreshConnection(*endpoint, anonymous, &probe))) return;
+  LdapMessage result;
+  if (!probe->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"dnsHostName"}, nullptr, 0, 0, &result).ok()) return;
+  LDAPMessage* entry = ldap_first_entry(probe->handle(), result.get());
+  if (entry == nullptr) return;
+  std::string host = firstValue(probe->handle(), entry, "dnsHostName");
+  Endpoint located;
+  if (names::parseServerAddress(host, &located)) endpoint->host = located.host;
+}
+
 // No exception may leave a COM method: allocation failure becomes E_OUTOFMEMORY.
 template <typename Body>
 HRESULT guarded(Body&& body) noexcept {
@@ -431,7 +449,7 @@ class NameTranslate final : public IADsNameTranslate {
   HRESULT STDMETHODCALLTYPE Get(LONG lnFormatType, BSTR* pbstrADsPath) override;
 
  private:
-  HRESULT endpointFor(LONG initType, const std::string& path, Endpoint* out, bool* globalCatalog) const;
+  static HRESULT endpointFor(LONG initType, const std::string& path, Endpoint* out, bool* globalCatalog);
   HRESULT initialise(LONG initType, BSTR path, const Credentials& credentials, bool fresh);
   HRESULT connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials, bool fresh);
   HRESULT readRootDse();
@@ -527,7 +545,7 @@ HRESULT NameTranslate::InitEx(LONG lnSetType, BSTR bstrADsPath, BSTR bstrUserID,
   });
 }
 
-HRESULT NameTranslate::endpointFor(LONG initType, const std::string& path, Endpoint* out, bool* globalCatalog) const {
+HRESULT NameTranslate::endpointFor(LONG initType, const std::string& path, Endpoint* out, bool* globalCatalog) {
   *globalCatalog = initType == ADS_NAME_INITTYPE_GC;
   if (initType == ADS_NAME_INITTYPE_GC) {
     // The Global Catalog of the machine's own domain; the path plays no part.
@@ -538,8 +556,9 @@ HRESULT NameTranslate::endpointFor(LONG initType, const std::string& path, Endpo
   }
   if (initType != ADS_NAME_INITTYPE_DOMAIN && initType != ADS_NAME_INITTYPE_SERVER) return E_ADS_BAD_PARAMETER;
   if (path.empty()) return defaultEndpoint(out);
-  // A domain is reached under its own DNS name, which its controllers answer to.
-  return names::parseServerAddress(path, out) ? S_OK : E_ADS_BAD_PARAMETER;
+  if (!names::parseServerAddress(path, out)) return E_ADS_BAD_PARAMETER;
+  if (initType == ADS_NAME_INITTYPE_DOMAIN) locateDomainController(out);
+  return S_OK;
 }
 
 HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& credentials, bool fresh) {
