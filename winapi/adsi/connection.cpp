@@ -17,6 +17,7 @@ namespace {
 constexpr int connectTimeoutSeconds = 10;
 // A bound on waiting for any one answer: a server that never answers must not hang a caller.
 constexpr int operationTimeoutSeconds = 300;
+constexpr int searchGraceSeconds = 5;
 
 std::atomic<size_t> openedCount{0};
 std::atomic<bool> plainTransport{false};
@@ -134,6 +135,7 @@ HRESULT bindKerberos(LDAP* ld, bool encrypted) {
   if (encrypted && ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, "maxssf=0") != LDAP_OPT_SUCCESS) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure SASL");
   }
+  // Without TLS the SASL layer must encrypt: a bind that would leave traffic in the clear fails.
   if (!encrypted && ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, "minssf=56") != LDAP_OPT_SUCCESS) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure SASL");
   }
@@ -165,8 +167,13 @@ HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials,
   HRESULT hr = configureHandle(handle.get());
   if (FAILED(hr)) return hr;
   bool encrypted = false;
-  hr = secureTransport(handle.get(), endpoint, &encrypted);
-  if (FAILED(hr)) return hr;
+  // Kerberos on a plain port seals its own traffic, as a Windows client's bind does; every
+  // other identity gets TLS first.
+  bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
+  if (!sealedBySasl) {
+    hr = secureTransport(handle.get(), endpoint, &encrypted);
+    if (FAILED(hr)) return hr;
+  }
   switch (credentials.mode) {
     case BindMode::Simple:
       hr = bindSimple(handle.get(), credentials, encrypted);
@@ -179,8 +186,33 @@ HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials,
       break;
   }
   if (FAILED(hr)) return hr;
+  // A sealed SASL session protects what follows as TLS would (password writes included).
+  encrypted = encrypted || sealedBySasl;
   *out = std::make_shared<Connection>(std::move(handle), endpoint, credentials, encrypted);
   return S_OK;
+}
+
+// The principal of the process's default Kerberos credentials cache: the identity an empty
+// account stands for, so that a changed ticket owner does not reuse another's connection.
+std::string kerberosPrincipal() {
+  krb5_context context = nullptr;
+  if (krb5_init_context(&context) != 0) return std::string();
+  std::string name;
+  krb5_ccache cache = nullptr;
+  krb5_principal principal = nullptr;
+  char* text = nullptr;
+  if (krb5_cc_default(context, &cache) == 0) {
+    if (krb5_cc_get_principal(context, cache, &principal) == 0) {
+      if (krb5_unparse_name(context, principal, &text) == 0) {
+        name = text;
+        krb5_free_unparsed_name(context, text);
+      }
+      krb5_free_principal(context, principal);
+    }
+    krb5_cc_close(context, cache);
+  }
+  krb5_free_context(context);
+  return name;
 }
 
 std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
@@ -190,7 +222,8 @@ std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
   key += '\n';
   key += std::to_string(static_cast<int>(credentials.mode));
   key += '\n';
-  key += credentials.user;  // exact: another spelling of the account is another identity
+  // Exact: another spelling of the account is another identity.
+  key += credentials.mode == BindMode::Kerberos ? kerberosPrincipal() : credentials.user;
   return key;
 }
 
@@ -285,11 +318,19 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     if (isTransportFailure(sent)) broken_ = true;
     return outcome;
   }
-  int wait = operationTimeoutSeconds + (timeLimitSeconds > 0 ? timeLimitSeconds : 0);
+  // A search with a time limit is also cut off here, a little after the server should have
+  // stopped: some servers ignore the limit a client asks for.
+  int wait = timeLimitSeconds > 0 ? timeLimitSeconds + searchGraceSeconds : operationTimeoutSeconds;
   timeval timeout{wait, 0};
   LdapMessage local;
   LdapMessage* chain = all != nullptr ? all : &local;
   int type = ldap_result(handle_.get(), msgid, LDAP_MSG_ALL, &timeout, chain->put());
+  if (type == 0 && timeLimitSeconds > 0) {
+    // A read that ran out of its own time: abandoning it leaves the connection sound.
+    ldap_abandon_ext(handle_.get(), msgid, nullptr, nullptr);
+    outcome.code = LDAP_TIMELIMIT_EXCEEDED;
+    return outcome;
+  }
   if (type <= 0) {
     // No answer: whether the server acted is unknown, so the connection is not trusted again
     // and the operation is not repeated.

@@ -182,7 +182,14 @@ ULONG DirectoryObject::Release() {
 
 HRESULT DirectoryObject::ensureSchema() {
   if (schema_) return S_OK;
-  return schemaFor(setup_.connection.get(), &schema_);
+  HRESULT hr = schemaFor(setup_.connection.get(), &schema_);
+  // RootDSE must stay readable to those who may not read the schema (anonymous binds): its
+  // values then read as strings.
+  if (FAILED(hr) && setup_.rootDse) {
+    schema_ = std::make_shared<Schema>();
+    return S_OK;
+  }
+  return hr;
 }
 
 ADSTYPE DirectoryObject::typeOf(const std::string& name) const {

@@ -340,6 +340,21 @@ TEST_F(Binding, ServerlessPathsUseTheDefaultUri) {
   SysFreeString(path);
 }
 
+TEST_F(Binding, AnonymousBindReadsOnlyRootDse) {
+  Ptr<IADs> rootDse;
+  ASSERT_EQ(ADsOpenObject(wide(s.path("RootDSE")).c_str(), nullptr, nullptr, ADS_NO_AUTHENTICATION, IID_IADs,
+                          rootDse.put()),
+            S_OK);
+  Var context;
+  ASSERT_EQ(rootDse->Get(Bstr("defaultNamingContext").b, &context.v), S_OK);
+  EXPECT_EQ(bstrText(context.v.bstrVal), s.baseDn);
+  // The directory's data is not for anonymous eyes.
+  Ptr<IADs> alice;
+  EXPECT_EQ(ADsOpenObject(wide(s.path(s.alice())).c_str(), nullptr, nullptr, ADS_NO_AUTHENTICATION, IID_IADs,
+                          alice.put()),
+            static_cast<HRESULT>(0x80072020));
+}
+
 TEST_F(Binding, KerberosIdentityBindsWithoutAPassword) {
   std::string realm = s.domain;
   for (char& c : realm) c = static_cast<char>(toupper(c));
@@ -349,9 +364,10 @@ TEST_F(Binding, KerberosIdentityBindsWithoutAPassword) {
   fputs((s.bindPassword + "\n").c_str(), kinit);
   ASSERT_EQ(pclose(kinit), 0) << "kinit failed: KRB5_CONFIG/KRB5CCNAME from dc.sh env are needed";
 
-  Ptr<IADs> overStartTls, overLdaps;
+  // Sealed by SASL on the plain port; without a SASL layer inside TLS on the LDAPS port.
+  Ptr<IADs> sealed, overLdaps;
   ASSERT_EQ(ADsOpenObject(wide(s.path(s.alice())).c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADs,
-                          overStartTls.put()),
+                          sealed.put()),
             S_OK);
   ASSERT_EQ(ADsOpenObject(wide("LDAP://" + s.server + ":636/" + s.alice()).c_str(), nullptr, nullptr,
                           ADS_SECURE_AUTHENTICATION, IID_IADs, overLdaps.put()),
