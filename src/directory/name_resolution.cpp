@@ -27,6 +27,8 @@ HRESULT translateToLogonName(const NameTranslator& translator, const WideString&
 
 HRESULT AdsiContext::findByAccountName(const WideString& objectClass, const WideString& accountName,
                                        WideString* dn) const {
+  // No account name holds a NUL, and the directory would compare only up to it.
+  if (accountName.find(WCHAR(0)) != WideString::npos) return E_FAIL;
   ComPtr<IADs> rootDse;
   RETURN_IF_FAILED(bindRootDse(rootDse.put()));
   UniqueBstr attribute = UniqueBstr::copyOf(WIDE("defaultNamingContext"));

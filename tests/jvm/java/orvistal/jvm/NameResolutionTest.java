@@ -1,0 +1,98 @@
+package orvistal.jvm;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static orvistal.jvm.Directory.ALICE;
+import static orvistal.jvm.Directory.BOB;
+import static orvistal.jvm.Directory.DOMAIN;
+import static orvistal.jvm.Directory.E_FAIL;
+import static orvistal.jvm.Directory.E_NOINTERFACE;
+import static orvistal.jvm.Directory.G_DEVS;
+import static orvistal.jvm.Directory.JO_SMITH;
+import static orvistal.jvm.Directory.NETBIOS;
+
+import kestrivane.qom.result.ResultMessage;
+import org.junit.jupiter.api.BeforeAll;
+import org.junit.jupiter.api.Test;
+
+/** wGetUserDsn and wGetGroupDsn in every name form the Java side uses. */
+class NameResolutionTest {
+    @BeforeAll
+    static void load() {
+        Directory.load();
+    }
+
+    private static void assertResolved(String expectedDn, ResultMessage result) {
+        assertEquals(0, result.getErrCode(), "status");
+        assertEquals(expectedDn, result.getMessage());
+    }
+
+    private static void assertNotFound(ResultMessage result) {
+        assertEquals(E_FAIL, result.getErrCode());
+        assertEquals("", result.getMessage());
+    }
+
+    @Test
+    void distinguishedNamesWithAndWithoutPrincipalName() {
+        assertResolved(ALICE, Directory.bound().wGetUserDsn(ALICE, null));
+        assertResolved(BOB, Directory.bound().wGetUserDsn(BOB, ""));
+        assertResolved(JO_SMITH, Directory.bound().wGetUserDsn(JO_SMITH, null));
+    }
+
+    @Test
+    void downLevelAndPrincipalNames() {
+        assertResolved(ALICE, Directory.bound().wGetUserDsn(NETBIOS + "\\alice", null));
+        assertResolved(ALICE, Directory.bound().wGetUserDsn("alice@" + DOMAIN, null));
+        assertResolved(JO_SMITH, Directory.bound().wGetUserDsn("jo.smith@" + DOMAIN, null));
+        assertResolved(BOB, Directory.bound().wGetUserDsn("bob@" + DOMAIN, null));
+    }
+
+    @Test
+    void bareNameWithADomainTriesDownLevelThenPrincipalName() {
+        assertResolved(ALICE, Directory.bound().wGetUserDsn("alice", NETBIOS));
+        assertResolved(BOB, Directory.bound().wGetUserDsn("bob", DOMAIN));
+    }
+
+    @Test
+    void bareNameWithoutADomainIsSearched() {
+        assertResolved(ALICE, Directory.bound().wGetUserDsn("alice", null));
+        assertResolved(BOB, Directory.bound().wGetUserDsn("bob", ""));
+        assertResolved(JO_SMITH, Directory.boundToDomain().wGetUserDsn("jsmith", null));
+    }
+
+    @Test
+    void namesThatMatchNothing() {
+        assertNotFound(Directory.bound().wGetUserDsn("nobody-here", null));
+        assertNotFound(Directory.bound().wGetUserDsn("CN=alice", null));
+        ResultMessage unknownDn = Directory.bound().wGetUserDsn("CN=Nobody," + Directory.PEOPLE, null);
+        assertEquals(Directory.NAME_NOT_FOUND, unknownDn.getErrCode());
+        assertEquals("", unknownDn.getMessage());
+    }
+
+    @Test
+    void wildcardsAndFilterSyntaxNeverSelectAnotherAccount() {
+        for (String name : new String[] {"*", "al*", "a)(objectClass=*", "*)(|(sAMAccountName=*", "(objectClass=*)", "alice\u0000*"}) {
+            assertNotFound(Directory.bound().wGetUserDsn(name, null));
+            assertNotFound(Directory.bound().wGetGroupDsn(name));
+        }
+    }
+
+    @Test
+    void groupsInEachForm() {
+        assertResolved(G_DEVS, Directory.bound().wGetGroupDsn(G_DEVS));
+        assertResolved(G_DEVS, Directory.bound().wGetGroupDsn(NETBIOS + "\\g-devs"));
+        assertResolved(G_DEVS, Directory.bound().wGetGroupDsn("g-devs"));
+        assertNotFound(Directory.bound().wGetGroupDsn("no-such-group"));
+    }
+
+    @Test
+    void aDistinguishedNameOfANonGroupIsRefusedAsAGroup() {
+        ResultMessage result = Directory.bound().wGetGroupDsn(ALICE);
+        assertEquals(E_NOINTERFACE, result.getErrCode());
+        assertEquals("", result.getMessage());
+    }
+
+    @Test
+    void aUserIsNotResolvedAsAGroupByAccountName() {
+        assertNotFound(Directory.bound().wGetGroupDsn("bob"));
+    }
+}
