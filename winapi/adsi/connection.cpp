@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <resolv.h>
 #include <sasl/sasl.h>
+#include <signal.h>
+#include <sys/socket.h>
 
 #include <map>
 
@@ -153,7 +155,25 @@ HRESULT bindAnonymous(LDAP* ld) {
   return failWith(outcomeOf(ld, code));
 }
 
+// libldap writes to its sockets without MSG_NOSIGNAL: a server that closed a pooled
+// connection would otherwise kill the whole process with SIGPIPE on the next write. A process
+// that chose its own handling (the JVM has a handler) keeps it; only the default is replaced.
+void ignoreBrokenPipesOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+        !(current.sa_flags & SA_SIGINFO)) {
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigemptyset(&ignore.sa_mask);
+      sigaction(SIGPIPE, &ignore, nullptr);
+    }
+  });
+}
+
 HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+  ignoreBrokenPipesOnce();
   // An LDAP bind with a name and no password is an "unauthenticated bind" that many servers
   // accept as anonymous: refuse it as the logon failure it is, before touching the network.
   if (credentials.mode == BindMode::Simple && credentials.password.empty()) {
@@ -495,6 +515,16 @@ void clearPool() {
 }
 
 void setPlainTransportForTesting(bool plain) { plainTransport = plain; }
+
+void severPooledConnections() {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  for (auto& [key, connection] : p.connections) {
+    int descriptor = -1;
+    if (ldap_get_option(connection->handle(), LDAP_OPT_DESC, &descriptor) == LDAP_OPT_SUCCESS && descriptor >= 0)
+      shutdown(descriptor, SHUT_RDWR);
+  }
+}
 
 }  // namespace testing
 

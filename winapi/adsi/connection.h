@@ -110,6 +110,8 @@ void clearPool();
 // Make the next connections skip TLS, to check that a password is then refused before it is
 // sent. Only tests call this.
 void setPlainTransportForTesting(bool plain);
+// Cuts the network under every pooled connection, as a server restart would.
+void severPooledConnections();
 }  // namespace testing
 
 }  // namespace winapi::adsi

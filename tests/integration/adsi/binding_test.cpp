@@ -297,6 +297,32 @@ TEST_F(Binding, ConnectionsAreReusedOnlyForTheExactCredentials) {
   EXPECT_EQ(adsi::testing::connectionsOpened(), start + 5);
 }
 
+TEST_F(Binding, ADroppedConnectionIsReplacedButAWriteIsNeverResent) {
+  adsi::testing::clearPool();
+  Ptr<IADs> wanda;
+  std::string dn = "CN=Wanda Writable,OU=Delegated,OU=Orvistal," + s.baseDn;
+  ASSERT_EQ(openAsBind(dn, IID_IADs, wanda.put()), S_OK);
+  Var before;
+  ASSERT_EQ(wanda->Get(Bstr("description").b, &before.v), static_cast<HRESULT>(0x8000500D));
+  Var text;
+  text.v.vt = VT_BSTR;
+  text.v.bstrVal = SysAllocString(u"must not arrive");
+  ASSERT_EQ(wanda->Put(Bstr("description").b, text.v), S_OK);
+
+  adsi::testing::severPooledConnections();
+  size_t opened = adsi::testing::connectionsOpened();
+  // The write's fate is unknown to the client, so it reports the failure instead of retrying.
+  EXPECT_EQ(wanda->SetInfo(), serverDown);
+  EXPECT_EQ(adsi::testing::connectionsOpened(), opened);
+
+  // A bind reads only, so it may try once more on a new connection.
+  Ptr<IADs> again;
+  ASSERT_EQ(openAsBind(dn, IID_IADs, again.put()), S_OK);
+  EXPECT_EQ(adsi::testing::connectionsOpened(), opened + 1);
+  Var after;
+  EXPECT_EQ(again->Get(Bstr("description").b, &after.v), static_cast<HRESULT>(0x8000500D));
+}
+
 TEST_F(Binding, ManyThreadsBindAtOnce) {
   adsi::testing::clearPool();
   size_t start = adsi::testing::connectionsOpened();
