@@ -1,18 +1,13 @@
 // Native methods of the directory core: name translation and account name resolution.
+#include "bridge/call_context.h"
 #include "bridge/entry_points.h"
-#include "bridge/native_frame.h"
 #include "bridge/result_objects.h"
-#include "directory/adsi_context.h"
-#include "directory/name_translator.h"
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wTranslateName)(JNIEnv* env, jobject self, jstring name,
                                                                        jint inputFormat, jint outputFormat) {
-  return guardNative<jobject>(nullptr, [&]() -> jobject {
-    ConnectionSettings settings;
-    if (!readConnectionSettings(env, self, &settings)) return nullptr;
+  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString nameText = wideParameter(env, name);
-    NameTranslator translator(settings.lookupUserName, settings.lookupUserPassword, settings.serverName,
-                              settings.serverIsDomain);
+    NameTranslator translator = translatorFor(settings);
     WideString translated;
     HRESULT status = translator.translate(&translated, nameText, inputFormat, outputFormat);
     return newResultMessage(env, status, translated);
@@ -21,13 +16,10 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wTranslateName)(JNIEnv* env
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserDsn)(JNIEnv* env, jobject self, jstring userName,
                                                                     jstring userDomain) {
-  return guardNative<jobject>(nullptr, [&]() -> jobject {
-    ConnectionSettings settings;
-    if (!readConnectionSettings(env, self, &settings)) return nullptr;
+  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString user = wideParameter(env, userName);
     WideString domain = wideParameter(env, userDomain);
-    AdsiContext context(settings.lookupUserName, settings.lookupUserPassword, settings.serverName,
-                        settings.serverIsDomain);
+    AdsiContext context = contextFor(settings);
     WideString logonName, dn;
     HRESULT status = context.resolveUser(user, domain, &logonName, &dn);
     return newResultMessage(env, status, dn);
@@ -35,12 +27,9 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserDsn)(JNIEnv* env, j
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupDsn)(JNIEnv* env, jobject self, jstring groupName) {
-  return guardNative<jobject>(nullptr, [&]() -> jobject {
-    ConnectionSettings settings;
-    if (!readConnectionSettings(env, self, &settings)) return nullptr;
+  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString group = wideParameter(env, groupName);
-    AdsiContext context(settings.lookupUserName, settings.lookupUserPassword, settings.serverName,
-                        settings.serverIsDomain);
+    AdsiContext context = contextFor(settings);
     WideString dn;
     HRESULT status = context.resolveGroup(group, &dn);
     return newResultMessage(env, status, dn);

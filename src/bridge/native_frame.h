@@ -35,8 +35,6 @@ template <typename Result, typename Body>
 Result guardNative(Result failureValue, Body body) noexcept {
   try {
     return body();
-  } catch (const StatusError&) {
-    return failureValue;
   } catch (...) {
     return failureValue;
   }
@@ -53,4 +51,25 @@ jint guardStatusNative(Body body) noexcept {
   } catch (...) {
     return E_FAIL;
   }
+}
+
+// The frame of a native method that returns an object: the settings are read first, and when
+// they cannot be read the method returns null at once; otherwise the body runs with them.
+template <typename Body>
+jobject runObjectNative(JNIEnv* env, jobject self, Body body) noexcept {
+  return guardNative<jobject>(nullptr, [&]() -> jobject {
+    ConnectionSettings settings;
+    if (!readConnectionSettings(env, self, &settings)) return nullptr;
+    return body(settings);
+  });
+}
+
+// The same for a method that returns a status; unreadable settings give the method's own value.
+template <typename Body>
+jint runStatusNative(JNIEnv* env, jobject self, jint unreadable, Body body) noexcept {
+  return guardStatusNative([&]() -> jint {
+    ConnectionSettings settings;
+    if (!readConnectionSettings(env, self, &settings)) return unreadable;
+    return body(settings);
+  });
 }
