@@ -287,7 +287,9 @@ Identity identityFor(std::string_view user, std::string_view domain, bool hasPas
     return identity;
   }
   // A name with no password would be an LDAP unauthenticated bind, i.e. anonymous success.
-  if (!hasPassword) {
+  // A NUL would cut the name short on the wire: the server would judge another name.
+  bool truncated = user.find('\0') != std::string_view::npos || domain.find('\0') != std::string_view::npos;
+  if (!hasPassword || truncated) {
     identity.kind = IdentityKind::Refused;
     return identity;
   }

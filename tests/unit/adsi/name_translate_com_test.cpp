@@ -102,6 +102,11 @@ TEST_F(NameTranslateObject, InitExRefusesHalfGivenCredentialsAsALogonFailure) {
       << "a named account with no password";
   EXPECT_EQ(translate_->InitEx(ADS_NAME_INITTYPE_SERVER, server.b, empty.b, domain.b, password.b), logonFailure)
       << "a password for nobody";
+  const OLECHAR cutShort[] = u"alice\0@orvistal.test";
+  BSTR cutUser = SysAllocStringLen(cutShort, sizeof cutShort / sizeof cutShort[0] - 1);
+  EXPECT_EQ(translate_->InitEx(ADS_NAME_INITTYPE_SERVER, server.b, cutUser, empty.b, password.b), logonFailure)
+      << "an account name with a NUL inside";
+  SysFreeString(cutUser);
   Bstr name("ORVISTAL\\alice");
   EXPECT_EQ(translate_->Set(ADS_NAME_TYPE_NT4, name.b), E_ADS_BAD_PARAMETER) << "a failed Init leaves nothing to use";
 }

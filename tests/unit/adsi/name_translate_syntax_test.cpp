@@ -215,6 +215,12 @@ TEST(InitExIdentity, BindNameIsBuiltAsWindowsWould) {
   }
 }
 
+TEST(InitExIdentity, NamesCutShortByANulAreRefused) {
+  using namespace std::string_view_literals;
+  EXPECT_EQ(names::identityFor("alice@orvistal.test\0x"sv, "", true).kind, names::IdentityKind::Refused);
+  EXPECT_EQ(names::identityFor("alice"sv, "ORVISTAL\0x"sv, true).kind, names::IdentityKind::Refused);
+}
+
 TEST(InitExIdentity, RefusedAccountStatesKeepTheirOwnCodes) {
   const HRESULT logonFailure = HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE);
   EXPECT_EQ(names::logonFailureFor(logonFailure, 0x533), static_cast<HRESULT>(0x80070533));
