@@ -80,7 +80,8 @@ bool splitDn(std::string_view dn, std::vector<Rdn>* out) {
 bool hasOnlyHostCharacters(std::string_view host) {
   if (host.empty()) return false;
   return std::none_of(host.begin(), host.end(), [](char c) {
-    return c == '/' || c == '@' || c == '\\' || c == ' ' || c == '[' || c == ']' || static_cast<unsigned char>(c) < 0x20;
+    return c == '/' || c == '@' || c == '\\' || c == ' ' || c == '[' || c == ']' ||
+           static_cast<unsigned char>(c) < 0x20;
   });
 }
 
@@ -158,7 +159,8 @@ std::string dnOfDnsName(std::string_view dnsName) {
   size_t start = 0;
   while (start <= dnsName.size()) {
     size_t dot = dnsName.find('.', start);
-    std::string_view label = dnsName.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    std::string_view label =
+        dnsName.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
     if (!label.empty()) {
       if (!dn.empty()) dn += ',';
       dn += "DC=";

@@ -82,7 +82,8 @@ TEST(CanonicalName, RoundTripsThroughParsing) {
     CanonicalName parsed;
     ASSERT_TRUE(names::parseCanonicalName(canonical, &parsed)) << canonical;
     std::string rebuilt;
-    for (const std::string& component : parsed.components) rebuilt = "X=" + winapi::adsi::escapeDnValue(component) + "," + rebuilt;
+    for (const std::string& component : parsed.components)
+      rebuilt = "X=" + winapi::adsi::escapeDnValue(component) + "," + rebuilt;
     rebuilt += names::dnOfDnsName(parsed.domain);
     std::string again;
     ASSERT_TRUE(names::canonicalNameOfDn(rebuilt, &again));
@@ -137,7 +138,8 @@ TEST(AccountNames, PrincipalNameSplitsAtTheLastAt) {
   EXPECT_EQ(suffix, "orvistal.test");
   ASSERT_TRUE(names::parsePrincipalName("odd@name@orvistal.test", &account, &suffix));
   EXPECT_EQ(account, "odd@name");
-  for (const char* bad : {"@orvistal.test", "alice@", "alice"}) EXPECT_FALSE(names::parsePrincipalName(bad, &account, &suffix)) << bad;
+  for (const char* bad : {"@orvistal.test", "alice@", "alice"})
+    EXPECT_FALSE(names::parsePrincipalName(bad, &account, &suffix)) << bad;
 }
 
 TEST(FilterValues, EveryFilterSpecialIsEscaped) {
