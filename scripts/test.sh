@@ -20,6 +20,6 @@ if [ -f "$root/tests/fuzz/run.sh" ]; then
 fi
 
 echo "== main build (Linux library, Windows library, Java) and all tests"
-cmake -S "$root" -B "$build/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$build/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVISTAL_BENCH=ON >/dev/null
 cmake --build "$build/main" -j"$jobs"
 ctest --test-dir "$build/main" --output-on-failure -j1
