@@ -1,0 +1,89 @@
+// libFuzzer target over the LDAP provider's parsers of directory bytes: ADsPaths, DNs,
+// range-attribute names, value text of every syntax (to VARIANT and to ADSVALUE and back),
+// subschema descriptions and server diagnostics. Checks invariants besides not crashing.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "adshlp.h"
+#include "adsi/errors.h"
+#include "adsi/path.h"
+#include "adsi/schema.h"
+#include "adsi/text.h"
+#include "adsi/values.h"
+
+namespace adsi = winapi::adsi;
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void pathInvariants(const std::string& text) {
+  adsi::AdsPath parsed;
+  if (adsi::parseAdsPath(text, &parsed) != S_OK) return;
+  if (parsed.kind != adsi::PathKind::Object || parsed.dn.front() == '<') return;
+  // A parsed name built back into a path parses to the same name.
+  adsi::AdsPath again;
+  check(adsi::parseAdsPath(adsi::buildAdsPath(parsed.hostPart, parsed.dn), &again) == S_OK);
+  check(again.dn == parsed.dn && again.host == parsed.host && again.port == parsed.port);
+  std::string rdn, parent, type, value;
+  check(adsi::splitFirstRdn(parsed.dn, &rdn, &parent));
+  adsi::splitRdn(rdn, &type, &value);
+  // An escaped value is always a valid RDN value.
+  check(adsi::isValidDn("CN=" + adsi::escapeDnValue(value)));
+}
+
+void valueInvariants(const std::string& bytes) {
+  for (int type = ADSTYPE_INVALID; type <= ADSTYPE_DN_WITH_STRING; ++type) {
+    ADSVALUE measured;
+    adsi::BlockCursor measure(nullptr);
+    if (adsi::ldapToAdsValue(static_cast<ADSTYPE>(type), bytes, &measured, &measure) == S_OK) {
+      char* memory = static_cast<char*>(AllocADsMem(static_cast<DWORD>(measure.used() + 1)));
+      adsi::BlockCursor block(memory);
+      ADSVALUE value;
+      check(adsi::ldapToAdsValue(static_cast<ADSTYPE>(type), bytes, &value, &block) == S_OK);
+      check(block.used() == measure.used());
+      std::string back;
+      check(adsi::adsValueToLdap(value, false, &back) == S_OK);
+      FreeADsMem(memory);
+    }
+    VARIANT variant;
+    if (adsi::ldapToVariant(static_cast<ADSTYPE>(type), bytes, &variant) == S_OK) {
+      std::string back;
+      (void)adsi::variantToLdap(static_cast<ADSTYPE>(type), variant, false, &back);  // may refuse, never crash
+      VariantClear(&variant);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  pathInvariants(bytes);
+  pathInvariants("LDAP://" + bytes);
+  valueInvariants(bytes);
+
+  adsi::RangedName range;
+  if (adsi::parseRangedName(bytes, &range)) check(range.toEnd || range.high >= range.low);
+  SYSTEMTIME time;
+  DATE date;
+  if (adsi::parseDirectoryTime(bytes, &time)) check(adsi::systemTimeToDate(time, &date));
+
+  adsi::AttributeInfo attribute;
+  adsi::parseAttributeType(bytes, &attribute);
+  adsi::ClassInfo objectClass;
+  adsi::parseObjectClass(bytes, &objectClass);
+  std::string oid, name;
+  std::vector<std::string> auxiliaries;
+  adsi::parseContentRule(bytes, &oid, &name, &auxiliaries);
+  adsi::bindDataCode(bytes);
+  adsi::leadingServerCode(bytes);
+
+  std::u16string wide = adsi::toUtf16(bytes);
+  // Once decoded, text survives the round trip unchanged.
+  check(adsi::toUtf16(adsi::toUtf8(wide)) == wide);
+  return 0;
+}
