@@ -401,6 +401,9 @@ TEST_F(Binding, KerberosIdentityBindsWithoutAPassword) {
   Var name;
   ASSERT_EQ(overLdaps->Get(Bstr("sAMAccountName").b, &name.v), S_OK);
   EXPECT_EQ(bstrText(name.v.bstrVal), "alice");
+  sealed.reset();
+  overLdaps.reset();
+  adsi::testing::clearPool();
 }
 
 }  // namespace
