@@ -257,8 +257,10 @@ Pool& pool() {
   return *instance;
 }
 
+std::atomic<int> idleLimitSeconds{poolIdleLimitSeconds};
+
 bool expired(const Connection& connection, std::chrono::steady_clock::time_point now) {
-  return now - connection.lastUsed() > std::chrono::seconds(poolIdleLimitSeconds);
+  return now - connection.lastUsed() >= std::chrono::seconds(idleLimitSeconds.load());
 }
 
 // Drops broken connections and those idle too long that nobody else holds.
@@ -446,6 +448,12 @@ void discardConnection(const std::shared_ptr<Connection>& connection) {
   }
 }
 
+void retirePooledConnections() {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  p.connections.clear();
+}
+
 namespace {
 
 // The domain controller with the best priority among the realm's _ldap._tcp service records.
@@ -515,6 +523,8 @@ void clearPool() {
 }
 
 void setPlainTransportForTesting(bool plain) { plainTransport = plain; }
+
+void setIdleLimitForTesting(int seconds) { idleLimitSeconds = seconds < 0 ? poolIdleLimitSeconds : seconds; }
 
 void severPooledConnections() {
   Pool& p = pool();

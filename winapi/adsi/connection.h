@@ -98,6 +98,9 @@ HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credent
                             std::shared_ptr<Connection>* out);
 // Forget a connection that failed so it is not handed out again.
 void discardConnection(const std::shared_ptr<Connection>& connection);
+// After a password was set or changed: no pooled connection is handed out again, so an old
+// password cannot go on working through a connection it opened. Objects keep theirs.
+void retirePooledConnections();
 
 // Seconds a pooled connection may sit unused before it is closed.
 constexpr int poolIdleLimitSeconds = 300;
@@ -112,6 +115,8 @@ void clearPool();
 void setPlainTransportForTesting(bool plain);
 // Cuts the network under every pooled connection, as a server restart would.
 void severPooledConnections();
+// Replaces the idle limit (seconds); a negative value restores the normal one.
+void setIdleLimitForTesting(int seconds);
 }  // namespace testing
 
 }  // namespace winapi::adsi

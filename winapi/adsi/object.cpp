@@ -468,6 +468,8 @@ HRESULT DirectoryObject::modifyWith(const std::vector<PendingChange>& changes) {
   std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
   LdapOutcome outcome = setup_.connection->modify(target, mods.get(), controls);
   if (!outcome.ok()) return failWith(outcome);
+  for (const PendingChange& change : changes)
+    if (equalsIgnoreCase(change.name, "unicodePwd")) retirePooledConnections();
   return S_OK;
 }
 
@@ -556,7 +558,10 @@ HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPasswo
   std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
   LdapOutcome outcome = setup_.connection->modify(target, mods.get(), nullptr);
   wipeChanges(&change);
-  if (outcome.ok()) return S_OK;
+  if (outcome.ok()) {
+    retirePooledConnections();
+    return S_OK;
+  }
   HRESULT hr = failWith(outcome);
   if (lastError().code == wrongOldPasswordCode) return HRESULT_FROM_WIN32(ERROR_INVALID_PASSWORD);
   if (lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);

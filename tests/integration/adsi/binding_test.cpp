@@ -323,6 +323,20 @@ TEST_F(Binding, ADroppedConnectionIsReplacedButAWriteIsNeverResent) {
   EXPECT_EQ(again->Get(Bstr("description").b, &after.v), static_cast<HRESULT>(0x8000500D));
 }
 
+TEST_F(Binding, IdleConnectionsAreNotReused) {
+  adsi::testing::clearPool();
+  adsi::testing::setIdleLimitForTesting(0);
+  size_t start = adsi::testing::connectionsOpened();
+  Ptr<IADs> first, second;
+  HRESULT one = openAsBind(s.alice(), IID_IADs, first.put());
+  HRESULT two = openAsBind(s.alice(), IID_IADs, second.put());
+  size_t opened = adsi::testing::connectionsOpened() - start;
+  adsi::testing::setIdleLimitForTesting(-1);
+  EXPECT_EQ(one, S_OK);
+  EXPECT_EQ(two, S_OK);
+  EXPECT_EQ(opened, 2u);
+}
+
 TEST_F(Binding, ManyThreadsBindAtOnce) {
   adsi::testing::clearPool();
   size_t start = adsi::testing::connectionsOpened();

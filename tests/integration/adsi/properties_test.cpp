@@ -436,4 +436,64 @@ TEST_F(Writes, GroupMembershipAndAccountOperations) {
   EXPECT_TRUE(FAILED(user->SetPassword(Bstr("short").b)));
 }
 
+TEST_F(Writes, ContainersCreateFindAndDeleteChildren) {
+  Ptr<IADsContainer> people;
+  ASSERT_EQ(openAsAdmin(s.people(), IID_IADsContainer, people.put()), S_OK);
+  std::string ou = "OU=" + name_;
+  Ptr<IDispatch> created;
+  ASSERT_EQ(people->Create(Bstr("organizationalUnit").b, Bstr(ou).b, reinterpret_cast<IDispatch**>(created.put())),
+            S_OK);
+  Ptr<IADs> unit;
+  ASSERT_EQ(created->QueryInterface(IID_IADs, unit.put()), S_OK);
+  // Nothing exists on the server before SetInfo.
+  EXPECT_EQ(unit->GetInfo(), E_ADS_OBJECT_UNBOUND);
+  Ptr<IADs> notYet;
+  EXPECT_EQ(openAsAdmin(ou + "," + s.people(), IID_IADs, notYet.put()), static_cast<HRESULT>(0x80072030));
+  ASSERT_EQ(unit->SetInfo(), S_OK);
+  EXPECT_EQ(text(unit.get(), &IADs::get_ADsPath), s.path(ou + "," + s.people()));
+
+  Ptr<IDispatch> found;
+  ASSERT_EQ(people->GetObject(Bstr("organizationalUnit").b, Bstr(ou).b, reinterpret_cast<IDispatch**>(found.put())),
+            S_OK);
+  Ptr<IDispatch> again;
+  ASSERT_EQ(people->Create(Bstr("organizationalUnit").b, Bstr(ou).b, reinterpret_cast<IDispatch**>(again.put())), S_OK);
+  Ptr<IADs> duplicate;
+  ASSERT_EQ(again->QueryInterface(IID_IADs, duplicate.put()), S_OK);
+  EXPECT_EQ(duplicate->SetInfo(), static_cast<HRESULT>(0x80071392));  // ERROR_OBJECT_ALREADY_EXISTS
+
+  Ptr<IDispatch> unknown;
+  EXPECT_EQ(people->Create(Bstr("noSuchClassAnywhere").b, Bstr("CN=x").b, reinterpret_cast<IDispatch**>(unknown.put())),
+            E_ADS_UNKNOWN_OBJECT);
+  EXPECT_EQ(people->Create(Bstr("user").b, Bstr("no-type-here").b, reinterpret_cast<IDispatch**>(unknown.put())),
+            E_ADS_BAD_PATHNAME);
+
+  ASSERT_EQ(people->Delete(Bstr("organizationalUnit").b, Bstr(ou).b), S_OK);
+  Ptr<IADs> gone;
+  EXPECT_EQ(openAsAdmin(ou + "," + s.people(), IID_IADs, gone.put()), static_cast<HRESULT>(0x80072030));
+  EXPECT_EQ(people->Delete(Bstr("organizationalUnit").b, Bstr(ou).b), static_cast<HRESULT>(0x80072030));
+}
+
+TEST_F(Writes, UsersChangeTheirOwnPassword) {
+  Ptr<IADsUser> asAdmin;
+  ASSERT_EQ(openAsAdmin(dn_, IID_IADsUser, asAdmin.put()), S_OK);
+  ASSERT_EQ(asAdmin->SetPassword(Bstr("First.Pw.2468").b), S_OK);
+  Var enabled;
+  enabled.v.vt = VT_I4;
+  enabled.v.lVal = 512;  // a normal, enabled account
+  ASSERT_EQ(asAdmin->Put(Bstr("userAccountControl").b, enabled.v), S_OK);
+  ASSERT_EQ(asAdmin->SetInfo(), S_OK);
+
+  std::string account = name_.substr(0, 20) + "@" + s.domain;
+  Ptr<IADsUser> self;
+  ASSERT_EQ(open(s.path(dn_), account, "First.Pw.2468", ADS_SECURE_AUTHENTICATION, IID_IADsUser, self.put()), S_OK);
+  EXPECT_EQ(self->ChangePassword(Bstr("Not.The.Old.1").b, Bstr("Second.Pw.1357").b),
+            static_cast<HRESULT>(0x80070056));  // ERROR_INVALID_PASSWORD
+  ASSERT_EQ(self->ChangePassword(Bstr("First.Pw.2468").b, Bstr("Second.Pw.1357").b), S_OK);
+
+  Ptr<IADs> check;
+  EXPECT_EQ(open(s.path(dn_), account, "First.Pw.2468", ADS_SECURE_AUTHENTICATION, IID_IADs, check.put()),
+            static_cast<HRESULT>(0x8007052E));
+  EXPECT_EQ(open(s.path(dn_), account, "Second.Pw.1357", ADS_SECURE_AUTHENTICATION, IID_IADs, check.put()), S_OK);
+}
+
 }  // namespace
