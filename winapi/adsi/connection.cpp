@@ -142,8 +142,8 @@ HRESULT bindKerberos(LDAP* ld, bool encrypted) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure SASL");
   }
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
-  int code = ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, takeSaslDefaults,
-                                          nullptr);
+  int code =
+      ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, takeSaslDefaults, nullptr);
   if (code == LDAP_SUCCESS) return S_OK;
   return failWith(outcomeOf(ld, code));
 }
@@ -383,16 +383,16 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
 }
 
 LdapOutcome Connection::search(const std::string& base, int scope, const std::string& filter,
-                               const std::vector<std::string>& attributes, LDAPControl** serverControls,
-                               int sizeLimit, int timeLimitSeconds, LdapMessage* entries,
-                               LdapControls* responseControls) {
+                               const std::vector<std::string>& attributes, LDAPControl** serverControls, int sizeLimit,
+                               int timeLimitSeconds, LdapMessage* entries, LdapControls* responseControls) {
   std::vector<char*> names;
   for (const std::string& name : attributes) names.push_back(const_cast<char*>(name.c_str()));
   names.push_back(nullptr);
   timeval limit{timeLimitSeconds, 0};
   int msgid = 0;
-  int sent = ldap_search_ext(handle_.get(), base.c_str(), scope, filter.c_str(), attributes.empty() ? nullptr : names.data(), 0,
-                             serverControls, nullptr, timeLimitSeconds > 0 ? &limit : nullptr, sizeLimit, &msgid);
+  int sent =
+      ldap_search_ext(handle_.get(), base.c_str(), scope, filter.c_str(), attributes.empty() ? nullptr : names.data(),
+                      0, serverControls, nullptr, timeLimitSeconds > 0 ? &limit : nullptr, sizeLimit, &msgid);
   return waitFor(msgid, sent, entries, responseControls, timeLimitSeconds);
 }
 

@@ -91,11 +91,10 @@ class Connection {
 // for the same endpoint and exact credentials, else a new one (pooled once its bind worked).
 // *reused tells which, so a caller may retry a read once on a new connection when a reused
 // one turns out dead.
-HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials,
-                          std::shared_ptr<Connection>* out, bool* reused);
+HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out,
+                          bool* reused);
 // Always a new connection and bind, never pooled: for checks where the bind is the question.
-HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials,
-                            std::shared_ptr<Connection>* out);
+HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out);
 // Forget a connection that failed so it is not handed out again.
 void discardConnection(const std::shared_ptr<Connection>& connection);
 // After a password was set or changed: no pooled connection is handed out again, so an old

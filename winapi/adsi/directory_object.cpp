@@ -5,6 +5,7 @@
 
 #include "adserr.h"
 #include "adshlp.h"
+#include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
 #include "adsi/text.h"
@@ -53,7 +54,7 @@ void layOutAttributes(const std::vector<ReadAttribute>& attributes, BlockCursor*
 
 }  // namespace
 
-HRESULT DirectoryObject::GetObjectInformation(PADS_OBJECT_INFO* ppObjInfo) {
+HRESULT DirectoryObject::GetObjectInformation(PADS_OBJECT_INFO* ppObjInfo) try {
   if (ppObjInfo == nullptr) return E_POINTER;
   *ppObjInfo = nullptr;
   HRESULT hr = ensureObjectClasses();
@@ -61,8 +62,9 @@ HRESULT DirectoryObject::GetObjectInformation(PADS_OBJECT_INFO* ppObjInfo) {
   std::string rdn, parent;
   splitFirstRdn(displayDn(), &rdn, &parent);
   std::string className = setup_.objectClasses.empty() ? std::string() : setup_.objectClasses.back();
-  std::string texts[] = {rdn, buildAdsPath(setup_.path.hostPart, displayDn()), buildAdsPath(setup_.path.hostPart, parent),
-                         buildSchemaPath(setup_.path.hostPart, className), className};
+  std::string texts[] = {rdn, buildAdsPath(setup_.path.hostPart, displayDn()),
+                         buildAdsPath(setup_.path.hostPart, parent), buildSchemaPath(setup_.path.hostPart, className),
+                         className};
   BlockCursor measure(nullptr);
   measure.take(sizeof(ADS_OBJECT_INFO));
   for (const std::string& text : texts) measure.copyText(text);
@@ -77,10 +79,12 @@ HRESULT DirectoryObject::GetObjectInformation(PADS_OBJECT_INFO* ppObjInfo) {
   info->pszClassName = block.copyText(texts[4]);
   *ppObjInfo = info;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::GetObjectAttributes(LPWSTR* pAttributeNames, DWORD dwNumberAttributes,
-                                             PADS_ATTR_INFO* ppAttributeEntries, DWORD* pdwNumAttributesReturned) {
+                                             PADS_ATTR_INFO* ppAttributeEntries, DWORD* pdwNumAttributesReturned) try {
   if (ppAttributeEntries == nullptr || pdwNumAttributesReturned == nullptr) return E_POINTER;
   *ppAttributeEntries = nullptr;
   *pdwNumAttributesReturned = 0;
@@ -126,10 +130,12 @@ HRESULT DirectoryObject::GetObjectAttributes(LPWSTR* pAttributeNames, DWORD dwNu
   *ppAttributeEntries = reinterpret_cast<ADS_ATTR_INFO*>(memory);
   *pdwNumAttributesReturned = static_cast<DWORD>(attributes.size());
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::SetObjectAttributes(PADS_ATTR_INFO pAttributeEntries, DWORD dwNumAttributes,
-                                             DWORD* pdwNumAttributesModified) {
+                                             DWORD* pdwNumAttributesModified) try {
   if (pdwNumAttributesModified != nullptr) *pdwNumAttributesModified = 0;
   if (pAttributeEntries == nullptr && dwNumAttributes > 0) return E_ADS_BAD_PARAMETER;
   HRESULT hr = ensureSchema();
@@ -164,6 +170,8 @@ HRESULT DirectoryObject::SetObjectAttributes(PADS_ATTR_INFO pAttributeEntries, D
   if (FAILED(hr)) return hr;
   if (pdwNumAttributesModified != nullptr) *pdwNumAttributesModified = dwNumAttributes;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 }  // namespace winapi::adsi

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <new>
 
+#include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
 #include "adsi/text.h"
@@ -18,7 +19,8 @@ struct Child {
 
 class ChildEnumerator final : public IEnumVARIANT {
  public:
-  ChildEnumerator(std::shared_ptr<Connection> connection, AdsPath parentPath, std::shared_ptr<std::vector<Child>> children)
+  ChildEnumerator(std::shared_ptr<Connection> connection, AdsPath parentPath,
+                  std::shared_ptr<std::vector<Child>> children)
       : connection_(std::move(connection)), parentPath_(std::move(parentPath)), children_(std::move(children)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -38,7 +40,7 @@ class ChildEnumerator final : public IEnumVARIANT {
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override {
+  HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override try {
     if (rgVar == nullptr && celt > 0) return E_POINTER;
     ULONG fetched = 0;
     while (fetched < celt && position_ < children_->size()) {
@@ -60,23 +62,31 @@ class ChildEnumerator final : public IEnumVARIANT {
     }
     if (pCeltFetched != nullptr) *pCeltFetched = fetched;
     return fetched == celt ? S_OK : S_FALSE;
+  } catch (...) {
+    return hresultOfCurrentException();
   }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
+  HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override try {
     size_t left = children_->size() - position_;
     position_ += std::min<size_t>(celt, left);
     return celt <= left ? S_OK : S_FALSE;
+  } catch (...) {
+    return hresultOfCurrentException();
   }
-  HRESULT STDMETHODCALLTYPE Reset() override {
+  HRESULT STDMETHODCALLTYPE Reset() override try {
     position_ = 0;
     return S_OK;
+  } catch (...) {
+    return hresultOfCurrentException();
   }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) override {
+  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) override try {
     if (ppEnum == nullptr) return E_POINTER;
     auto* copy = new (std::nothrow) ChildEnumerator(connection_, parentPath_, children_);
     if (copy == nullptr) return E_OUTOFMEMORY;
     copy->position_ = position_;
     *ppEnum = copy;
     return S_OK;
+  } catch (...) {
+    return hresultOfCurrentException();
   }
 
  private:
@@ -93,7 +103,7 @@ constexpr int enumerationPageSize = 500;
 
 }  // namespace
 
-HRESULT DirectoryObject::get__NewEnum(IUnknown** retval) {
+HRESULT DirectoryObject::get__NewEnum(IUnknown** retval) try {
   if (retval == nullptr) return E_POINTER;
   *retval = nullptr;
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
@@ -117,7 +127,8 @@ HRESULT DirectoryObject::get__NewEnum(IUnknown** retval) {
       Child child{dn.get(), {}};
       LdapValues classes(ldap_get_values_len(ld, entry, "objectClass"));
       if (classes)
-        for (berval** v = classes.get(); *v != nullptr; ++v) child.objectClasses.emplace_back((*v)->bv_val, (*v)->bv_len);
+        for (berval** v = classes.get(); *v != nullptr; ++v)
+          child.objectClasses.emplace_back((*v)->bv_val, (*v)->bv_len);
       children->push_back(std::move(child));
     }
     cookie.clear();
@@ -135,6 +146,8 @@ HRESULT DirectoryObject::get__NewEnum(IUnknown** retval) {
   if (enumerator == nullptr) return E_OUTOFMEMORY;
   *retval = enumerator;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 }  // namespace winapi::adsi

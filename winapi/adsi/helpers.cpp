@@ -5,6 +5,7 @@
 #include <new>
 
 #include "adshlp.h"
+#include "adsi/com_guard.h"
 #include "adsi/connection.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
@@ -48,8 +49,8 @@ bool isTransportFailure(HRESULT hr) {
 // LDAP://host with no name is the server's default naming context.
 HRESULT domainRootPath(Connection* connection, AdsPath* path) {
   LdapMessage result;
-  LdapOutcome outcome = connection->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"defaultNamingContext"}, nullptr,
-                                           0, 0, &result);
+  LdapOutcome outcome =
+      connection->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"defaultNamingContext"}, nullptr, 0, 0, &result);
   if (!outcome.ok()) return failWith(outcome);
   LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
   LdapValues values(entry != nullptr ? ldap_get_values_len(connection->handle(), entry, "defaultNamingContext")
@@ -73,7 +74,7 @@ HRESULT openOn(const std::shared_ptr<Connection>& connection, AdsPath path, cons
 }  // namespace
 
 HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwReserved, REFIID riid,
-                      void** ppObject) {
+                      void** ppObject) try {
   if (ppObject == nullptr) return E_POINTER;
   *ppObject = nullptr;
   if (lpszPathName == nullptr) return E_ADS_BAD_PATHNAME;
@@ -99,9 +100,11 @@ HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPa
     hr = openOn(connection, path, adsPath, dwReserved, riid, ppObject);
   }
   return hr;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pVar) {
+HRESULT ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pVar) try {
   if (pVar == nullptr || (lppPathNames == nullptr && dwPathNames > 0)) return E_ADS_BAD_PARAMETER;
   VariantInit(pVar);
   SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, dwPathNames);
@@ -118,9 +121,11 @@ HRESULT ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pV
   pVar->vt = VT_ARRAY | VT_VARIANT;
   pVar->parray = array;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT ADsBuildEnumerator(IADsContainer* pADsContainer, IEnumVARIANT** ppEnumVariant) {
+HRESULT ADsBuildEnumerator(IADsContainer* pADsContainer, IEnumVARIANT** ppEnumVariant) try {
   if (pADsContainer == nullptr || ppEnumVariant == nullptr) return E_POINTER;
   *ppEnumVariant = nullptr;
   IUnknown* unknown = nullptr;
@@ -129,21 +134,27 @@ HRESULT ADsBuildEnumerator(IADsContainer* pADsContainer, IEnumVARIANT** ppEnumVa
   hr = unknown->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(ppEnumVariant));
   unknown->Release();
   return hr;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT ADsEnumerateNext(IEnumVARIANT* pEnumVariant, ULONG cElements, VARIANT* pvar, ULONG* pcElementsFetched) {
+HRESULT ADsEnumerateNext(IEnumVARIANT* pEnumVariant, ULONG cElements, VARIANT* pvar, ULONG* pcElementsFetched) try {
   if (pEnumVariant == nullptr) return E_POINTER;
   return pEnumVariant->Next(cElements, pvar, pcElementsFetched);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT ADsFreeEnumerator(IEnumVARIANT* pEnumVariant) {
+HRESULT ADsFreeEnumerator(IEnumVARIANT* pEnumVariant) try {
   if (pEnumVariant == nullptr) return E_POINTER;
   pEnumVariant->Release();
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT ADsGetLastError(LPDWORD lpError, LPWSTR lpErrorBuf, DWORD dwErrorBufLen, LPWSTR lpNameBuf,
-                        DWORD dwNameBufLen) {
+                        DWORD dwNameBufLen) try {
   if (lpError == nullptr) return E_POINTER;
   const LastError& last = lastError();
   *lpError = last.code;
@@ -156,6 +167,8 @@ HRESULT ADsGetLastError(LPDWORD lpError, LPWSTR lpErrorBuf, DWORD dwErrorBufLen,
   copyTruncated(last.text, lpErrorBuf, dwErrorBufLen);
   copyTruncated(last.provider, lpNameBuf, dwNameBufLen);
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 void ADsSetLastError(DWORD dwErr, LPCWSTR pszError, LPCWSTR pszProvider) {

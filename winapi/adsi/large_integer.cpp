@@ -76,7 +76,8 @@ HRESULT largeIntegerValue(IUnknown* object, int64_t* value) {
   large->get_HighPart(&high);
   large->get_LowPart(&low);
   large->Release();
-  *value = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | static_cast<uint32_t>(low));
+  *value =
+      static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | static_cast<uint32_t>(low));
   return S_OK;
 }
 

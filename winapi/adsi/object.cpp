@@ -6,6 +6,7 @@
 #include <set>
 
 #include "adserr.h"
+#include "adsi/com_guard.h"
 #include "adsi/controls.h"
 #include "adsi/errors.h"
 #include "adsi/text.h"
@@ -116,9 +117,9 @@ unsigned capabilitiesFor(const std::vector<std::string>& objectClasses, bool roo
 
 DirectoryObject::DirectoryObject(ObjectSetup setup)
     : setup_(std::move(setup)),
-      capabilities_(capabilitiesFor(setup_.created ? std::vector<std::string>{setup_.createdClass}
-                                                   : setup_.objectClasses,
-                                    setup_.rootDse, setup_.fastBind)) {}
+      capabilities_(
+          capabilitiesFor(setup_.created ? std::vector<std::string>{setup_.createdClass} : setup_.objectClasses,
+                          setup_.rootDse, setup_.fastBind)) {}
 
 DirectoryObject::~DirectoryObject() {
   wipeChanges(&pending_);
@@ -273,23 +274,27 @@ HRESULT DirectoryObject::ensureObjectClasses() {
   return S_OK;
 }
 
-HRESULT DirectoryObject::get_Name(BSTR* retval) {
+HRESULT DirectoryObject::get_Name(BSTR* retval) try {
   if (setup_.rootDse) return copyOut("RootDSE", retval);
   std::string rdn, parent;
   if (!splitFirstRdn(displayDn(), &rdn, &parent)) return copyOut(displayDn(), retval);
   return copyOut(rdn, retval);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::get_Class(BSTR* retval) {
+HRESULT DirectoryObject::get_Class(BSTR* retval) try {
   if (retval == nullptr) return E_POINTER;
   HRESULT hr = ensureObjectClasses();
   if (FAILED(hr)) return hr;
   if (setup_.objectClasses.empty()) return E_ADS_PROPERTY_NOT_FOUND;
   // The server lists the classes from the most general to the most derived.
   return copyOut(setup_.objectClasses.back(), retval);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::get_GUID(BSTR* retval) {
+HRESULT DirectoryObject::get_GUID(BSTR* retval) try {
   if (retval == nullptr) return E_POINTER;
   auto cached = cache_.find("objectguid");
   std::string guid;
@@ -304,27 +309,33 @@ HRESULT DirectoryObject::get_GUID(BSTR* retval) {
     guid = it->second.values.front();
   }
   return copyOut(hexOf(guid), retval);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::get_ADsPath(BSTR* retval) { return copyOut(setup_.adsPath, retval); }
 
-HRESULT DirectoryObject::get_Parent(BSTR* retval) {
+HRESULT DirectoryObject::get_Parent(BSTR* retval) try {
   if (setup_.rootDse) return copyOut(buildAdsPath(setup_.path.hostPart, ""), retval);
   std::string rdn, parent;
   if (!splitFirstRdn(displayDn(), &rdn, &parent)) return E_ADS_BAD_PATHNAME;
   return copyOut(buildAdsPath(setup_.path.hostPart, parent), retval);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::get_Schema(BSTR* retval) {
+HRESULT DirectoryObject::get_Schema(BSTR* retval) try {
   if (retval == nullptr) return E_POINTER;
   if (setup_.rootDse) return E_ADS_PROPERTY_NOT_SUPPORTED;
   HRESULT hr = ensureObjectClasses();
   if (FAILED(hr)) return hr;
   if (setup_.objectClasses.empty()) return E_ADS_PROPERTY_NOT_FOUND;
   return copyOut(buildSchemaPath(setup_.path.hostPart, setup_.objectClasses.back()), retval);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::GetInfo() {
+HRESULT DirectoryObject::GetInfo() try {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   HRESULT hr = ensureSchema();
   if (FAILED(hr)) return hr;
@@ -339,6 +350,8 @@ HRESULT DirectoryObject::GetInfo() {
   auto classes = cache_.find("objectclass");
   if (classes != cache_.end()) setup_.objectClasses = classes->second.values;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::propertyNames(const VARIANT& given, std::vector<std::string>* out) const {
@@ -363,7 +376,7 @@ HRESULT DirectoryObject::propertyNames(const VARIANT& given, std::vector<std::st
   return S_OK;
 }
 
-HRESULT DirectoryObject::GetInfoEx(VARIANT vProperties, LONG) {
+HRESULT DirectoryObject::GetInfoEx(VARIANT vProperties, LONG) try {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   std::vector<std::string> names;
   HRESULT hr = propertyNames(vProperties, &names);
@@ -377,9 +390,11 @@ HRESULT DirectoryObject::GetInfoEx(VARIANT vProperties, LONG) {
   for (const std::string& name : names) cache_.erase(toLowerAscii(name.substr(0, name.find(';'))));
   for (auto& [key, property] : read) cache_[key] = std::move(property);
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::Get(BSTR bstrName, VARIANT* pvProp) {
+HRESULT DirectoryObject::Get(BSTR bstrName, VARIANT* pvProp) try {
   if (pvProp == nullptr) return E_POINTER;
   VariantInit(pvProp);
   std::string name = bstrText(bstrName);
@@ -391,9 +406,11 @@ HRESULT DirectoryObject::Get(BSTR bstrName, VARIANT* pvProp) {
   auto it = cache_.find(toLowerAscii(name));
   if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
   return ldapValuesToVariant(typeOf(name), it->second.values, false, pvProp);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::GetEx(BSTR bstrName, VARIANT* pvProp) {
+HRESULT DirectoryObject::GetEx(BSTR bstrName, VARIANT* pvProp) try {
   if (pvProp == nullptr) return E_POINTER;
   VariantInit(pvProp);
   std::string name = bstrText(bstrName);
@@ -405,6 +422,8 @@ HRESULT DirectoryObject::GetEx(BSTR bstrName, VARIANT* pvProp) {
   auto it = cache_.find(toLowerAscii(name));
   if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
   return ldapValuesToVariant(typeOf(name), it->second.values, true, pvProp);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::stageChange(int operation, const std::string& name, std::vector<std::string> values) {
@@ -438,11 +457,13 @@ HRESULT DirectoryObject::stageChange(int operation, const std::string& name, std
   return S_OK;
 }
 
-HRESULT DirectoryObject::Put(BSTR bstrName, VARIANT vProp) {
+HRESULT DirectoryObject::Put(BSTR bstrName, VARIANT vProp) try {
   return PutEx(ADS_PROPERTY_UPDATE, bstrName, vProp);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) {
+HRESULT DirectoryObject::PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) try {
   std::string name = bstrText(bstrName);
   if (name.empty() || setup_.rootDse) return E_ADS_BAD_PARAMETER;
   HRESULT hr = ensureSchema();
@@ -460,6 +481,8 @@ HRESULT DirectoryObject::PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp)
   if (values.empty() && operation != LDAP_MOD_REPLACE) return E_ADS_BAD_PARAMETER;
   // Without a loaded cache a partial change cannot be shown in it; the server applies it.
   return stageChange(operation, name, std::move(values));
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::modifyWith(const std::vector<PendingChange>& changes) {
@@ -495,7 +518,7 @@ HRESULT DirectoryObject::addCreated() {
   return S_OK;
 }
 
-HRESULT DirectoryObject::SetInfo() {
+HRESULT DirectoryObject::SetInfo() try {
   if (setup_.rootDse) return E_NOTIMPL;
   if (setup_.created) {
     HRESULT hr = addCreated();
@@ -511,9 +534,11 @@ HRESULT DirectoryObject::SetInfo() {
   wipeChanges(&pending_);
   pending_.clear();
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::get_IsAccountLocked(VARIANT_BOOL* retval) {
+HRESULT DirectoryObject::get_IsAccountLocked(VARIANT_BOOL* retval) try {
   if (retval == nullptr) return E_POINTER;
   PropertyMap read;
   HRESULT hr = readAttributes({"msDS-User-Account-Control-Computed", "lockoutTime"}, &read);
@@ -526,29 +551,36 @@ HRESULT DirectoryObject::get_IsAccountLocked(VARIANT_BOOL* retval) {
   auto time = read.find("lockouttime");
   if (computed != read.end() && !computed->second.values.empty() && parseInteger(computed->second.values[0], &flags)) {
     locked = (flags & lockedOut) != 0;
-  } else if (time != read.end() && !time->second.values.empty() && parseLargeInteger(time->second.values[0], &lockoutTime)) {
+  } else if (time != read.end() && !time->second.values.empty() &&
+             parseLargeInteger(time->second.values[0], &lockoutTime)) {
     locked = lockoutTime != 0;
   }
   *retval = locked ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::put_IsAccountLocked(VARIANT_BOOL fIsAccountLocked) {
+HRESULT DirectoryObject::put_IsAccountLocked(VARIANT_BOOL fIsAccountLocked) try {
   // Only the directory locks an account; a client can only lift a lock.
   if (fIsAccountLocked != VARIANT_FALSE) return E_ADS_BAD_PARAMETER;
   return stageChange(LDAP_MOD_REPLACE, "lockoutTime", {"0"});
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::SetPassword(BSTR NewPassword) {
+HRESULT DirectoryObject::SetPassword(BSTR NewPassword) try {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   std::vector<PendingChange> change{PendingChange{LDAP_MOD_REPLACE, "unicodePwd", {quotedUtf16Password(NewPassword)}}};
   HRESULT hr = modifyWith(change);
   wipeChanges(&change);
   if (FAILED(hr) && lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);
   return hr;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPassword) {
+HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPassword) try {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   // The directory's own change: remove the old value and add the new one in one modify.
   std::vector<PendingChange> change{
@@ -566,9 +598,11 @@ HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPasswo
   if (lastError().code == wrongOldPasswordCode) return HRESULT_FROM_WIN32(ERROR_INVALID_PASSWORD);
   if (lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);
   return hr;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) {
+HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) try {
   if (bMember == nullptr) return E_POINTER;
   *bMember = VARIANT_FALSE;
   AdsPath member;
@@ -577,8 +611,8 @@ HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) {
   if (memberDn.front() == '<') {
     // An extended name cannot be compared in a filter: find the DN it stands for.
     LdapMessage result;
-    LdapOutcome outcome = setup_.connection->search(memberDn, LDAP_SCOPE_BASE, "(objectClass=*)", {"1.1"}, nullptr,
-                                                    0, 0, &result);
+    LdapOutcome outcome =
+        setup_.connection->search(memberDn, LDAP_SCOPE_BASE, "(objectClass=*)", {"1.1"}, nullptr, 0, 0, &result);
     if (!outcome.ok()) return failWith(outcome);
     LDAPMessage* entry = ldap_first_entry(setup_.connection->handle(), result.get());
     LdapString dn(entry != nullptr ? ldap_get_dn(setup_.connection->handle(), entry) : nullptr);
@@ -592,6 +626,8 @@ HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) {
   if (!outcome.ok()) return failWith(outcome);
   if (ldap_first_entry(setup_.connection->handle(), result.get()) != nullptr) *bMember = VARIANT_TRUE;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::get_Filter(VARIANT*) { return E_NOTIMPL; }
@@ -614,7 +650,7 @@ HRESULT DirectoryObject::childSetup(const std::string& relativeName, ObjectSetup
   return S_OK;
 }
 
-HRESULT DirectoryObject::GetObject(BSTR, BSTR RelativeName, IDispatch** ppObject) {
+HRESULT DirectoryObject::GetObject(BSTR, BSTR RelativeName, IDispatch** ppObject) try {
   if (ppObject == nullptr) return E_POINTER;
   *ppObject = nullptr;
   ObjectSetup child;
@@ -622,9 +658,11 @@ HRESULT DirectoryObject::GetObject(BSTR, BSTR RelativeName, IDispatch** ppObject
   if (FAILED(hr)) return hr;
   return openDirectoryObject(setup_.connection, child.path, child.adsPath, ADS_SECURE_AUTHENTICATION, IID_IDispatch,
                              reinterpret_cast<void**>(ppObject));
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObject) {
+HRESULT DirectoryObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObject) try {
   if (ppObject == nullptr) return E_POINTER;
   *ppObject = nullptr;
   std::string className = bstrText(ClassName);
@@ -642,24 +680,30 @@ HRESULT DirectoryObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** p
   object->schema_ = schema_;
   *ppObject = object->asIADs();
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::Delete(BSTR, BSTR bstrRelativeName) {
+HRESULT DirectoryObject::Delete(BSTR, BSTR bstrRelativeName) try {
   ObjectSetup child;
   HRESULT hr = childSetup(bstrText(bstrRelativeName), &child);
   if (FAILED(hr)) return hr;
   LdapOutcome outcome = setup_.connection->remove(child.dn, nullptr);
   if (!outcome.ok()) return failWith(outcome);
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::DeleteObject(LONG lnFlags) {
+HRESULT DirectoryObject::DeleteObject(LONG lnFlags) try {
   if (lnFlags != 0) return E_INVALIDARG;
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   LDAPControl* controls[] = {treeDeleteControl(), nullptr};
   LdapOutcome outcome = setup_.connection->remove(displayDn(), controls);
   if (!outcome.ok()) return failWith(outcome);
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPath& path, const std::string& adsPath,
@@ -676,8 +720,8 @@ HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPat
   if (!setup.fastBind) {
     // The ordinary bind reads the object's classes: a missing object fails here.
     LdapMessage result;
-    LdapOutcome outcome = connection->search(setup.ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"},
-                                             nullptr, 0, 0, &result);
+    LdapOutcome outcome =
+        connection->search(setup.ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0, &result);
     if (!outcome.ok()) return failWith(outcome);
     LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
     if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");

@@ -47,9 +47,9 @@ struct SearchState;
 struct ObjectSetup {
   std::shared_ptr<Connection> connection;
   AdsPath path;
-  std::string adsPath;  // as the caller wrote it, or as built for children
-  std::string dn;       // resolved distinguished name; empty if unknown (FAST_BIND by GUID)
-  std::string ldapName; // what LDAP operations name: the DN, or the extended name bound
+  std::string adsPath;                     // as the caller wrote it, or as built for children
+  std::string dn;                          // resolved distinguished name; empty if unknown (FAST_BIND by GUID)
+  std::string ldapName;                    // what LDAP operations name: the DN, or the extended name bound
   std::vector<std::string> objectClasses;  // empty when not read
   bool rootDse = false;
   bool fastBind = false;

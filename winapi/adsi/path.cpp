@@ -191,7 +191,8 @@ bool isValidExtendedName(std::string_view name) {
   }
   if (startsWithIgnoreCase(inner, "SID=")) {
     std::string_view sid = inner.substr(4);
-    return isSidText(sid) || (sid.size() >= 16 && sid.size() <= 136 && sid.size() % 2 == 0 && isHexOfLength(sid, sid.size()));
+    return isSidText(sid) ||
+           (sid.size() >= 16 && sid.size() <= 136 && sid.size() % 2 == 0 && isHexOfLength(sid, sid.size()));
   }
   if (startsWithIgnoreCase(inner, "WKGUID=")) {
     std::string_view rest = inner.substr(7);

@@ -101,8 +101,8 @@ bool walkDescription(std::string_view description, std::string* oid,
   size_t i = 2;
   while (i + 1 < tokens.size()) {
     std::string keyword = tokens[i++];
-    static const std::set<std::string> flags = {"SINGLE-VALUE", "COLLECTIVE", "NO-USER-MODIFICATION", "OBSOLETE",
-                                                "STRUCTURAL",   "ABSTRACT",   "AUXILIARY"};
+    static const std::set<std::string> flags = {
+        "SINGLE-VALUE", "COLLECTIVE", "NO-USER-MODIFICATION", "OBSOLETE", "STRUCTURAL", "ABSTRACT", "AUXILIARY"};
     if (flags.count(keyword) != 0) {
       fields->push_back({keyword, {}});
       continue;
@@ -249,9 +249,9 @@ HRESULT loadSchema(Connection* connection, std::shared_ptr<Schema>* out) {
   if (FAILED(hr)) return hr;
   // Operational attributes of the subschema entry come only when asked for by name.
   LdapMessage result;
-  LdapOutcome outcome = connection->search(subschema, LDAP_SCOPE_BASE, "(objectClass=*)",
-                                           {"attributeTypes", "objectClasses", "dITContentRules"}, nullptr, 0, 0,
-                                           &result);
+  LdapOutcome outcome =
+      connection->search(subschema, LDAP_SCOPE_BASE, "(objectClass=*)",
+                         {"attributeTypes", "objectClasses", "dITContentRules"}, nullptr, 0, 0, &result);
   if (!outcome.ok()) return failWith(outcome);
   LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
   if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the subschema entry is empty");

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "adserr.h"
+#include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
 #include "adsi/text.h"
@@ -80,16 +81,24 @@ class SchemaClassObject final : public IADsClass {
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE get_Name(BSTR* retval) override { return copyOut(className_, retval); }
-  HRESULT STDMETHODCALLTYPE get_Class(BSTR* retval) override { return copyOut("Class", retval); }
-  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* retval) override {
-    return copyOut(buildSchemaPath(path_.hostPart, className_), retval);
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* retval) override try { return copyOut(className_, retval); } catch (...) {
+    return hresultOfCurrentException();
   }
-  HRESULT STDMETHODCALLTYPE get_Parent(BSTR* retval) override {
+  HRESULT STDMETHODCALLTYPE get_Class(BSTR* retval) override try { return copyOut("Class", retval); } catch (...) {
+    return hresultOfCurrentException();
+  }
+  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* retval) override try {
+    return copyOut(buildSchemaPath(path_.hostPart, className_), retval);
+  } catch (...) {
+    return hresultOfCurrentException();
+  }
+  HRESULT STDMETHODCALLTYPE get_Parent(BSTR* retval) override try {
     std::string parent = "LDAP://";
     if (!path_.hostPart.empty()) parent += path_.hostPart + "/";
     return copyOut(parent + "schema", retval);
+  } catch (...) {
+    return hresultOfCurrentException();
   }
   HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_ADS_PROPERTY_NOT_SUPPORTED; }
   HRESULT STDMETHODCALLTYPE GetInfo() override { return S_OK; }
@@ -100,25 +109,33 @@ class SchemaClassObject final : public IADsClass {
   HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return E_NOTIMPL; }
 
-  HRESULT STDMETHODCALLTYPE get_Container(VARIANT_BOOL* retval) override {
+  HRESULT STDMETHODCALLTYPE get_Container(VARIANT_BOOL* retval) override try {
     if (retval == nullptr) return E_POINTER;
     std::vector<std::string> inferiors;
     HRESULT hr = readContainment(&inferiors);
     if (FAILED(hr)) return hr;
     *retval = inferiors.empty() ? VARIANT_FALSE : VARIANT_TRUE;
     return S_OK;
+  } catch (...) {
+    return hresultOfCurrentException();
   }
-  HRESULT STDMETHODCALLTYPE get_Containment(VARIANT* retval) override {
+  HRESULT STDMETHODCALLTYPE get_Containment(VARIANT* retval) override try {
     std::vector<std::string> inferiors;
     HRESULT hr = readContainment(&inferiors);
     if (FAILED(hr)) return hr;
     return namesToVariant(inferiors, retval);
+  } catch (...) {
+    return hresultOfCurrentException();
   }
-  HRESULT STDMETHODCALLTYPE get_MandatoryProperties(VARIANT* retval) override {
+  HRESULT STDMETHODCALLTYPE get_MandatoryProperties(VARIANT* retval) override try {
     return namesToVariant(unionOf(schema_->closure(className_), true), retval);
+  } catch (...) {
+    return hresultOfCurrentException();
   }
-  HRESULT STDMETHODCALLTYPE get_OptionalProperties(VARIANT* retval) override {
+  HRESULT STDMETHODCALLTYPE get_OptionalProperties(VARIANT* retval) override try {
     return namesToVariant(unionOf(schema_->closure(className_), false), retval);
+  } catch (...) {
+    return hresultOfCurrentException();
   }
 
  private:

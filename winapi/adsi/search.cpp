@@ -8,6 +8,7 @@
 
 #include "adserr.h"
 #include "adshlp.h"
+#include "adsi/com_guard.h"
 #include "adsi/controls.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
@@ -104,7 +105,7 @@ LPWSTR allocText(std::string_view text) {
 
 }  // namespace
 
-HRESULT DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs, DWORD dwNumPrefs) {
+HRESULT DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs, DWORD dwNumPrefs) try {
   if (pSearchPrefs == nullptr && dwNumPrefs > 0) return E_ADS_BAD_PARAMETER;
   bool refused = false;
   for (DWORD i = 0; i < dwNumPrefs; ++i) {
@@ -116,9 +117,10 @@ HRESULT DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs, 
     switch (pref.dwSearchPref) {
       case ADS_SEARCHPREF_SEARCH_SCOPE:
         valid = integerPreference(pref, &number) && number >= ADS_SCOPE_BASE && number <= ADS_SCOPE_SUBTREE;
-        if (valid) preferences_.scope = number == ADS_SCOPE_BASE       ? LDAP_SCOPE_BASE
-                                        : number == ADS_SCOPE_ONELEVEL ? LDAP_SCOPE_ONELEVEL
-                                                                       : LDAP_SCOPE_SUBTREE;
+        if (valid)
+          preferences_.scope = number == ADS_SCOPE_BASE       ? LDAP_SCOPE_BASE
+                               : number == ADS_SCOPE_ONELEVEL ? LDAP_SCOPE_ONELEVEL
+                                                              : LDAP_SCOPE_SUBTREE;
         break;
       case ADS_SEARCHPREF_PAGESIZE:
         valid = integerPreference(pref, &number) && number >= 0;
@@ -160,16 +162,18 @@ HRESULT DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs, 
         known = false;
         break;
     }
-    pref.dwStatus = !known ? ADS_STATUS_INVALID_SEARCHPREF
+    pref.dwStatus = !known   ? ADS_STATUS_INVALID_SEARCHPREF
                     : !valid ? ADS_STATUS_INVALID_SEARCHPREFVALUE
                              : ADS_STATUS_S_OK;
     refused |= pref.dwStatus != ADS_STATUS_S_OK;
   }
   return refused ? S_ADS_ERRORSOCCURRED : S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttributeNames, DWORD dwNumberAttributes,
-                                       PADS_SEARCH_HANDLE phSearchResult) {
+                                       PADS_SEARCH_HANDLE phSearchResult) try {
   if (phSearchResult == nullptr) return E_ADS_BAD_PARAMETER;
   *phSearchResult = nullptr;
   if (dwNumberAttributes != static_cast<DWORD>(-1) && dwNumberAttributes > 0 && pAttributeNames == nullptr)
@@ -193,7 +197,8 @@ HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttribut
   }
   for (const std::string& name : search->requested) search->wantsPath |= equalsIgnoreCase(name, "ADsPath");
   bool namedDistinguishedName = false;
-  for (const std::string& name : search->requested) namedDistinguishedName |= equalsIgnoreCase(name, "distinguishedName");
+  for (const std::string& name : search->requested)
+    namedDistinguishedName |= equalsIgnoreCase(name, "distinguishedName");
   search->distinguishedNameOnlyForPath = search->wantsPath && !namedDistinguishedName;
   search->scope = preferences_.scope;
   search->pageSize = preferences_.pageSize;
@@ -205,6 +210,8 @@ HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttribut
   searches_.push_back(search);
   *phSearchResult = search;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 namespace {
@@ -252,7 +259,7 @@ HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* 
 
 }  // namespace
 
-HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) {
+HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) try {
   auto* search = static_cast<SearchState*>(hSearchResult);
   if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
   // Back to the start: the search is run again from its first page.
@@ -263,9 +270,11 @@ HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) {
   search->current = nullptr;
   search->rows = 0;
   return GetNextRow(hSearchResult);
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) {
+HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
   auto* search = static_cast<SearchState*>(hSearchResult);
   if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
   Connection* connection = setup_.connection.get();
@@ -329,9 +338,11 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) {
   }
   if (search->attributes.empty() || search->wantsPath) search->columnOrder.push_back("ADsPath");
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::GetNextColumnName(ADS_SEARCH_HANDLE hSearchHandle, LPWSTR* ppszColumnName) {
+HRESULT DirectoryObject::GetNextColumnName(ADS_SEARCH_HANDLE hSearchHandle, LPWSTR* ppszColumnName) try {
   auto* search = static_cast<SearchState*>(hSearchHandle);
   if (ppszColumnName == nullptr) return E_POINTER;
   *ppszColumnName = nullptr;
@@ -339,10 +350,12 @@ HRESULT DirectoryObject::GetNextColumnName(ADS_SEARCH_HANDLE hSearchHandle, LPWS
   if (search->current == nullptr || search->nextColumn >= search->columnOrder.size()) return S_ADS_NOMORE_COLUMNS;
   *ppszColumnName = allocText(search->columnOrder[search->nextColumn++]);
   return *ppszColumnName == nullptr ? E_OUTOFMEMORY : S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::GetColumn(ADS_SEARCH_HANDLE hSearchResult, LPWSTR szColumnName,
-                                   PADS_SEARCH_COLUMN pSearchColumn) {
+                                   PADS_SEARCH_COLUMN pSearchColumn) try {
   auto* search = static_cast<SearchState*>(hSearchResult);
   if (pSearchColumn == nullptr || szColumnName == nullptr) return E_ADS_BAD_PARAMETER;
   std::memset(pSearchColumn, 0, sizeof *pSearchColumn);
@@ -378,31 +391,39 @@ HRESULT DirectoryObject::GetColumn(ADS_SEARCH_HANDLE hSearchResult, LPWSTR szCol
   pSearchColumn->dwNumValues = static_cast<DWORD>(values->size());
   pSearchColumn->hReserved = nullptr;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::FreeColumn(PADS_SEARCH_COLUMN pSearchColumn) {
+HRESULT DirectoryObject::FreeColumn(PADS_SEARCH_COLUMN pSearchColumn) try {
   if (pSearchColumn == nullptr) return E_ADS_BAD_PARAMETER;
   FreeADsMem(pSearchColumn->pszAttrName);
   FreeADsMem(pSearchColumn->pADsValues);
   std::memset(pSearchColumn, 0, sizeof *pSearchColumn);
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::AbandonSearch(ADS_SEARCH_HANDLE phSearchResult) {
+HRESULT DirectoryObject::AbandonSearch(ADS_SEARCH_HANDLE phSearchResult) try {
   auto* search = static_cast<SearchState*>(phSearchResult);
   if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
   search->done = true;
   search->moreOnServer = false;
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::CloseSearchHandle(ADS_SEARCH_HANDLE hSearchResult) {
+HRESULT DirectoryObject::CloseSearchHandle(ADS_SEARCH_HANDLE hSearchResult) try {
   auto* search = static_cast<SearchState*>(hSearchResult);
   auto it = std::find(searches_.begin(), searches_.end(), search);
   if (it == searches_.end()) return E_ADS_BAD_PARAMETER;
   searches_.erase(it);
   destroySearch(search);
   return S_OK;
+} catch (...) {
+  return hresultOfCurrentException();
 }
 
 }  // namespace winapi::adsi

@@ -115,9 +115,7 @@ bool startsWithIgnoreCase(std::string_view text, std::string_view prefix) {
 
 BSTR newBstr(std::string_view utf8) { return newBstr(toUtf16(utf8)); }
 
-BSTR newBstr(std::u16string_view text) {
-  return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
+BSTR newBstr(std::u16string_view text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
 void wipe(void* data, size_t size) {
   if (data != nullptr && size > 0) explicit_bzero(data, size);

@@ -254,8 +254,8 @@ bool parseDirectoryTime(std::string_view text, SYSTEMTIME* value) {
     // UTC as it is
   } else if (i + 5 == text.size() && (text[i] == '+' || text[i] == '-')) {
     int offsetHours = 0, offsetMinutes = 0;
-    if (!readDigits(text, i + 1, 2, &offsetHours) || !readDigits(text, i + 3, 2, &offsetMinutes) ||
-        offsetHours > 23 || offsetMinutes > 59)
+    if (!readDigits(text, i + 1, 2, &offsetHours) || !readDigits(text, i + 3, 2, &offsetMinutes) || offsetHours > 23 ||
+        offsetMinutes > 59)
       return false;
     int offset = offsetHours * 60 + offsetMinutes;
     shiftMinutes(&t, text[i] == '+' ? -offset : offset);

@@ -91,9 +91,9 @@ TEST_F(Binding, EveryPathFormReachesItsObject) {
 
   // The server alone: its default naming context.
   Ptr<IADs> domainRoot;
-  ASSERT_EQ(open("LDAP://" + s.server, s.bindUser, s.bindPassword, ADS_SECURE_AUTHENTICATION, IID_IADs,
-                 domainRoot.put()),
-            S_OK);
+  ASSERT_EQ(
+      open("LDAP://" + s.server, s.bindUser, s.bindPassword, ADS_SECURE_AUTHENTICATION, IID_IADs, domainRoot.put()),
+      S_OK);
   BSTR rootPath = nullptr;
   ASSERT_EQ(domainRoot->get_Parent(&rootPath), S_OK);
   SysFreeString(rootPath);
@@ -136,8 +136,9 @@ TEST_F(Binding, MalformedPathsAreRefusedBeforeAnyConnection) {
   size_t before = adsi::testing::connectionsOpened();
   for (const std::string& path :
        {std::string("LDAP://") + s.server + "/jsmith", std::string("ldap://") + s.server + "/" + s.alice(),
-        std::string("LDAP://"), std::string("WinNT://") + s.server, std::string("LDAP://") + s.server + ":99999/" + s.alice(),
-        std::string("LDAP://") + s.server + "/<GUID=xyz>", std::string("LDAP://") + s.server + "/CN=a\\"}) {
+        std::string("LDAP://"), std::string("WinNT://") + s.server,
+        std::string("LDAP://") + s.server + ":99999/" + s.alice(), std::string("LDAP://") + s.server + "/<GUID=xyz>",
+        std::string("LDAP://") + s.server + "/CN=a\\"}) {
     Ptr<IADs> object;
     EXPECT_EQ(open(path, s.bindUser, s.bindPassword, ADS_SECURE_AUTHENTICATION, IID_IADs, object.put()),
               E_ADS_BAD_PATHNAME)
@@ -209,8 +210,8 @@ TEST_F(Binding, FailuresCarryTheProvidersCodes) {
 
   // A named account with an empty password never binds (not even anonymously).
   EXPECT_EQ(open(s.path(s.alice()), s.bindUser, "", ADS_SECURE_AUTHENTICATION, IID_IADs, object.put()), logonFailure);
-  EXPECT_EQ(ADsOpenObject(wide(s.path(s.alice())).c_str(), wide(s.bindUser).c_str(), nullptr,
-                          ADS_SECURE_AUTHENTICATION, IID_IADs, object.put()),
+  EXPECT_EQ(ADsOpenObject(wide(s.path(s.alice())).c_str(), wide(s.bindUser).c_str(), nullptr, ADS_SECURE_AUTHENTICATION,
+                          IID_IADs, object.put()),
             logonFailure);
 
   EXPECT_EQ(openAsBind("CN=Nobody Here," + s.people(), IID_IADs, object.put()), noSuchObject);
@@ -366,8 +367,8 @@ TEST_F(Binding, ServerlessPathsUseTheDefaultUri) {
   ASSERT_EQ(ldap_set_option(nullptr, LDAP_OPT_URI, uri.c_str()), LDAP_OPT_SUCCESS);
   Ptr<IADs> rootDse, alice;
   HRESULT root = open("LDAP://RootDSE", s.bindUser, s.bindPassword, ADS_SECURE_AUTHENTICATION, IID_IADs, rootDse.put());
-  HRESULT object = open("LDAP://" + s.alice(), s.bindUser, s.bindPassword, ADS_SECURE_AUTHENTICATION, IID_IADs,
-                        alice.put());
+  HRESULT object =
+      open("LDAP://" + s.alice(), s.bindUser, s.bindPassword, ADS_SECURE_AUTHENTICATION, IID_IADs, alice.put());
   ldap_set_option(nullptr, LDAP_OPT_URI, nullptr);
   ASSERT_EQ(root, S_OK);
   ASSERT_EQ(object, S_OK);
@@ -382,17 +383,17 @@ TEST_F(Binding, ServerlessPathsUseTheDefaultUri) {
 
 TEST_F(Binding, AnonymousBindReadsOnlyRootDse) {
   Ptr<IADs> rootDse;
-  ASSERT_EQ(ADsOpenObject(wide(s.path("RootDSE")).c_str(), nullptr, nullptr, ADS_NO_AUTHENTICATION, IID_IADs,
-                          rootDse.put()),
-            S_OK);
+  ASSERT_EQ(
+      ADsOpenObject(wide(s.path("RootDSE")).c_str(), nullptr, nullptr, ADS_NO_AUTHENTICATION, IID_IADs, rootDse.put()),
+      S_OK);
   Var context;
   ASSERT_EQ(rootDse->Get(Bstr("defaultNamingContext").b, &context.v), S_OK);
   EXPECT_EQ(bstrText(context.v.bstrVal), s.baseDn);
   // The directory's data is not for anonymous eyes.
   Ptr<IADs> alice;
-  EXPECT_EQ(ADsOpenObject(wide(s.path(s.alice())).c_str(), nullptr, nullptr, ADS_NO_AUTHENTICATION, IID_IADs,
-                          alice.put()),
-            static_cast<HRESULT>(0x80072020));
+  EXPECT_EQ(
+      ADsOpenObject(wide(s.path(s.alice())).c_str(), nullptr, nullptr, ADS_NO_AUTHENTICATION, IID_IADs, alice.put()),
+      static_cast<HRESULT>(0x80072020));
 }
 
 TEST_F(Binding, KerberosIdentityBindsWithoutAPassword) {

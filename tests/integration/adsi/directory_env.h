@@ -81,9 +81,9 @@ class DirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     comResult_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const char* required[] = {"ORVISTAL_TEST_SERVER",         "ORVISTAL_TEST_DOMAIN",     "ORVISTAL_TEST_BASE_DN",
-                              "ORVISTAL_TEST_ADMIN_USER",     "ORVISTAL_TEST_ADMIN_PASSWORD",
-                              "ORVISTAL_TEST_BIND_USER",      "ORVISTAL_TEST_BIND_PASSWORD", "ORVISTAL_TEST_NETBIOS"};
+    const char* required[] = {"ORVISTAL_TEST_SERVER",        "ORVISTAL_TEST_DOMAIN",         "ORVISTAL_TEST_BASE_DN",
+                              "ORVISTAL_TEST_ADMIN_USER",    "ORVISTAL_TEST_ADMIN_PASSWORD", "ORVISTAL_TEST_BIND_USER",
+                              "ORVISTAL_TEST_BIND_PASSWORD", "ORVISTAL_TEST_NETBIOS"};
     for (const char* name : required)
       ASSERT_FALSE(setting(name).empty()) << name << " is not set: run tests/directory/dc.sh start and its env";
   }

@@ -1,9 +1,10 @@
 // IADs property access against the seeded directory: every value type read back through Get,
 // the object's own names, constructed attributes, and writes through Put/PutEx/SetInfo.
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <unistd.h>
 
 #include "adsi/directory_env.h"
 #include "adsi/large_integer.h"
@@ -31,7 +32,9 @@ std::string bytesOf(const VARIANT& value) {
 int64_t largeOf(const VARIANT& value) {
   int64_t number = 0;
   EXPECT_EQ(value.vt, VT_DISPATCH);
-  if (value.vt == VT_DISPATCH) EXPECT_EQ(winapi::adsi::largeIntegerValue(value.pdispVal, &number), S_OK);
+  if (value.vt == VT_DISPATCH) {
+    EXPECT_EQ(winapi::adsi::largeIntegerValue(value.pdispVal, &number), S_OK);
+  }
   return number;
 }
 
@@ -72,7 +75,9 @@ TEST_F(Properties, EveryValueTypeReadsBackAsItsVariant) {
   std::vector<std::string> tagTexts;
   for (VARIANT* element : elementsOf(tags.v)) tagTexts.push_back(bstrText(element->bstrVal));
   std::sort(tagTexts.begin(), tagTexts.end());
-  EXPECT_EQ(tagTexts, (std::vector<std::string>{"alpha", "gamma delta", "\xCE\xB2" "eta"}));
+  EXPECT_EQ(tagTexts, (std::vector<std::string>{"alpha", "gamma delta",
+                                                "\xCE\xB2"
+                                                "eta"}));
 
   Var country;
   ASSERT_EQ(get(alice.get(), "countryCode", &country), S_OK);
@@ -129,10 +134,16 @@ TEST_F(Properties, EveryValueTypeReadsBackAsItsVariant) {
   EXPECT_EQ(bstrText(manager.v.bstrVal), "CN=Bob Builder," + s.people());
 
   Ptr<IADs> zoe;
-  ASSERT_EQ(openAsBind("CN=Zo\xC3\xAB \xC3\x87" "elik," + s.people(), IID_IADs, zoe.put()), S_OK);
+  ASSERT_EQ(openAsBind("CN=Zo\xC3\xAB \xC3\x87"
+                       "elik," +
+                           s.people(),
+                       IID_IADs, zoe.put()),
+            S_OK);
   Var zoeName;
   ASSERT_EQ(get(zoe.get(), "displayName", &zoeName), S_OK);
-  EXPECT_EQ(bstrText(zoeName.v.bstrVal), "Zo\xC3\xAB \xC3\x87" "elik");
+  EXPECT_EQ(bstrText(zoeName.v.bstrVal),
+            "Zo\xC3\xAB \xC3\x87"
+            "elik");
 }
 
 TEST_F(Properties, GetExAlwaysGivesAnArrayAndAbsentPropertiesAreNotFound) {
@@ -241,7 +252,8 @@ class Writes : public Properties {
     Ptr<IADsContainer> people;
     ASSERT_EQ(openAsAdmin(s.people(), IID_IADsContainer, people.put()), S_OK);
     Ptr<IDispatch> created;
-    ASSERT_EQ(people->Create(Bstr("user").b, Bstr("CN=" + name_).b, reinterpret_cast<IDispatch**>(created.put())), S_OK);
+    ASSERT_EQ(people->Create(Bstr("user").b, Bstr("CN=" + name_).b, reinterpret_cast<IDispatch**>(created.put())),
+              S_OK);
     Ptr<IADs> user;
     ASSERT_EQ(created->QueryInterface(IID_IADs, user.put()), S_OK);
     Var account;
@@ -255,7 +267,9 @@ class Writes : public Properties {
     if (!dn_.empty()) {
       Ptr<IADsDeleteOps> doomed;
       EXPECT_EQ(openAsAdmin(dn_, IID_IADsDeleteOps, doomed.put()), S_OK);
-      if (doomed.get() != nullptr) EXPECT_EQ(doomed->DeleteObject(0), S_OK);
+      if (doomed.get() != nullptr) {
+        EXPECT_EQ(doomed->DeleteObject(0), S_OK);
+      }
     }
     Properties::TearDown();
   }

@@ -103,10 +103,9 @@ TEST_F(Search, SizeLimitIsKeptByTheClientToo) {
 TEST_F(Search, RefusedPreferencesAreMarkedOneByOne) {
   Ptr<IDirectorySearch> search;
   ASSERT_EQ(openAsBind(bulk(), IID_IDirectorySearch, search.put()), S_OK);
-  ADS_SEARCHPREF_INFO prefs[] = {integerPreference(ADS_SEARCHPREF_PAGESIZE, 50),
-                                 integerPreference(ADS_SEARCHPREF_SORT_ON, 1),
-                                 booleanPreference(ADS_SEARCHPREF_SEARCH_SCOPE, true),
-                                 integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, 7)};
+  ADS_SEARCHPREF_INFO prefs[] = {
+      integerPreference(ADS_SEARCHPREF_PAGESIZE, 50), integerPreference(ADS_SEARCHPREF_SORT_ON, 1),
+      booleanPreference(ADS_SEARCHPREF_SEARCH_SCOPE, true), integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, 7)};
   EXPECT_EQ(search->SetSearchPreference(prefs, 4), S_ADS_ERRORSOCCURRED);
   EXPECT_EQ(prefs[0].dwStatus, ADS_STATUS_S_OK);
   EXPECT_EQ(prefs[1].dwStatus, ADS_STATUS_INVALID_SEARCHPREF);
@@ -125,9 +124,9 @@ TEST_F(Search, FailuresSurfaceAtTheFirstRow) {
   EXPECT_EQ(search->CloseSearchHandle(handle), E_ADS_BAD_PARAMETER);
 
   Ptr<IDirectorySearch> gone;
-  ASSERT_EQ(openAsBind("OU=Nowhere," + s.baseDn, IID_IDirectorySearch, gone.put(),
-                       ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND),
-            S_OK);
+  ASSERT_EQ(
+      openAsBind("OU=Nowhere," + s.baseDn, IID_IDirectorySearch, gone.put(), ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND),
+      S_OK);
   std::u16string any = u"(objectClass=*)";
   ASSERT_EQ(gone->ExecuteSearch(&any[0], nullptr, static_cast<DWORD>(-1), &handle), S_OK);
   EXPECT_EQ(gone->GetFirstRow(handle), noSuchObject);
@@ -143,8 +142,8 @@ TEST_F(Search, ColumnsCarryTheirAdsTypes) {
   Ptr<IDirectorySearch> search;
   ASSERT_EQ(openAsAdmin(s.people(), IID_IDirectorySearch, search.put()), S_OK);
   std::u16string filter = u"(sAMAccountName=alice)";
-  const char* attributes[] = {"objectGUID", "description", "countryCode", "orvistalFlag", "orvistalCounter",
-                              "whenCreated", "nTSecurityDescriptor", "manager", "otherTelephone", "ADsPath"};
+  const char* attributes[] = {"objectGUID",  "description",          "countryCode", "orvistalFlag",   "orvistalCounter",
+                              "whenCreated", "nTSecurityDescriptor", "manager",     "otherTelephone", "ADsPath"};
   std::vector<std::u16string> wideNames;
   for (const char* a : attributes) wideNames.push_back(wide(a));
   std::vector<LPWSTR> names;
@@ -152,9 +151,15 @@ TEST_F(Search, ColumnsCarryTheirAdsTypes) {
   ADS_SEARCH_HANDLE handle = nullptr;
   ASSERT_EQ(search->ExecuteSearch(&filter[0], names.data(), static_cast<DWORD>(names.size()), &handle), S_OK);
   ASSERT_EQ(search->GetFirstRow(handle), S_OK);
-  const ADSTYPE expected[] = {ADSTYPE_OCTET_STRING, ADSTYPE_CASE_IGNORE_STRING, ADSTYPE_INTEGER,
-                              ADSTYPE_BOOLEAN,      ADSTYPE_LARGE_INTEGER,      ADSTYPE_UTC_TIME,
-                              ADSTYPE_NT_SECURITY_DESCRIPTOR, ADSTYPE_DN_STRING, ADSTYPE_CASE_IGNORE_STRING,
+  const ADSTYPE expected[] = {ADSTYPE_OCTET_STRING,
+                              ADSTYPE_CASE_IGNORE_STRING,
+                              ADSTYPE_INTEGER,
+                              ADSTYPE_BOOLEAN,
+                              ADSTYPE_LARGE_INTEGER,
+                              ADSTYPE_UTC_TIME,
+                              ADSTYPE_NT_SECURITY_DESCRIPTOR,
+                              ADSTYPE_DN_STRING,
+                              ADSTYPE_CASE_IGNORE_STRING,
                               ADSTYPE_CASE_IGNORE_STRING};
   for (size_t i = 0; i < names.size(); ++i) {
     ADS_SEARCH_COLUMN col;
@@ -187,8 +192,12 @@ TEST_F(Search, ColumnsCarryTheirAdsTypes) {
       default:
         break;
     }
-    if (std::string(attributes[i]) == "otherTelephone") EXPECT_EQ(col.dwNumValues, 3u);
-    if (std::string(attributes[i]) == "ADsPath") EXPECT_EQ(narrow(col.pADsValues[0].CaseIgnoreString), s.path(s.alice()));
+    if (std::string(attributes[i]) == "otherTelephone") {
+      EXPECT_EQ(col.dwNumValues, 3u);
+    }
+    if (std::string(attributes[i]) == "ADsPath") {
+      EXPECT_EQ(narrow(col.pADsValues[0].CaseIgnoreString), s.path(s.alice()));
+    }
     EXPECT_EQ(search->FreeColumn(&col), S_OK);
   }
   ADS_SEARCH_COLUMN missing;

@@ -1,11 +1,12 @@
 // The one table from OpenLDAP results to HRESULTs, the server's sub-codes, and the
 // per-thread extended error.
+#include "adsi/errors.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "adshlp.h"
-#include "adsi/errors.h"
 
 namespace adsi = winapi::adsi;
 
@@ -17,18 +18,16 @@ TEST(LdapResultTable, EveryRowMapsAsTheProviderDoes) {
     uint32_t hresult;
   };
   const Row rows[] = {
-      {0, 0x00000000},   {1, 0x80072020},   {2, 0x80072021},   {3, 0x80072022},   {4, 0x80072023},
-      {5, 0x80072025},   {6, 0x80072026},   {7, 0x80072027},   {8, 0x80072028},   {9, 0x800700EA},
-      {10, 0x8007202B},  {11, 0x80072024},  {12, 0x8007202C},  {13, 0x8007202D},  {16, 0x8007200A},
-      {17, 0x8007200C},  {18, 0x8007202E},  {19, 0x8007202F},  {20, 0x8007200D},  {21, 0x8007200B},
-      {32, 0x80072030},  {33, 0x80072031},  {34, 0x80072032},  {35, 0x80072033},  {36, 0x80072034},
-      {48, 0x80072029},  {49, 0x8007052E},  {50, 0x80070005},  {51, 0x8007200E},  {52, 0x8007200F},
-      {53, 0x80072035},  {54, 0x80072036},  {60, 0x80072045},  {61, 0x80072046},  {64, 0x80072037},
-      {65, 0x80072014},  {66, 0x80072015},  {67, 0x80072016},  {68, 0x80071392},  {69, 0x80072017},
-      {70, 0x80072038},  {71, 0x80072039},  {80, 0x8007001F},  {-1, 0x8007203A},  {-2, 0x8007203B},
-      {-3, 0x8007203C},  {-4, 0x8007203D},  {-5, 0x800705B4},  {-6, 0x8007202A},  {-7, 0x8007203E},
-      {-8, 0x800704C7},  {-9, 0x8007203F},  {-10, 0x80070008}, {-11, 0x800704C9}, {-12, 0x80072040},
-      {-13, 0x80072042}, {-14, 0x80072041}, {-15, 0x800700EA}, {-16, 0x80072043}, {-17, 0x80072044},
+      {0, 0x00000000},   {1, 0x80072020},   {2, 0x80072021},   {3, 0x80072022},   {4, 0x80072023},   {5, 0x80072025},
+      {6, 0x80072026},   {7, 0x80072027},   {8, 0x80072028},   {9, 0x800700EA},   {10, 0x8007202B},  {11, 0x80072024},
+      {12, 0x8007202C},  {13, 0x8007202D},  {16, 0x8007200A},  {17, 0x8007200C},  {18, 0x8007202E},  {19, 0x8007202F},
+      {20, 0x8007200D},  {21, 0x8007200B},  {32, 0x80072030},  {33, 0x80072031},  {34, 0x80072032},  {35, 0x80072033},
+      {36, 0x80072034},  {48, 0x80072029},  {49, 0x8007052E},  {50, 0x80070005},  {51, 0x8007200E},  {52, 0x8007200F},
+      {53, 0x80072035},  {54, 0x80072036},  {60, 0x80072045},  {61, 0x80072046},  {64, 0x80072037},  {65, 0x80072014},
+      {66, 0x80072015},  {67, 0x80072016},  {68, 0x80071392},  {69, 0x80072017},  {70, 0x80072038},  {71, 0x80072039},
+      {80, 0x8007001F},  {-1, 0x8007203A},  {-2, 0x8007203B},  {-3, 0x8007203C},  {-4, 0x8007203D},  {-5, 0x800705B4},
+      {-6, 0x8007202A},  {-7, 0x8007203E},  {-8, 0x800704C7},  {-9, 0x8007203F},  {-10, 0x80070008}, {-11, 0x800704C9},
+      {-12, 0x80072040}, {-13, 0x80072042}, {-14, 0x80072041}, {-15, 0x800700EA}, {-16, 0x80072043}, {-17, 0x80072044},
   };
   for (const Row& row : rows)
     EXPECT_EQ(static_cast<uint32_t>(adsi::hresultFromLdapResult(row.ldap)), row.hresult) << "LDAP " << row.ldap;
@@ -42,8 +41,9 @@ TEST(LdapResultTable, UnknownCodesGiveOneFixedFailure) {
 }
 
 TEST(ServerCodes, BindSubCodesAndLeadingCodesAreRead) {
-  EXPECT_EQ(adsi::bindDataCode("80090308: LdapErr: DSID-0C0903A9, comment: AcceptSecurityContext error, data 52e, v1db1"),
-            0x52Eu);
+  EXPECT_EQ(
+      adsi::bindDataCode("80090308: LdapErr: DSID-0C0903A9, comment: AcceptSecurityContext error, data 52e, v1db1"),
+      0x52Eu);
   EXPECT_EQ(adsi::bindDataCode("... AcceptSecurityContext error, data 775, v1db1"), 0x775u);
   EXPECT_EQ(adsi::bindDataCode("data 701"), 0x701u);
   EXPECT_EQ(adsi::bindDataCode("no data here"), 0u);
@@ -58,7 +58,8 @@ TEST(ServerCodes, BindSubCodesAndLeadingCodesAreRead) {
 }
 
 TEST(LastError, FailuresAreRecordedPerThreadWithTheProviderName) {
-  HRESULT hr = adsi::failLdap(49, "80090308: LdapErr: DSID-0C0903A9, comment: AcceptSecurityContext error, data 533, v1db1");
+  HRESULT hr =
+      adsi::failLdap(49, "80090308: LdapErr: DSID-0C0903A9, comment: AcceptSecurityContext error, data 533, v1db1");
   EXPECT_EQ(hr, static_cast<HRESULT>(0x8007052E));
   DWORD code = 0;
   WCHAR text[16];

@@ -1,8 +1,9 @@
 // ADsPath parsing and the escapes the provider applies to names and filters it builds.
+#include "adsi/path.h"
+
 #include <gtest/gtest.h>
 
 #include "adserr.h"
-#include "adsi/path.h"
 
 namespace adsi = winapi::adsi;
 
@@ -59,13 +60,31 @@ TEST(AdsPath, EveryFormTheLibraryBuildsParses) {
 }
 
 TEST(AdsPath, MalformedPathsAreBadPathnames) {
-  for (const char* path : {"", "LDAP:", "LDAP://", "ldap://dc1/DC=alpha", "WinNT://dc1", "GC://dc1/DC=alpha",
-                           "LDAP://dc1/", "LDAP://dc1/jsmith", "LDAP://dc1/CN=Jo,jsmith", "LDAP://dc1/=x",
-                           "LDAP://dc1/CN=x\\", "LDAP://dc1/CN=x\\4", "LDAP://dc1:/DC=a", "LDAP://dc1:0/DC=a",
-                           "LDAP://dc1:65536/DC=a", "LDAP://dc1:12a/DC=a", "LDAP://d c1/DC=a", "LDAP://dc1/<GUID=abc>",
-                           "LDAP://dc1/<GUID={0c5a1668-0665-4666-8a69-72c1692f7f5e}>", "LDAP://dc1/<SID=S-1->",
-                           "LDAP://dc1/<WKGUID=18e2ea80684f11d2b9aa00c04f79f805>", "LDAP://dc1/<FOO=1>",
-                           "LDAP://dc1/schema/", "LDAP://dc1/schema/1x", "LDAP://dc1/1..2=x"}) {
+  for (const char* path : {"",
+                           "LDAP:",
+                           "LDAP://",
+                           "ldap://dc1/DC=alpha",
+                           "WinNT://dc1",
+                           "GC://dc1/DC=alpha",
+                           "LDAP://dc1/",
+                           "LDAP://dc1/jsmith",
+                           "LDAP://dc1/CN=Jo,jsmith",
+                           "LDAP://dc1/=x",
+                           "LDAP://dc1/CN=x\\",
+                           "LDAP://dc1/CN=x\\4",
+                           "LDAP://dc1:/DC=a",
+                           "LDAP://dc1:0/DC=a",
+                           "LDAP://dc1:65536/DC=a",
+                           "LDAP://dc1:12a/DC=a",
+                           "LDAP://d c1/DC=a",
+                           "LDAP://dc1/<GUID=abc>",
+                           "LDAP://dc1/<GUID={0c5a1668-0665-4666-8a69-72c1692f7f5e}>",
+                           "LDAP://dc1/<SID=S-1->",
+                           "LDAP://dc1/<WKGUID=18e2ea80684f11d2b9aa00c04f79f805>",
+                           "LDAP://dc1/<FOO=1>",
+                           "LDAP://dc1/schema/",
+                           "LDAP://dc1/schema/1x",
+                           "LDAP://dc1/1..2=x"}) {
     adsi::AdsPath parsed;
     EXPECT_EQ(adsi::parseAdsPath(path, &parsed), E_ADS_BAD_PATHNAME) << path;
   }

@@ -1,7 +1,7 @@
 // Subschema descriptions as AD and Samba publish them, and the syntax → ADSTYPE table.
-#include <gtest/gtest.h>
-
 #include "adsi/schema.h"
+
+#include <gtest/gtest.h>
 
 namespace adsi = winapi::adsi;
 
@@ -100,7 +100,9 @@ TEST(SubschemaDescriptions, ClassesAndContentRulesBuildTheClosure) {
   EXPECT_TRUE(schema.closure("noSuchClass").empty());
 
   adsi::AttributeInfo attribute;
-  ASSERT_TRUE(adsi::parseAttributeType("( 1.2.840.113556.1.4.8 NAME 'userAccountControl' SYNTAX '1.3.6.1.4.1.1466.115.121.1.27' SINGLE-VALUE )", &attribute));
+  ASSERT_TRUE(adsi::parseAttributeType(
+      "( 1.2.840.113556.1.4.8 NAME 'userAccountControl' SYNTAX '1.3.6.1.4.1.1466.115.121.1.27' SINGLE-VALUE )",
+      &attribute));
   schema.addAttribute(attribute);
   EXPECT_EQ(schema.typeOf("USERACCOUNTCONTROL"), ADSTYPE_INTEGER);
   EXPECT_EQ(schema.typeOf("defaultNamingContext"), ADSTYPE_CASE_IGNORE_STRING);

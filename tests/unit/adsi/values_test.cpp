@@ -1,4 +1,6 @@
 // Directory values between LDAP text, VARIANT and ADSVALUE, pinned type by type.
+#include "adsi/values.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "adshlp.h"
 #include "adsi/large_integer.h"
 #include "adsi/text.h"
-#include "adsi/values.h"
 
 namespace adsi = winapi::adsi;
 
@@ -226,11 +227,16 @@ TEST(AdsValues, LaidOutInOneBlockAndBack) {
     std::string text;
   };
   const Case cases[] = {
-      {ADSTYPE_CASE_IGNORE_STRING, "Zo\xC3\xAB"}, {ADSTYPE_DN_STRING, "CN=x,DC=y"},
-      {ADSTYPE_BOOLEAN, "FALSE"},                  {ADSTYPE_INTEGER, "-5"},
-      {ADSTYPE_LARGE_INTEGER, "-9007199254740993"}, {ADSTYPE_UTC_TIME, "20240229123456.0Z"},
-      {ADSTYPE_OCTET_STRING, std::string("\x00\x01\x02", 3)}, {ADSTYPE_NT_SECURITY_DESCRIPTOR, "\x01\x00\x04\x80"},
-      {ADSTYPE_DN_WITH_BINARY, "B:4:0AFF:CN=x,DC=y"},        {ADSTYPE_DN_WITH_STRING, "S:5:hello:CN=x,DC=y"},
+      {ADSTYPE_CASE_IGNORE_STRING, "Zo\xC3\xAB"},
+      {ADSTYPE_DN_STRING, "CN=x,DC=y"},
+      {ADSTYPE_BOOLEAN, "FALSE"},
+      {ADSTYPE_INTEGER, "-5"},
+      {ADSTYPE_LARGE_INTEGER, "-9007199254740993"},
+      {ADSTYPE_UTC_TIME, "20240229123456.0Z"},
+      {ADSTYPE_OCTET_STRING, std::string("\x00\x01\x02", 3)},
+      {ADSTYPE_NT_SECURITY_DESCRIPTOR, "\x01\x00\x04\x80"},
+      {ADSTYPE_DN_WITH_BINARY, "B:4:0AFF:CN=x,DC=y"},
+      {ADSTYPE_DN_WITH_STRING, "S:5:hello:CN=x,DC=y"},
   };
   for (const Case& c : cases) {
     ADSVALUE measured;
