@@ -675,9 +675,14 @@ HRESULT DirectoryObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** p
   if (FAILED(hr)) return hr;
   child.created = true;
   child.createdClass = schema_->objectClass(className)->name;
+  // The new object offers what its class and superclasses allow (a computer is a user).
+  std::vector<std::string> lineage;
+  for (const ClassInfo* info : schema_->closure(className)) lineage.push_back(info->name);
+  unsigned capabilities = capabilitiesFor(lineage, false, false);
   auto* object = new (std::nothrow) DirectoryObject(std::move(child));
   if (object == nullptr) return E_OUTOFMEMORY;
   object->schema_ = schema_;
+  object->capabilities_ = capabilities;
   *ppObject = object->asIADs();
   return S_OK;
 } catch (...) {

@@ -475,6 +475,16 @@ TEST_F(Writes, ContainersCreateFindAndDeleteChildren) {
   ASSERT_EQ(again->QueryInterface(IID_IADs, duplicate.put()), S_OK);
   EXPECT_EQ(duplicate->SetInfo(), static_cast<HRESULT>(0x80071392));  // ERROR_OBJECT_ALREADY_EXISTS
 
+  // A class derived from user offers IADsUser before it exists on the server.
+  Ptr<IDispatch> computer;
+  ASSERT_EQ(
+      people->Create(Bstr("computer").b, Bstr("CN=" + name_ + "-pc").b, reinterpret_cast<IDispatch**>(computer.put())),
+      S_OK);
+  Ptr<IADsUser> computerAsUser;
+  EXPECT_EQ(computer->QueryInterface(IID_IADsUser, computerAsUser.put()), S_OK);
+  Ptr<IADsGroup> computerAsGroup;
+  EXPECT_EQ(computer->QueryInterface(IID_IADsGroup, computerAsGroup.put()), E_NOINTERFACE);
+
   Ptr<IDispatch> unknown;
   EXPECT_EQ(people->Create(Bstr("noSuchClassAnywhere").b, Bstr("CN=x").b, reinterpret_cast<IDispatch**>(unknown.put())),
             E_ADS_UNKNOWN_OBJECT);
