@@ -13,7 +13,9 @@ case ${1:-} in
     else
       bash "$here/dc.sh" start
       touch "$marker"
-    fi ;;
+    fi
+    # Calls made with an empty bind account use the bind account's Kerberos ticket.
+    bash "$here/dc.sh" kinit ;;
   stop)
     if [ -f "$marker" ]; then
       rm -f "$marker"

@@ -77,6 +77,13 @@ TEST(ReadConnectionSettings, MissingFieldsMakeSettingsUnreadable) {
   EXPECT_EQ(takePendingException(env), "java.lang.NoSuchFieldError");
   EXPECT_EQ(untouched.lookupUserName, u"") << "no value is read before every field is found";
 
+  for (const char* className : {"orvistal/testing/SettingsWithoutUserName", "orvistal/testing/SettingsWithoutServer",
+                                "orvistal/testing/SettingsWithoutUseServerName"}) {
+    ConnectionSettings partial;
+    EXPECT_FALSE(readConnectionSettings(env, newInstance(env, className, "()V"), &partial)) << className;
+    EXPECT_EQ(takePendingException(env), "java.lang.NoSuchFieldError") << className;
+  }
+
   EXPECT_FALSE(readConnectionSettings(env, nullptr, &settings));
   EXPECT_FALSE(readConnectionSettings(nullptr, withoutDomain, &settings));
 }

@@ -43,6 +43,11 @@ final class Directory {
         return new Orvistal(BIND_USER, BIND_PASSWORD, "no-such-host.invalid", false, DOMAIN);
     }
 
+    /** The library with no bind account: calls use the process's Kerberos ticket. */
+    static Orvistal ownIdentity() {
+        return new Orvistal(null, "a password that must be ignored", SERVER, true, null);
+    }
+
     static void load() {
         Orvistal.loadLibrary();
     }

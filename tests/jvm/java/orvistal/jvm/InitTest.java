@@ -38,6 +38,12 @@ class InitTest {
     }
 
     @Test
+    void anEmptyAccountBindsWithTheProcessIdentity() {
+        assertEquals(0, Directory.ownIdentity().wInit());
+        assertEquals(0, new Orvistal("", "", SERVER, true, null).wInit());
+    }
+
+    @Test
     void unreachableServerIsReportedAsDown() {
         assertEquals(0x8007203A, new Orvistal(BIND_USER, "x", "127.0.0.2:1", true, null).wInit());
     }

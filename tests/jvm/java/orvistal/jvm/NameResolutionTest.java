@@ -11,6 +11,7 @@ import static orvistal.jvm.Directory.JO_SMITH;
 import static orvistal.jvm.Directory.NETBIOS;
 
 import kestrivane.qom.result.ResultMessage;
+import kestrivane.qom.userstoreproxy.multidomain.Orvistal;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
 
@@ -57,6 +58,24 @@ class NameResolutionTest {
         assertResolved(ALICE, Directory.bound().wGetUserDsn("alice", null));
         assertResolved(BOB, Directory.bound().wGetUserDsn("bob", ""));
         assertResolved(JO_SMITH, Directory.boundToDomain().wGetUserDsn("jsmith", null));
+    }
+
+    @Test
+    void anEmptyAccountResolvesWithTheProcessIdentity() {
+        assertResolved(ALICE, Directory.ownIdentity().wGetUserDsn("alice", null));
+        assertResolved(ALICE, Directory.ownIdentity().wGetUserDsn(NETBIOS + "\\alice", null));
+        assertResolved(G_DEVS, Directory.ownIdentity().wGetGroupDsn("g-devs"));
+    }
+
+    @Test
+    void aFoundNameThatCannotBeTranslatedStillCarriesItsDistinguishedName() {
+        // Bound by a distinguished name that holds a backslash: the directory binds it as it is,
+        // but the translation service takes the text before the backslash as the credential
+        // domain, and by domain it is given the domain name instead, so it cannot log on.
+        Orvistal library = new Orvistal(JO_SMITH, "Smith.Pw.123", "no-such-host.invalid", false, DOMAIN);
+        ResultMessage result = library.wGetUserDsn("alice", null);
+        assertEquals(Directory.LOGON_FAILURE, result.getErrCode());
+        assertEquals(ALICE, result.getMessage());
     }
 
     @Test

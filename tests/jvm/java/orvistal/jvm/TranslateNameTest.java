@@ -61,6 +61,13 @@ class TranslateNameTest {
     }
 
     @Test
+    void anEmptyAccountTranslatesWithTheProcessIdentity() {
+        assertEquals("alice@" + DOMAIN, translated(Directory.ownIdentity(), NETBIOS + "\\alice", NT4, UPN));
+        Orvistal byDomain = new Orvistal("", "", null, false, DOMAIN);
+        assertEquals(ALICE, translated(byDomain, "alice@" + DOMAIN, UPN, DN));
+    }
+
+    @Test
     void aFailedTranslationCarriesTheStatusAndAnEmptyMessage() {
         ResultMessage result = Directory.bound().wTranslateName(NETBIOS + "\\nobody-here", NT4, DN);
         assertEquals(NAME_NOT_FOUND, result.getErrCode());
