@@ -7,6 +7,7 @@
 #include "adsi/errors.h"
 #include "adsi/object.h"
 #include "adsi/text.h"
+#include "com/com_object.h"
 
 namespace winapi::adsi {
 
@@ -17,27 +18,14 @@ struct Child {
   std::vector<std::string> objectClasses;
 };
 
-class ChildEnumerator final : public IEnumVARIANT {
+class ChildEnumerator final : public winapi::com::ComObject<IEnumVARIANT> {
  public:
   ChildEnumerator(std::shared_ptr<Connection> connection, AdsPath parentPath,
                   std::shared_ptr<std::vector<Child>> children)
       : connection_(std::move(connection)), parentPath_(std::move(parentPath)), children_(std::move(children)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-      *ppv = static_cast<IEnumVARIANT*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return offer(riid, ppv, {&IID_IUnknown, &IID_IEnumVARIANT});
   }
 
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override try {
@@ -92,7 +80,6 @@ class ChildEnumerator final : public IEnumVARIANT {
  private:
   ~ChildEnumerator() = default;
 
-  std::atomic<ULONG> references_{1};
   std::shared_ptr<Connection> connection_;
   AdsPath parentPath_;
   std::shared_ptr<std::vector<Child>> children_;

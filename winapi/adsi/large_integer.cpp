@@ -4,32 +4,20 @@
 #include <new>
 
 #include "adserr.h"
+#include "com/com_object.h"
 
 namespace winapi::adsi {
 
 namespace {
 
-class LargeInteger final : public IADsLargeInteger {
+class LargeInteger final : public winapi::com::ComObject<IADsLargeInteger> {
  public:
   explicit LargeInteger(int64_t value)
       : high_(static_cast<LONG>(static_cast<uint64_t>(value) >> 32)),
         low_(static_cast<LONG>(static_cast<uint32_t>(static_cast<uint64_t>(value)))) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADsLargeInteger) {
-      *ppv = static_cast<IADsLargeInteger*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return offer(riid, ppv, {&IID_IUnknown, &IID_IDispatch, &IID_IADsLargeInteger});
   }
 
   HRESULT STDMETHODCALLTYPE get_HighPart(LONG* retval) override {
@@ -54,7 +42,6 @@ class LargeInteger final : public IADsLargeInteger {
  private:
   ~LargeInteger() = default;
 
-  std::atomic<ULONG> references_{1};
   LONG high_;
   LONG low_;
 };

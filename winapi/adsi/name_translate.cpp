@@ -12,6 +12,7 @@
 #include "adsi/path.h"
 #include "adsi/text.h"
 #include "authz/sid.h"
+#include "com/com_object.h"
 
 namespace winapi::adsi {
 
@@ -439,11 +440,9 @@ HRESULT guarded(Body&& body) noexcept {
   }
 }
 
-class NameTranslate final : public IADsNameTranslate {
+class NameTranslate final : public winapi::com::ComObject<IADsNameTranslate> {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE put_ChaseReferral(LONG lnChaseReferral) override;
   HRESULT STDMETHODCALLTYPE Init(LONG lnSetType, BSTR bstrADsPath) override;
@@ -476,7 +475,6 @@ class NameTranslate final : public IADsNameTranslate {
   HRESULT render(LONG format, std::string* out) const;
   HRESULT renderNt4(std::string* out) const;
 
-  std::atomic<ULONG> references_{1};
   // The stand-in has no apartments to marshal calls, so calls are serialised here instead.
   std::mutex mutex_;
   std::shared_ptr<Connection> connection_;
@@ -491,18 +489,7 @@ class NameTranslate final : public IADsNameTranslate {
 };
 
 HRESULT NameTranslate::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID_IADsNameTranslate) return E_NOINTERFACE;
-  *ppv = static_cast<IADsNameTranslate*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG NameTranslate::Release() {
-  ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
+  return offer(riid, ppv, {&IID_IUnknown, &IID_IDispatch, &IID_IADsNameTranslate});
 }
 
 HRESULT NameTranslate::put_ChaseReferral(LONG lnChaseReferral) {

@@ -394,7 +394,8 @@ HRESULT DirectoryObject::GetInfoEx(VARIANT vProperties, LONG) try {
   return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::Get(BSTR bstrName, VARIANT* pvProp) try {
+// Get gives one value as itself and several as an array; GetEx always gives an array.
+HRESULT DirectoryObject::readProperty(BSTR bstrName, bool alwaysArray, VARIANT* pvProp) {
   if (pvProp == nullptr) return E_POINTER;
   VariantInit(pvProp);
   std::string name = bstrText(bstrName);
@@ -405,23 +406,17 @@ HRESULT DirectoryObject::Get(BSTR bstrName, VARIANT* pvProp) try {
   if (FAILED(hr)) return hr;
   auto it = cache_.find(toLowerAscii(name));
   if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
-  return ldapValuesToVariant(typeOf(name), it->second.values, false, pvProp);
+  return ldapValuesToVariant(typeOf(name), it->second.values, alwaysArray, pvProp);
+}
+
+HRESULT DirectoryObject::Get(BSTR bstrName, VARIANT* pvProp) try {
+  return readProperty(bstrName, false, pvProp);
 } catch (...) {
   return hresultOfCurrentException();
 }
 
 HRESULT DirectoryObject::GetEx(BSTR bstrName, VARIANT* pvProp) try {
-  if (pvProp == nullptr) return E_POINTER;
-  VariantInit(pvProp);
-  std::string name = bstrText(bstrName);
-  if (name.empty()) return E_ADS_BAD_PARAMETER;
-  HRESULT hr = ensureLoaded();
-  if (FAILED(hr)) return hr;
-  hr = ensureSchema();
-  if (FAILED(hr)) return hr;
-  auto it = cache_.find(toLowerAscii(name));
-  if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
-  return ldapValuesToVariant(typeOf(name), it->second.values, true, pvProp);
+  return readProperty(bstrName, true, pvProp);
 } catch (...) {
   return hresultOfCurrentException();
 }

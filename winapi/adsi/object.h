@@ -147,6 +147,7 @@ class DirectoryObject final : public IADsUser,
  private:
   ~DirectoryObject();
   HRESULT ensureLoaded();
+  HRESULT readProperty(BSTR bstrName, bool alwaysArray, VARIANT* pvProp);
   HRESULT ensureObjectClasses();
   HRESULT propertyNames(const VARIANT& names, std::vector<std::string>* out) const;
   HRESULT stageChange(int operation, const std::string& name, std::vector<std::string> values);

@@ -9,6 +9,7 @@
 #include "adsi/errors.h"
 #include "adsi/object.h"
 #include "adsi/text.h"
+#include "com/com_object.h"
 
 namespace winapi::adsi {
 
@@ -55,7 +56,7 @@ std::vector<std::string> unionOf(const std::vector<const ClassInfo*>& classes, b
   return names;
 }
 
-class SchemaClassObject final : public IADsClass {
+class SchemaClassObject final : public winapi::com::ComObject<IADsClass> {
  public:
   SchemaClassObject(std::shared_ptr<Connection> connection, std::shared_ptr<const Schema> schema, AdsPath path,
                     std::string className)
@@ -65,20 +66,7 @@ class SchemaClassObject final : public IADsClass {
         className_(std::move(className)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADs || riid == IID_IADsClass) {
-      *ppv = static_cast<IADsClass*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return offer(riid, ppv, {&IID_IUnknown, &IID_IDispatch, &IID_IADs, &IID_IADsClass});
   }
 
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* retval) override try { return copyOut(className_, retval); } catch (...) {
@@ -166,7 +154,6 @@ class SchemaClassObject final : public IADsClass {
     return S_OK;
   }
 
-  std::atomic<ULONG> references_{1};
   std::shared_ptr<Connection> connection_;
   std::shared_ptr<const Schema> schema_;
   AdsPath path_;

@@ -29,7 +29,7 @@ namespace {
 
 constexpr size_t wsprintfLimit = 1024;
 
-struct Spec {
+struct FieldFormat {
   bool leftAlign = false;
   bool zeroPad = false;
   size_t width = 0;
@@ -37,16 +37,16 @@ struct Spec {
   size_t precision = 0;
 };
 
-void pad(std::u16string* out, const std::u16string& body, const Spec& spec, bool numeric) {
-  if (body.size() >= spec.width) {
+void pad(std::u16string* out, const std::u16string& body, const FieldFormat& field, bool numeric) {
+  if (body.size() >= field.width) {
     *out += body;
     return;
   }
-  size_t fill = spec.width - body.size();
-  if (spec.leftAlign) {
+  size_t fill = field.width - body.size();
+  if (field.leftAlign) {
     *out += body;
     out->append(fill, u' ');
-  } else if (spec.zeroPad && numeric) {
+  } else if (field.zeroPad && numeric) {
     size_t sign = (!body.empty() && body[0] == u'-') ? 1 : 0;
     *out += body.substr(0, sign);
     out->append(fill, u'0');
@@ -80,20 +80,20 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
       out += u'%';
       continue;
     }
-    Spec spec;
+    FieldFormat field;
     for (;; ++p) {
       if (*p == u'-')
-        spec.leftAlign = true;
+        field.leftAlign = true;
       else if (*p == u'0')
-        spec.zeroPad = true;
+        field.zeroPad = true;
       else
         break;
     }
-    while (*p >= u'0' && *p <= u'9') spec.width = spec.width * 10 + (*p++ - u'0');
+    while (*p >= u'0' && *p <= u'9') field.width = field.width * 10 + (*p++ - u'0');
     if (*p == u'.') {
-      spec.hasPrecision = true;
+      field.hasPrecision = true;
       ++p;
-      while (*p >= u'0' && *p <= u'9') spec.precision = spec.precision * 10 + (*p++ - u'0');
+      while (*p >= u'0' && *p <= u'9') field.precision = field.precision * 10 + (*p++ - u'0');
     }
     bool longArg = false;
     while (*p == u'l' || *p == u'h' || *p == u'w') longArg |= (*p++ == u'l');
@@ -103,28 +103,28 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
       case u'd':
       case u'i':
         std::snprintf(number, sizeof number, "%d", va_arg(args, int));
-        pad(&out, widen(number), spec, true);
+        pad(&out, widen(number), field, true);
         break;
       case u'u':
         std::snprintf(number, sizeof number, "%u", va_arg(args, unsigned));
-        pad(&out, widen(number), spec, true);
+        pad(&out, widen(number), field, true);
         break;
       case u'x':
         std::snprintf(number, sizeof number, "%x", va_arg(args, unsigned));
-        pad(&out, widen(number), spec, true);
+        pad(&out, widen(number), field, true);
         break;
       case u'X':
         std::snprintf(number, sizeof number, "%X", va_arg(args, unsigned));
-        pad(&out, widen(number), spec, true);
+        pad(&out, widen(number), field, true);
         break;
       case u'c':
-        pad(&out, std::u16string(1, static_cast<char16_t>(va_arg(args, int))), spec, false);
+        pad(&out, std::u16string(1, static_cast<char16_t>(va_arg(args, int))), field, false);
         break;
       case u's': {
         const char16_t* text = va_arg(args, const char16_t*);
         std::u16string body = text == nullptr ? std::u16string(u"(null)") : std::u16string(text);
-        if (spec.hasPrecision && body.size() > spec.precision) body.resize(spec.precision);
-        pad(&out, body, spec, false);
+        if (field.hasPrecision && body.size() > field.precision) body.resize(field.precision);
+        pad(&out, body, field, false);
         break;
       }
       case 0:
