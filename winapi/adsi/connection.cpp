@@ -538,4 +538,18 @@ void severPooledConnections() {
 
 }  // namespace testing
 
+std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
+  std::vector<std::string> values;
+  LdapValues raw(ldap_get_values_len(ld, entry, attribute));
+  if (!raw) return values;
+  for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
+  return values;
+}
+
+std::string firstEntryValue(LDAP* ld, LDAPMessage* entry, const char* attribute) {
+  LdapValues values(ldap_get_values_len(ld, entry, attribute));
+  if (!values || values.get()[0] == nullptr) return std::string();
+  return std::string(values.get()[0]->bv_val, values.get()[0]->bv_len);
+}
+
 }  // namespace winapi::adsi

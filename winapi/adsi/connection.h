@@ -101,6 +101,11 @@ void discardConnection(const std::shared_ptr<Connection>& connection);
 // password cannot go on working through a connection it opened. Objects keep theirs.
 void retirePooledConnections();
 
+// The values of one attribute of a search result entry (none when it has no such attribute).
+std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute);
+// Its first value, or empty text.
+std::string firstEntryValue(LDAP* ld, LDAPMessage* entry, const char* attribute);
+
 // Seconds a pooled connection may sit unused before it is closed.
 constexpr int poolIdleLimitSeconds = 300;
 

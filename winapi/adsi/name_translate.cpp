@@ -363,21 +363,15 @@ const std::vector<std::string>& renderedAttributes() {
   return attributes;
 }
 
-std::string firstValue(LDAP* ld, LDAPMessage* entry, const char* attribute) {
-  LdapValues values(ldap_get_values_len(ld, entry, attribute));
-  if (!values || values.get()[0] == nullptr) return std::string();
-  return std::string(values.get()[0]->bv_val, values.get()[0]->bv_len);
-}
-
 FoundObject foundObjectOf(LDAP* ld, LDAPMessage* entry) {
   FoundObject object;
   LdapString dn(ldap_get_dn(ld, entry));
   if (dn) object.dn = dn.get();
-  std::string guid = firstValue(ld, entry, "objectGUID");
+  std::string guid = firstEntryValue(ld, entry, "objectGUID");
   object.guid.assign(guid.begin(), guid.end());
-  object.samAccountName = firstValue(ld, entry, "sAMAccountName");
-  object.userPrincipalName = firstValue(ld, entry, "userPrincipalName");
-  object.displayName = firstValue(ld, entry, "displayName");
+  object.samAccountName = firstEntryValue(ld, entry, "sAMAccountName");
+  object.userPrincipalName = firstEntryValue(ld, entry, "userPrincipalName");
+  object.displayName = firstEntryValue(ld, entry, "displayName");
   return object;
 }
 
@@ -423,7 +417,7 @@ void locateDomainController(Endpoint* endpoint) {
   if (!probe->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"dnsHostName"}, nullptr, 0, 0, &result).ok()) return;
   LDAPMessage* entry = ldap_first_entry(probe->handle(), result.get());
   if (entry == nullptr) return;
-  std::string host = firstValue(probe->handle(), entry, "dnsHostName");
+  std::string host = firstEntryValue(probe->handle(), entry, "dnsHostName");
   Endpoint located;
   if (names::parseServerAddress(host, &located)) endpoint->host = located.host;
 }
@@ -588,8 +582,8 @@ HRESULT NameTranslate::readRootDse() {
   LDAP* ld = connection_->handle();
   LDAPMessage* entry = ldap_first_entry(ld, result.get());
   if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the server did not return its root entry");
-  defaultNamingContext_ = firstValue(ld, entry, "defaultNamingContext");
-  configurationNamingContext_ = firstValue(ld, entry, "configurationNamingContext");
+  defaultNamingContext_ = firstEntryValue(ld, entry, "defaultNamingContext");
+  configurationNamingContext_ = firstEntryValue(ld, entry, "configurationNamingContext");
   return S_OK;
 }
 
@@ -603,10 +597,10 @@ HRESULT NameTranslate::ensurePartitions() {
   LDAP* ld = connection_->handle();
   for (LDAPMessage* entry = ldap_first_entry(ld, result.get()); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
     Partition partition;
-    partition.ncName = firstValue(ld, entry, "nCName");
-    partition.dnsRoot = firstValue(ld, entry, "dnsRoot");
-    partition.netbiosName = firstValue(ld, entry, "nETBIOSName");
-    partition.isDomain = (std::atoi(firstValue(ld, entry, "systemFlags").c_str()) & kCrossRefIsDomain) != 0;
+    partition.ncName = firstEntryValue(ld, entry, "nCName");
+    partition.dnsRoot = firstEntryValue(ld, entry, "dnsRoot");
+    partition.netbiosName = firstEntryValue(ld, entry, "nETBIOSName");
+    partition.isDomain = (std::atoi(firstEntryValue(ld, entry, "systemFlags").c_str()) & kCrossRefIsDomain) != 0;
     if (!partition.ncName.empty()) partitions_.push_back(std::move(partition));
   }
   partitionsLoaded_ = true;

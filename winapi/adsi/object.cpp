@@ -77,14 +77,6 @@ class ModList {
   std::vector<LDAPMod*> pointers_;
 };
 
-std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
-  std::vector<std::string> values;
-  LdapValues raw(ldap_get_values_len(ld, entry, attribute));
-  if (!raw) return values;
-  for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
-  return values;
-}
-
 std::string quotedUtf16Password(BSTR password) {
   std::u16string quoted = u"\"";
   if (password != nullptr) quoted.append(password, SysStringLen(password));

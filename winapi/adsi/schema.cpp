@@ -222,14 +222,6 @@ std::vector<const ClassInfo*> Schema::closure(std::string_view className) const 
 
 namespace {
 
-std::vector<std::string> valuesOf(LDAP* ld, LDAPMessage* entry, const char* attribute) {
-  std::vector<std::string> values;
-  LdapValues raw(ldap_get_values_len(ld, entry, attribute));
-  if (!raw) return values;
-  for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
-  return values;
-}
-
 HRESULT readSubschemaName(Connection* connection, std::string* name) {
   LdapMessage result;
   LdapOutcome outcome =
@@ -237,7 +229,7 @@ HRESULT readSubschemaName(Connection* connection, std::string* name) {
   if (!outcome.ok()) return failWith(outcome);
   LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
   if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the server names no subschema entry");
-  std::vector<std::string> values = valuesOf(connection->handle(), entry, "subschemaSubentry");
+  std::vector<std::string> values = entryValues(connection->handle(), entry, "subschemaSubentry");
   if (values.empty()) return failLdap(LDAP_NO_SUCH_OBJECT, "the server names no subschema entry");
   *name = values.front();
   return S_OK;
@@ -256,17 +248,17 @@ HRESULT loadSchema(Connection* connection, std::shared_ptr<Schema>* out) {
   LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
   if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the subschema entry is empty");
   auto schema = std::make_shared<Schema>();
-  for (const std::string& text : valuesOf(connection->handle(), entry, "attributeTypes")) {
+  for (const std::string& text : entryValues(connection->handle(), entry, "attributeTypes")) {
     AttributeInfo info;
     if (parseAttributeType(text, &info)) schema->addAttribute(std::move(info));
   }
-  for (const std::string& text : valuesOf(connection->handle(), entry, "objectClasses")) {
+  for (const std::string& text : entryValues(connection->handle(), entry, "objectClasses")) {
     ClassInfo info;
     std::vector<std::pair<std::string, std::vector<std::string>>> unused;
     std::string oid;
     if (parseObjectClass(text, &info) && walkDescription(text, &oid, &unused)) schema->addClass(std::move(info), oid);
   }
-  for (const std::string& text : valuesOf(connection->handle(), entry, "dITContentRules")) {
+  for (const std::string& text : entryValues(connection->handle(), entry, "dITContentRules")) {
     std::string oid, name;
     std::vector<std::string> auxiliaries;
     if (parseContentRule(text, &oid, &name, &auxiliaries)) schema->addContentRule(oid, name, std::move(auxiliaries));

@@ -69,14 +69,6 @@ bool booleanPreference(const ADS_SEARCHPREF_INFO& pref, bool* value) {
   return true;
 }
 
-std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
-  std::vector<std::string> values;
-  LdapValues raw(ldap_get_values_len(ld, entry, attribute));
-  if (!raw) return values;
-  for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
-  return values;
-}
-
 ADSTYPE usableColumnType(ADSTYPE type, const std::vector<std::string>& values) {
   for (const std::string& value : values) {
     ADSVALUE scratch;
