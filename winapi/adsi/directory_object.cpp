@@ -21,15 +21,6 @@ struct ReadAttribute {
   const std::vector<std::string>* values;
 };
 
-// Values that do not parse as their syntax says are handed over as raw bytes.
-ADSTYPE usableType(ADSTYPE type, const std::vector<std::string>& values) {
-  for (const std::string& value : values) {
-    ADSVALUE scratch;
-    BlockCursor measure(nullptr);
-    if (FAILED(ldapToAdsValue(type, value, &scratch, &measure))) return ADSTYPE_PROV_SPECIFIC;
-  }
-  return type;
-}
 
 // Lays out the attribute array, names and values in one block (measuring when base is null).
 void layOutAttributes(const std::vector<ReadAttribute>& attributes, BlockCursor* block) {
@@ -107,7 +98,7 @@ HRESULT DirectoryObject::GetObjectAttributes(LPWSTR* pAttributeNames, DWORD dwNu
   std::vector<ReadAttribute> attributes;
   auto addAttribute = [&](const CachedProperty& property) {
     if (property.values.empty()) return;
-    attributes.push_back({property.name, usableType(typeOf(property.name), property.values), &property.values});
+    attributes.push_back({property.name, usableAdsType(typeOf(property.name), property.values), &property.values});
   };
   if (all) {
     for (const auto& [key, property] : read) addAttribute(property);

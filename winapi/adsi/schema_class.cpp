@@ -5,6 +5,7 @@
 #include <set>
 
 #include "adserr.h"
+#include "adshlp.h"
 #include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
@@ -31,20 +32,13 @@ HRESULT namesToVariant(const std::vector<std::string>& names, VARIANT* out) {
     out->vt = VT_BSTR;
     return S_OK;
   }
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(names.size()));
-  if (array == nullptr) return E_OUTOFMEMORY;
-  auto* elements = static_cast<VARIANT*>(array->pvData);
-  for (size_t i = 0; i < names.size(); ++i) {
-    elements[i].vt = VT_BSTR;
-    elements[i].bstrVal = newBstr(names[i]);
-    if (elements[i].bstrVal == nullptr) {
-      SafeArrayDestroy(array);
-      return E_OUTOFMEMORY;
-    }
-  }
-  out->vt = VT_ARRAY | VT_VARIANT;
-  out->parray = array;
-  return S_OK;
+  std::vector<std::u16string> wide;
+  wide.reserve(names.size());
+  for (const std::string& name : names) wide.push_back(toUtf16(name));
+  std::vector<LPWSTR> pointers;
+  pointers.reserve(wide.size());
+  for (std::u16string& name : wide) pointers.push_back(&name[0]);
+  return ADsBuildVarArrayStr(pointers.data(), static_cast<DWORD>(pointers.size()), out);
 }
 
 std::vector<std::string> unionOf(const std::vector<const ClassInfo*>& classes, bool mandatory) {

@@ -69,14 +69,6 @@ bool booleanPreference(const ADS_SEARCHPREF_INFO& pref, bool* value) {
   return true;
 }
 
-ADSTYPE usableColumnType(ADSTYPE type, const std::vector<std::string>& values) {
-  for (const std::string& value : values) {
-    ADSVALUE scratch;
-    BlockCursor measure(nullptr);
-    if (FAILED(ldapToAdsValue(type, value, &scratch, &measure))) return ADSTYPE_PROV_SPECIFIC;
-  }
-  return type;
-}
 
 void layOutValues(ADSTYPE type, const std::vector<std::string>& values, BlockCursor* block) {
   auto* array = static_cast<ADSVALUE*>(block->take(values.size() * sizeof(ADSVALUE)));
@@ -364,7 +356,7 @@ HRESULT DirectoryObject::GetColumn(ADS_SEARCH_HANDLE hSearchResult, LPWSTR szCol
     auto it = search->row.find(toLowerAscii(name));
     if (it == search->row.end() || it->second.values.empty()) return E_ADS_COLUMN_NOT_SET;
     values = &it->second.values;
-    type = usableColumnType(typeOf(it->second.name.substr(0, it->second.name.find(';'))), *values);
+    type = usableAdsType(typeOf(it->second.name.substr(0, it->second.name.find(';'))), *values);
   }
   BlockCursor measure(nullptr);
   layOutValues(type, *values, &measure);

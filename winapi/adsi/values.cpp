@@ -517,6 +517,15 @@ LPBYTE BlockCursor::copyBytes(std::string_view bytes) {
   return target;
 }
 
+ADSTYPE usableAdsType(ADSTYPE type, const std::vector<std::string>& values) {
+  for (const std::string& value : values) {
+    ADSVALUE scratch;
+    BlockCursor measure(nullptr);
+    if (FAILED(ldapToAdsValue(type, value, &scratch, &measure))) return ADSTYPE_PROV_SPECIFIC;
+  }
+  return type;
+}
+
 HRESULT ldapToAdsValue(ADSTYPE type, std::string_view bytes, ADSVALUE* out, BlockCursor* block) {
   std::memset(out, 0, sizeof *out);
   out->dwType = type;

@@ -61,6 +61,9 @@ class BlockCursor {
 };
 
 HRESULT ldapToAdsValue(ADSTYPE type, std::string_view bytes, ADSVALUE* out, BlockCursor* block);
+// The type under which values can be handed out: their syntax's, or raw bytes
+// (ADSTYPE_PROV_SPECIFIC) when one of them does not parse as that syntax says.
+ADSTYPE usableAdsType(ADSTYPE type, const std::vector<std::string>& values);
 HRESULT adsValueToLdap(const ADSVALUE& value, bool utcTimeSyntax, std::string* out);
 
 }  // namespace winapi::adsi

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "authz/acl.h"
+#include "authz/fail_with.h"
 #include "errhandlingapi.h"
 #include "securitybaseapi.h"
 
@@ -196,10 +197,7 @@ ElementResult decideElement(ACCESS_MASK desired, const PrivilegeGrant& privilege
 
 namespace {
 
-BOOL failWith(DWORD code) {
-  SetLastError(code);
-  return FALSE;
-}
+using authz::failWith;
 
 DWORD privilegeSetLengthFor(size_t count) {
   return static_cast<DWORD>(sizeof(PRIVILEGE_SET) + (count > 1 ? (count - 1) * sizeof(LUID_AND_ATTRIBUTES) : 0));

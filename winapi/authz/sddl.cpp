@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "authz/acl.h"
+#include "authz/fail_with.h"
 #include "authz/sddl_text.h"
 #include "errhandlingapi.h"
 
@@ -446,10 +447,7 @@ std::string formatSddl(const DescriptorParts& descriptor, SECURITY_INFORMATION i
 
 namespace {
 
-BOOL failWith(DWORD code) {
-  SetLastError(code);
-  return FALSE;
-}
+using authz::failWith;
 
 // SDDL is ASCII; any other code unit makes the text invalid.
 bool narrowFromWide(LPCWSTR wide, std::string& narrow) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "authz/acl.h"
+#include "authz/fail_with.h"
 #include "authz/sid.h"
 #include "errhandlingapi.h"
 #include "securitybaseapi.h"
@@ -123,10 +124,7 @@ using authz::readDescriptor;
 
 namespace {
 
-BOOL failWith(DWORD code) {
-  SetLastError(code);
-  return FALSE;
-}
+using authz::failWith;
 
 // The mutable absolute header behind a PSECURITY_DESCRIPTOR that is not self-relative.
 SECURITY_DESCRIPTOR* absoluteHeader(PSECURITY_DESCRIPTOR descriptor) {

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "authz/fail_with.h"
 #include "errhandlingapi.h"
 #include "handleapi.h"
 #include "processthreadsapi.h"
@@ -123,10 +124,7 @@ DWORD setThreadImpersonation(HANDLE handle) {
 
 namespace {
 
-BOOL failWith(DWORD code) {
-  SetLastError(code);
-  return FALSE;
-}
+using authz::failWith;
 
 // The pseudo-handles the system returns for "the current process / thread".
 HANDLE const currentProcessPseudoHandle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
