@@ -11,12 +11,15 @@ packages=(
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
   samba samba-ad-dc samba-ad-provision samba-dsdb-modules winbind
   krb5-user ldap-utils openssl iproute2 python3-samba python3-ldap
+  wine wine32:i386
 )
+# The Windows library's test runs under 32-bit Wine, which needs the i386 architecture.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
