@@ -1,0 +1,105 @@
+// Loads Orvistal.dll as a 32-bit JVM does and calls every native it exports.
+// usage: orvistal_wine_test.exe LIBRARY NATIVES_LIST
+//   LIBRARY       the cross-built Orvistal.dll
+//   NATIVES_LIST  natives.txt of the same build (JNI name and decorated name of each export)
+#include <cstring>
+
+#include "checks.h"
+
+namespace {
+
+const uint32_t alignments[] = {0, 4, 8, 12};
+
+const char* const withoutPassword = "orvistal/testing/SettingsWithoutPassword";
+
+// Every export the list names resolves by its decorated name, and its @N agrees with the Java
+// declaration (8 bytes for the environment and the object, 4 for each parameter).
+bool resolveExports(Checks* checks, HMODULE library, std::vector<ExportedNative>* natives) {
+  bool complete = true;
+  for (ExportedNative& native : *natives) {
+    checks->expect(native.signature != nullptr, native.name + " has no Java declaration in the test's table");
+    if (native.signature == nullptr) {
+      complete = false;
+      continue;
+    }
+    unsigned declared = 8 + 4 * static_cast<unsigned>(std::strlen(native.signature->parameters));
+    checks->expect(native.stackBytes == declared, native.decoratedName + " pops " + std::to_string(native.stackBytes) +
+                                                      " bytes, the Java declaration needs " + std::to_string(declared));
+    native.address = GetProcAddress(library, native.decoratedName.c_str());
+    checks->expect(native.address != nullptr, native.decoratedName + " does not resolve");
+    complete = complete && native.address != nullptr && native.stackBytes == declared;
+  }
+  return complete;
+}
+
+// Each native on each stack alignment, with settings that cannot be read: it returns its
+// unreadable-settings value at once, leaves NoSuchFieldError pending, and pops exactly its arguments.
+void checkStackAndUnreadableSettings(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives) {
+  Settings settings;
+  settings.server = u"dc1.orvistal.test";
+  jobject self = newSettingsWithFields(jvm, withoutPassword, {"lookupUserName", "server", "useServerName", "domain"},
+                                       settings);
+  for (const ExportedNative& native : natives) {
+    for (uint32_t misalignment : alignments) {
+      std::string label = native.name + " (stack lowered by " + std::to_string(misalignment) + ")";
+      CallOutcome outcome = callNative(jvm, native, self, nullArguments(*native.signature), misalignment);
+      expectSoundCall(checks, label, outcome);
+      if (readsNoSettings(*native.signature)) {
+        checks->expect(outcome.exception.empty(), label + " reads no settings but left " + outcome.exception);
+        continue;
+      }
+      checks->expect(outcome.value == unreadableSettingsValue(*native.signature),
+                     label + " returned " + hex(outcome.value) + " for unreadable settings, not " +
+                         hex(unreadableSettingsValue(*native.signature)));
+      checks->expect(outcome.exception == "java/lang/NoSuchFieldError",
+                     label + " left '" + outcome.exception + "' pending, not NoSuchFieldError");
+      checks->expect(outcome.binds.empty(), label + " bound the directory with unreadable settings");
+    }
+  }
+}
+
+}  // namespace
+
+const ExportedNative* findNative(const std::vector<ExportedNative>& natives, const char* name) {
+  for (const ExportedNative& native : natives)
+    if (native.name == name) return &native;
+  return nullptr;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::printf("usage: %s LIBRARY NATIVES_LIST\n", argv[0]);
+    return 2;
+  }
+  Checks checks;
+  std::vector<ExportedNative> natives;
+  std::string error;
+  if (!readExportList(argv[2], &natives, &error)) {
+    std::printf("FAIL: %s\n", error.c_str());
+    return 1;
+  }
+  checks.expect(!natives.empty(), "the export list names no native");
+  HMODULE library = LoadLibraryA(argv[1]);
+  if (library == nullptr) {
+    std::printf("FAIL: LoadLibrary(%s) failed with error %lu\n", argv[1], GetLastError());
+    return 1;
+  }
+  if (!installBindRecorder(library, &error)) {
+    std::printf("FAIL: %s\n", error.c_str());
+    return 1;
+  }
+  if (!resolveExports(&checks, library, &natives)) {
+    std::printf("%d of %d checks failed; the natives are not called\n", checks.failed(), checks.count());
+    return 1;
+  }
+  std::printf("%u natives resolved by their decorated names\n", static_cast<unsigned>(natives.size()));
+
+  TestJvm jvm;
+  defineJavaClasses(&jvm);
+  checkStackAndUnreadableSettings(&checks, &jvm, natives);
+  checkFrame(&checks, &jvm, natives);
+  checkResultObjects(&checks, &jvm, natives);
+
+  std::printf("%d checks, %d failed\n", checks.count(), checks.failed());
+  return checks.failed() == 0 ? 0 : 1;
+}
