@@ -221,13 +221,18 @@ jboolean JNICALL getBooleanField(JNIEnv* env, jobject object, jfieldID id) {
   return value != target->fields.end() && value->second.integer != 0 ? JNI_TRUE : JNI_FALSE;
 }
 
-JavaObject* stringOf(TestJvm* jvm, jstring text, const char* function) {
-  JavaObject* object = jvm->use(text, function);
-  if (object == nullptr || object->kind != JavaObject::Kind::String) {
-    jvm->fault(std::string(function) + " given no string");
+// The object a reference stands for when it is of the given kind; a fault otherwise.
+JavaObject* objectOfKind(TestJvm* jvm, jobject reference, JavaObject::Kind kind, const char* function) {
+  JavaObject* object = jvm->use(reference, function);
+  if (object == nullptr || object->kind != kind) {
+    jvm->fault(std::string(function) + (kind == JavaObject::Kind::String ? " given no string" : " given no array"));
     return nullptr;
   }
   return object;
+}
+
+JavaObject* stringOf(TestJvm* jvm, jstring text, const char* function) {
+  return objectOfKind(jvm, text, JavaObject::Kind::String, function);
 }
 
 jsize JNICALL getStringLength(JNIEnv* env, jstring text) {
@@ -342,12 +347,7 @@ jobjectArray JNICALL newObjectArray(JNIEnv* env, jsize length, jclass elementTyp
 }
 
 JavaObject* arrayOf(TestJvm* jvm, jobjectArray array, const char* function) {
-  JavaObject* object = jvm->use(array, function);
-  if (object == nullptr || object->kind != JavaObject::Kind::Array) {
-    jvm->fault(std::string(function) + " given no array");
-    return nullptr;
-  }
-  return object;
+  return objectOfKind(jvm, array, JavaObject::Kind::Array, function);
 }
 
 jsize JNICALL getArrayLength(JNIEnv* env, jarray array) {
