@@ -48,11 +48,11 @@ void layOutAttributes(const std::vector<ReadAttribute>& attributes, BlockCursor*
 HRESULT DirectoryObject::GetObjectInformation(PADS_OBJECT_INFO* ppObjInfo) try {
   if (ppObjInfo == nullptr) return E_POINTER;
   *ppObjInfo = nullptr;
-  HRESULT hr = ensureObjectClasses();
+  std::string className;
+  HRESULT hr = structuralClass(&className);
   if (FAILED(hr)) return hr;
   std::string rdn, parent;
   splitFirstRdn(displayDn(), &rdn, &parent);
-  std::string className = setup_.objectClasses.empty() ? std::string() : setup_.objectClasses.back();
   std::string texts[] = {rdn, buildAdsPath(setup_.path.hostPart, displayDn()),
                          buildAdsPath(setup_.path.hostPart, parent), buildSchemaPath(setup_.path.hostPart, className),
                          className};

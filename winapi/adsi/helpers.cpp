@@ -1,5 +1,5 @@
-// The flat ADSI functions: binding by path, variant arrays, enumerators, provider memory and
-// the extended error.
+// The flat ADSI functions: binding by path, variant arrays, provider memory and the extended
+// error (the enumerator functions are with the containers, container_ops.cpp).
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -120,34 +120,6 @@ HRESULT ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pV
   }
   pVar->vt = VT_ARRAY | VT_VARIANT;
   pVar->parray = array;
-  return S_OK;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT ADsBuildEnumerator(IADsContainer* pADsContainer, IEnumVARIANT** ppEnumVariant) try {
-  if (pADsContainer == nullptr || ppEnumVariant == nullptr) return E_POINTER;
-  *ppEnumVariant = nullptr;
-  IUnknown* unknown = nullptr;
-  HRESULT hr = pADsContainer->get__NewEnum(&unknown);
-  if (FAILED(hr)) return hr;
-  hr = unknown->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(ppEnumVariant));
-  unknown->Release();
-  return hr;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT ADsEnumerateNext(IEnumVARIANT* pEnumVariant, ULONG cElements, VARIANT* pvar, ULONG* pcElementsFetched) try {
-  if (pEnumVariant == nullptr) return E_POINTER;
-  return pEnumVariant->Next(cElements, pvar, pcElementsFetched);
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT ADsFreeEnumerator(IEnumVARIANT* pEnumVariant) try {
-  if (pEnumVariant == nullptr) return E_POINTER;
-  pEnumVariant->Release();
   return S_OK;
 } catch (...) {
   return hresultOfCurrentException();

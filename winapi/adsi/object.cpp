@@ -111,7 +111,10 @@ DirectoryObject::DirectoryObject(ObjectSetup setup)
     : setup_(std::move(setup)),
       capabilities_(
           capabilitiesFor(setup_.created ? std::vector<std::string>{setup_.createdClass} : setup_.objectClasses,
-                          setup_.rootDse, setup_.fastBind)) {}
+                          setup_.rootDse, setup_.fastBind)) {
+  cache_ = std::move(setup_.preloaded);
+  setup_.preloaded.clear();
+}
 
 DirectoryObject::~DirectoryObject() {
   wipeChanges(&pending_);
@@ -316,13 +319,23 @@ HRESULT DirectoryObject::get_Parent(BSTR* retval) try {
   return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::get_Schema(BSTR* retval) try {
-  if (retval == nullptr) return E_POINTER;
-  if (setup_.rootDse) return E_ADS_PROPERTY_NOT_SUPPORTED;
+HRESULT DirectoryObject::structuralClass(std::string* out) {
   HRESULT hr = ensureObjectClasses();
   if (FAILED(hr)) return hr;
   if (setup_.objectClasses.empty()) return E_ADS_PROPERTY_NOT_FOUND;
-  return copyOut(buildSchemaPath(setup_.path.hostPart, setup_.objectClasses.back()), retval);
+  hr = ensureSchema();
+  if (FAILED(hr)) return hr;
+  *out = mostDerivedStructuralClass(*schema_, setup_.objectClasses);
+  return S_OK;
+}
+
+HRESULT DirectoryObject::get_Schema(BSTR* retval) try {
+  if (retval == nullptr) return E_POINTER;
+  if (setup_.rootDse) return E_ADS_PROPERTY_NOT_SUPPORTED;
+  std::string className;
+  HRESULT hr = structuralClass(&className);
+  if (FAILED(hr)) return hr;
+  return copyOut(buildSchemaPath(setup_.path.hostPart, className), retval);
 } catch (...) {
   return hresultOfCurrentException();
 }
@@ -392,11 +405,16 @@ HRESULT DirectoryObject::readProperty(BSTR bstrName, bool alwaysArray, VARIANT* 
   VariantInit(pvProp);
   std::string name = bstrText(bstrName);
   if (name.empty()) return E_ADS_BAD_PARAMETER;
-  HRESULT hr = ensureLoaded();
-  if (FAILED(hr)) return hr;
+  // A value already cached (loaded by GetInfoEx or an enumeration's hints) needs no load.
+  auto it = cache_.find(toLowerAscii(name));
+  HRESULT hr = S_OK;
+  if (it == cache_.end() || it->second.values.empty()) {
+    hr = ensureLoaded();
+    if (FAILED(hr)) return hr;
+  }
   hr = ensureSchema();
   if (FAILED(hr)) return hr;
-  auto it = cache_.find(toLowerAscii(name));
+  it = cache_.find(toLowerAscii(name));
   if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
   return ldapValuesToVariant(typeOf(name), it->second.values, alwaysArray, pvProp);
 }
@@ -617,10 +635,6 @@ HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) try {
   return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::get_Filter(VARIANT*) { return E_NOTIMPL; }
-HRESULT DirectoryObject::put_Filter(VARIANT) { return E_NOTIMPL; }
-HRESULT DirectoryObject::get_Hints(VARIANT*) { return E_NOTIMPL; }
-HRESULT DirectoryObject::put_Hints(VARIANT) { return E_NOTIMPL; }
 
 HRESULT DirectoryObject::childSetup(const std::string& relativeName, ObjectSetup* out) const {
   std::string rdn, rest, type, value;

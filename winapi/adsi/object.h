@@ -55,6 +55,7 @@ struct ObjectSetup {
   bool fastBind = false;
   bool created = false;  // made by IADsContainer::Create, not yet on the server
   std::string createdClass;
+  PropertyMap preloaded;  // values an enumeration already read (the container's hints)
 };
 
 class DirectoryObject final : public IADsUser,
@@ -134,6 +135,8 @@ class DirectoryObject final : public IADsUser,
 
   // Shared with the other sources of the object.
   HRESULT ensureSchema();
+  // The object's most derived structural class, as its schema path names it.
+  HRESULT structuralClass(std::string* out);
   // Base-scope read of the object, following range retrieval for attributes the server cut
   // (unless the caller asked for a range itself). names empty = all ordinary attributes.
   HRESULT readAttributes(const std::vector<std::string>& names, PropertyMap* out);
@@ -173,6 +176,7 @@ class DirectoryObject final : public IADsUser,
     int securityMask = 7;
   } preferences_;
   std::vector<SearchState*> searches_;
+  std::vector<std::string> hints_;  // attributes an enumeration of the children loads (container_ops.cpp)
   friend struct SearchState;
 };
 

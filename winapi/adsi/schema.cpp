@@ -220,6 +220,36 @@ std::vector<const ClassInfo*> Schema::closure(std::string_view className) const 
   return found;
 }
 
+bool Schema::isSubclassOf(std::string_view className, std::string_view ancestor) const {
+  std::set<std::string> seen;
+  std::vector<std::string> pending;
+  if (const ClassInfo* start = objectClass(className)) pending = start->superclasses;
+  while (!pending.empty()) {
+    std::string name = toLowerAscii(pending.back());
+    pending.pop_back();
+    if (equalsIgnoreCase(name, ancestor)) return true;
+    if (!seen.insert(name).second) continue;
+    if (const ClassInfo* info = objectClass(name))
+      pending.insert(pending.end(), info->superclasses.begin(), info->superclasses.end());
+  }
+  return false;
+}
+
+std::string mostDerivedStructuralClass(const Schema& schema, const std::vector<std::string>& objectClasses) {
+  std::vector<const ClassInfo*> structural;
+  for (const std::string& name : objectClasses) {
+    const ClassInfo* info = schema.objectClass(name);
+    if (info != nullptr && info->kind == ClassKind::Structural) structural.push_back(info);
+  }
+  for (const ClassInfo* candidate : structural) {
+    bool derivedFurther = false;
+    for (const ClassInfo* other : structural)
+      derivedFurther |= other != candidate && schema.isSubclassOf(other->name, candidate->name);
+    if (!derivedFurther) return candidate->name;
+  }
+  return objectClasses.empty() ? std::string() : objectClasses.back();
+}
+
 namespace {
 
 HRESULT readSubschemaName(Connection* connection, std::string* name) {

@@ -56,12 +56,19 @@ class Schema {
 
   // The class with all its superclasses and auxiliary classes (and theirs), each once.
   std::vector<const ClassInfo*> closure(std::string_view className) const;
+  // Whether `ancestor` is on the superclass chain of `className` (a class is not its own).
+  bool isSubclassOf(std::string_view className, std::string_view ancestor) const;
 
  private:
   std::map<std::string, AttributeInfo> attributes_;  // keyed by lower-case name
   std::map<std::string, ClassInfo> classes_;
   std::map<std::string, std::string> classByOid_;
 };
+
+// The most derived structural class among an entry's objectClass values, judged by the
+// schema's superclass chains rather than by the order the server lists them, in its
+// lDAPDisplayName spelling. The last value when the schema knows none of them as structural.
+std::string mostDerivedStructuralClass(const Schema& schema, const std::vector<std::string>& objectClasses);
 
 // The schema of the server behind the connection, read on first use and shared afterwards.
 HRESULT schemaFor(Connection* connection, std::shared_ptr<const Schema>* out);

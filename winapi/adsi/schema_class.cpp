@@ -10,6 +10,7 @@
 #include "adsi/errors.h"
 #include "adsi/object.h"
 #include "adsi/text.h"
+#include "adsi/values.h"
 #include "com/com_object.h"
 
 namespace winapi::adsi {
@@ -85,9 +86,17 @@ class SchemaClassObject final : public winapi::com::ComObject<IADsClass> {
   HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_ADS_PROPERTY_NOT_SUPPORTED; }
   HRESULT STDMETHODCALLTYPE GetInfo() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Get(BSTR, VARIANT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Get(BSTR bstrName, VARIANT* pvProp) override try {
+    return readProperty(bstrName, false, pvProp);
+  } catch (...) {
+    return hresultOfCurrentException();
+  }
   HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetEx(BSTR, VARIANT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetEx(BSTR bstrName, VARIANT* pvProp) override try {
+    return readProperty(bstrName, true, pvProp);
+  } catch (...) {
+    return hresultOfCurrentException();
+  }
   HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return E_NOTIMPL; }
 
@@ -123,28 +132,39 @@ class SchemaClassObject final : public winapi::com::ComObject<IADsClass> {
  private:
   ~SchemaClassObject() = default;
 
+  // An attribute of the class's classSchema object (schemaIDGUID, for one), typed by the schema.
+  HRESULT readProperty(BSTR bstrName, bool alwaysArray, VARIANT* pvProp) {
+    if (pvProp == nullptr) return E_POINTER;
+    VariantInit(pvProp);
+    std::string name = bstrName == nullptr ? std::string() : toUtf8(std::u16string_view(bstrName, SysStringLen(bstrName)));
+    if (name.empty()) return E_ADS_BAD_PARAMETER;
+    std::vector<std::string> values;
+    HRESULT hr = readClassAttribute(name, &values);
+    if (FAILED(hr)) return hr;
+    if (values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
+    return ldapValuesToVariant(schema_->typeOf(name), values, alwaysArray, pvProp);
+  }
+
   // The directory computes which classes may live below this one (possibleInferiors of the
   // class's classSchema object), taking every superclass's possible superiors into account.
-  HRESULT readContainment(std::vector<std::string>* out) {
+  HRESULT readContainment(std::vector<std::string>* out) { return readClassAttribute("possibleInferiors", out); }
+
+  HRESULT readClassAttribute(const std::string& attribute, std::vector<std::string>* out) {
     LDAP* ld = connection_->handle();
     LdapMessage root;
     LdapOutcome outcome =
         connection_->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"schemaNamingContext"}, nullptr, 0, 0, &root);
     if (!outcome.ok()) return failWith(outcome);
     LDAPMessage* rootEntry = ldap_first_entry(ld, root.get());
-    LdapValues schemaNc(rootEntry != nullptr ? ldap_get_values_len(ld, rootEntry, "schemaNamingContext") : nullptr);
-    if (!schemaNc || schemaNc.get()[0] == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "no schema naming context");
-    std::string base(schemaNc.get()[0]->bv_val, schemaNc.get()[0]->bv_len);
+    std::string base = rootEntry != nullptr ? firstEntryValue(ld, rootEntry, "schemaNamingContext") : std::string();
+    if (base.empty()) return failLdap(LDAP_NO_SUCH_OBJECT, "no schema naming context");
     std::string filter = "(&(objectClass=classSchema)(lDAPDisplayName=" + escapeFilterValue(className_) + "))";
     LdapMessage found;
-    outcome = connection_->search(base, LDAP_SCOPE_ONELEVEL, filter, {"possibleInferiors"}, nullptr, 0, 0, &found);
+    outcome = connection_->search(base, LDAP_SCOPE_ONELEVEL, filter, {attribute}, nullptr, 0, 0, &found);
     if (!outcome.ok()) return failWith(outcome);
     LDAPMessage* entry = ldap_first_entry(ld, found.get());
     if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the class has no schema object");
-    LdapValues values(ldap_get_values_len(ld, entry, "possibleInferiors"));
-    out->clear();
-    if (values)
-      for (berval** v = values.get(); *v != nullptr; ++v) out->emplace_back((*v)->bv_val, (*v)->bv_len);
+    *out = entryValues(ld, entry, attribute.c_str());
     return S_OK;
   }
 
