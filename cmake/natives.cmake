@@ -17,7 +17,8 @@ set(ORVISTAL_ALL_NATIVES
   wFindNodeValues:5 wGetNodeAttributes:3 wCheckNodeAccess:2 wVerifyPassword:3)
 
 # The natives the library implements so far; the export tables must hold exactly these.
-set(ORVISTAL_IMPLEMENTED_NATIVES wInit wTranslateName wGetUserDsn wGetGroupDsn wVerifyPassword)
+set(ORVISTAL_IMPLEMENTED_NATIVES wInit wTranslateName wGetUserDsn wGetGroupDsn wVerifyPassword
+  wIsUserContainerNode wGetChildUserContainers)
 
 function(orvistal_write_export_files)
   set(_version "{\n  global:\n")

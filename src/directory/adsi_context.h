@@ -34,6 +34,14 @@ class AdsiContext {
                       WideString* dn) const;
   HRESULT resolveGroup(const WideString& groupName, WideString* dn) const;
 
+  // User container discovery (nodes/user_containers.cpp).
+  HRESULT isUserContainer(const WideString& dn) const;
+  HRESULT getChildUserContainers(const WideString& dn, StringList* containers) const;
+
+  // Node access check (security/node_access.cpp).
+  HRESULT checkNodeAccess(const WideString& nodeDn, DWORD desiredAccess, DWORD* grantedAccess,
+                          DWORD* accessStatus) const;
+
   // Password verification (security/password_verification.cpp).
   HRESULT verifyPassword(const WideString& userName, const WideString& domainName, const WideString& password) const;
 
