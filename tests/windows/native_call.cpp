@@ -67,12 +67,14 @@ CallOutcome callNative(TestJvm* jvm, const ExportedNative& native, jobject self,
   for (const Argument& argument : arguments) words.push_back(javaArgument(jvm, argument));
   jvm->beginCall();
   takeRecordedBinds();
+  takeServiceCalls();
   CallOutcome outcome;
   int32_t kept = 0;
   outcome.value = callStdcall(reinterpret_cast<const void*>(native.address), words.data(),
                               static_cast<uint32_t>(words.size()), &outcome.stackDrift, misalignment, &kept);
   outcome.registersKept = kept != 0;
   outcome.binds = takeRecordedBinds();
+  outcome.services = takeServiceCalls();
   outcome.faults = jvm->faults();
   outcome.exception = jvm->pendingException();
   outcome.pinnedStrings = jvm->pinnedStrings();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bind_recorder.h"
+#include "service_recorder.h"
 #include "jni_environment.h"
 #include "native_table.h"
 
@@ -33,6 +33,7 @@ struct CallOutcome {
   int32_t stackDrift = 0;
   bool registersKept = false;
   std::vector<RecordedBind> binds;
+  std::vector<ServiceCall> services;
   std::vector<std::string> faults;
   std::string exception;
   size_t pinnedStrings = 0;

@@ -1,7 +1,9 @@
 // Loads Orvistal.dll as a 32-bit JVM does and calls every native it exports.
-// usage: orvistal_wine_test.exe LIBRARY NATIVES_LIST
+// usage: orvistal_wine_test.exe LIBRARY NATIVES_LIST [--directory]
 //   LIBRARY       the cross-built Orvistal.dll
 //   NATIVES_LIST  natives.txt of the same build (JNI name and decorated name of each export)
+//   --directory   then call every native against the test directory (its names come from the
+//                 ORVISTAL_TEST_* environment) and print which calls work end to end
 #include <cstring>
 
 #include "checks.h"
@@ -68,9 +70,10 @@ const ExportedNative* findNative(const std::vector<ExportedNative>& natives, con
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::printf("usage: %s LIBRARY NATIVES_LIST\n", argv[0]);
+    std::printf("usage: %s LIBRARY NATIVES_LIST [--directory]\n", argv[0]);
     return 2;
   }
+  bool directory = argc > 3 && std::strcmp(argv[3], "--directory") == 0;
   Checks checks;
   std::vector<ExportedNative> natives;
   std::string error;
@@ -84,7 +87,7 @@ int main(int argc, char** argv) {
     std::printf("FAIL: LoadLibrary(%s) failed with error %lu\n", argv[1], GetLastError());
     return 1;
   }
-  if (!installBindRecorder(library, &error)) {
+  if (!installServiceRecorders(library, &error)) {
     std::printf("FAIL: %s\n", error.c_str());
     return 1;
   }
@@ -99,6 +102,7 @@ int main(int argc, char** argv) {
   checkStackAndUnreadableSettings(&checks, &jvm, natives);
   checkFrame(&checks, &jvm, natives);
   checkResultObjects(&checks, &jvm, natives);
+  if (directory) runDirectoryTable(&checks, &jvm, natives);
 
   std::printf("%d checks, %d failed\n", checks.count(), checks.failed());
   return checks.failed() == 0 ? 0 : 1;
