@@ -17,7 +17,23 @@ WideString AdsiContext::ldapPath(const WideString& dn) const {
   return path;
 }
 
+namespace {
+
+constexpr HRESULT logonFailure = static_cast<HRESULT>(0x8007052E);
+constexpr HRESULT noSuchObject = static_cast<HRESULT>(0x80072030);
+
+}  // namespace
+
 HRESULT AdsiContext::openObject(const WideString& path, REFIID iid, DWORD flags, void** object) const {
+  *object = nullptr;
+  if (path.size() > maxParameterLength || lookupUserName_.size() > maxParameterLength ||
+      lookupUserPassword_.size() > maxParameterLength || serverName_.size() > maxParameterLength)
+    return E_INVALIDARG;
+  // The path and the credentials cross as C strings, which a NUL would cut short: another
+  // name, or the right password with junk after it, would be judged instead. No account or
+  // password holds a NUL, and no object is named by a path that holds one.
+  if (!lookupUserName_.empty() && (holdsNul(lookupUserName_) || holdsNul(lookupUserPassword_))) return logonFailure;
+  if (holdsNul(path)) return noSuchObject;
   // An empty account binds as the calling thread, whatever the password field holds.
   const WCHAR* user = nullptr;
   const WCHAR* password = nullptr;

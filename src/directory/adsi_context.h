@@ -4,6 +4,12 @@
 #include "directory/owners.h"
 #include "directory/string_list.h"
 
+// The longest text a caller may pass for a name, path, filter or value (UTF-16 code units):
+// far above any real one. A longer text is refused with E_INVALIDARG before anything is sent.
+constexpr size_t maxParameterLength = 65536;
+
+inline bool holdsNul(const WideString& text) { return text.find(WCHAR(0)) != WideString::npos; }
+
 class AdsiContext {
  public:
   AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword, const WideString& serverName,

@@ -1,5 +1,7 @@
 #include "directory/name_translator.h"
 
+#include "directory/adsi_context.h"
+
 NameTranslator::NameTranslator(const WideString& lookupUserName, const WideString& lookupUserPassword,
                                const WideString& serverName, bool serverIsDomain)
     : lookupUserName_(lookupUserName),
@@ -27,8 +29,25 @@ HRESULT NameTranslator::initialise(IADsNameTranslate* service) const {
   return service->InitEx(initType, target.get(), userText.get(), credentialDomain.get(), password.get());
 }
 
+// Binds the server's root entry with the translator's own credentials, as an object bind
+// does: the service then finds that connection open and bound, instead of opening and
+// authenticating one of its own for every name. Whatever this bind finds wrong, the service
+// reports in its own terms, so its status is not used.
+void NameTranslator::openRootEntry() const {
+  WideString path = WIDE("LDAP://");
+  path += serverName_.empty() ? WIDE("RootDSE") : serverName_ + WIDE("/RootDSE");
+  const WCHAR* user = lookupUserName_.empty() ? nullptr : lookupUserName_.c_str();
+  const WCHAR* password = lookupUserName_.empty() ? nullptr : lookupUserPassword_.c_str();
+  if (holdsNul(lookupUserName_) || holdsNul(lookupUserPassword_) || holdsNul(serverName_)) return;
+  (void)ADsOpenObject(path.c_str(), user, password, ADS_SECURE_AUTHENTICATION, IID_IADs, rootEntry_.putVoid());
+}
+
 HRESULT NameTranslator::translate(WideString* output, const WideString& name, LONG inputFormat,
                                   LONG outputFormat) const {
+  if (name.size() > maxParameterLength || lookupUserName_.size() > maxParameterLength ||
+      lookupUserPassword_.size() > maxParameterLength || serverName_.size() > maxParameterLength)
+    return E_INVALIDARG;
+  if (!rootEntry_) openRootEntry();
   ComPtr<IADsNameTranslate> service;
   RETURN_IF_FAILED(
       CoCreateInstance(CLSID_NameTranslate, nullptr, CLSCTX_ALL, IID_IADsNameTranslate, service.putVoid()));

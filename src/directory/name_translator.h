@@ -18,10 +18,13 @@ class NameTranslator {
 
  private:
   HRESULT initialise(IADsNameTranslate* service) const;
+  void openRootEntry() const;
 
   ComApartment comInit_;
   WideString lookupUserName_;
   WideString lookupUserPassword_;
   WideString serverName_;
   bool serverIsDomain_;
+  // Holds the bind account's pooled connection open while the translator lives.
+  mutable ComPtr<IADs> rootEntry_;
 };

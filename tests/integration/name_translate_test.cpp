@@ -393,7 +393,6 @@ TEST_F(NameTranslation, InitExRefusesWrongPasswordsAndUnusableAccounts) {
   } cases[] = {
       {"alice@" + s.domain, "Wrong.Pw.123", logonFailure},
       {"alice@" + s.domain, "", logonFailure},
-      {"alice", "Alice.Pw.123", logonFailure},  // a bare name with no domain
       {"nobody@" + s.domain, "Alice.Pw.123", logonFailure},
       {"carol@" + s.domain, "anything", logonFailure},
       {"dora@" + s.domain, "Dora.Pw.123", static_cast<HRESULT>(0x80070533)},
@@ -409,18 +408,26 @@ TEST_F(NameTranslation, InitExRefusesWrongPasswordsAndUnusableAccounts) {
   }
 }
 
-TEST_F(NameTranslation, InitExAlwaysBindsAfresh) {
-  // A right password first must not let a wrong one ride on its connection afterwards.
-  size_t before = adsi::testing::connectionsOpened();
+TEST_F(NameTranslation, InitExAuthenticatesEveryTimeOnAKeptConnection) {
+  // Every InitEx binds; the TCP connection and TLS session of the first are kept for the next
+  // bind, and a right password first must not let a wrong one ride on that connection.
+  adsi::testing::clearPool();
+  size_t opened = adsi::testing::connectionsOpened();
   EXPECT_EQ(initEx(translate.get(), ADS_NAME_INITTYPE_SERVER, s.server, "alice@" + s.domain, "", "Alice.Pw.123"), S_OK);
+  size_t sent = adsi::testing::operationsSentByThisThread();
   EXPECT_EQ(initEx(translate.get(), ADS_NAME_INITTYPE_SERVER, s.server, "alice@" + s.domain, "", "Alice.Pw.123"), S_OK);
-  EXPECT_EQ(adsi::testing::connectionsOpened() - before, 2u);
+  EXPECT_EQ(adsi::testing::operationsSentByThisThread() - sent, 1u) << "one bind, nothing else";
   EXPECT_EQ(initEx(translate.get(), ADS_NAME_INITTYPE_SERVER, s.server, "alice@" + s.domain, "", "Alice.Pw.1234"),
             logonFailure);
+  EXPECT_EQ(adsi::testing::connectionsOpened() - opened, 1u) << "the TLS connection serves every bind";
   Ptr<IADsNameTranslate> other;
   ASSERT_EQ(create(other), S_OK);
   EXPECT_EQ(initEx(other.get(), ADS_NAME_INITTYPE_SERVER, s.server, "alice@" + s.domain, "", "alice.pw.123"),
             logonFailure);
+  EXPECT_EQ(adsi::testing::connectionsOpened() - opened, 2u) << "a connection whose bind failed is closed";
+  // A bare account name logs on in the directory's own domain, as an empty domain does on a
+  // Windows domain member.
+  EXPECT_EQ(initEx(other.get(), ADS_NAME_INITTYPE_SERVER, s.server, "alice", "", "Alice.Pw.123"), S_OK);
 }
 
 TEST_F(NameTranslation, OwnKerberosIdentity) {

@@ -16,23 +16,82 @@ namespace winapi::adsi {
 
 namespace {
 
-constexpr int connectTimeoutSeconds = 10;
-// A bound on waiting for any one answer: a server that never answers must not hang a caller.
-constexpr int operationTimeoutSeconds = 300;
+constexpr int defaultNetworkTimeoutSeconds = 5;
+constexpr int defaultOperationTimeoutSeconds = 10;
+// A search with a time limit of its own is cut off a little after the server should have
+// stopped: some servers ignore the limit a client asks for.
 constexpr int searchGraceSeconds = 5;
+// Idle TLS connections kept per server for verification binds.
+constexpr size_t verificationConnectionsKept = 4;
 
 std::atomic<size_t> openedCount{0};
+std::atomic<size_t> sentCount{0};
+thread_local size_t sentByThisThread = 0;
 std::atomic<bool> plainTransport{false};
+std::atomic<int> networkSecondsOverride{0};
+std::atomic<int> operationSecondsOverride{0};
+
+void countSent() {
+  ++sentCount;
+  ++sentByThisThread;
+}
 
 bool isTransportFailure(int code) {
   return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT;
 }
+
+// The transport dropped (as opposed to a wait that ran out): worth one more try elsewhere.
+bool isDroppedTransport(int code) { return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR; }
 
 HRESULT failWithCode(int code, std::string_view text) {
   LdapOutcome outcome;
   outcome.code = code;
   outcome.diagnostic = std::string(text);
   return failWith(outcome);
+}
+
+// OpenLDAP's own setting (ldap.conf, or its environment form), in whole seconds.
+int configuredSeconds(int option, int fallback) {
+  timeval* value = nullptr;
+  if (ldap_get_option(nullptr, option, &value) != LDAP_OPT_SUCCESS || value == nullptr) return fallback;
+  int seconds = static_cast<int>(value->tv_sec) + (value->tv_usec > 0 ? 1 : 0);
+  ldap_memfree(value);
+  return seconds > 0 ? seconds : fallback;
+}
+
+const WaitLimits& configuredWaitLimits() {
+  static const WaitLimits limits{configuredSeconds(LDAP_OPT_NETWORK_TIMEOUT, defaultNetworkTimeoutSeconds),
+                                 configuredSeconds(LDAP_OPT_TIMEOUT, defaultOperationTimeoutSeconds)};
+  return limits;
+}
+
+// Why a request may not be sent as it stands: too long to be a real name, or a NUL that
+// libldap's C strings would cut the name short at.
+LdapOutcome refusalOf(std::initializer_list<const std::string*> texts) {
+  LdapOutcome outcome;
+  for (const std::string* text : texts) {
+    if (text->size() > maxRequestTextBytes) {
+      outcome.code = kRequestTooLarge;
+      outcome.diagnostic = "the request names a text longer than any name the directory holds";
+      return outcome;
+    }
+  }
+  for (const std::string* text : texts) {
+    if (text->find('\0') != std::string::npos) {
+      outcome.code = LDAP_NO_SUCH_OBJECT;
+      outcome.diagnostic = "no object has a name that holds a NUL";
+      return outcome;
+    }
+  }
+  return outcome;
+}
+
+LdapOutcome refusalOfNames(const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    LdapOutcome outcome = refusalOf({&name});
+    if (!outcome.ok()) return outcome;
+  }
+  return LdapOutcome();
 }
 
 // Cyrus SASL asks for the authorisation identity and similar; the process's Kerberos
@@ -76,7 +135,11 @@ bool inheritTrustAnchors(LDAP* ld) {
 
 HRESULT configureHandle(LDAP* ld) {
   int version = LDAP_VERSION3;
-  timeval connectTimeout{connectTimeoutSeconds, 0};
+  WaitLimits limits = waitLimits();
+  // The network limit bounds opening the connection and the TLS handshake; the operation
+  // limit every synchronous exchange (StartTLS, binds). Operations wait with their own bound.
+  timeval networkTimeout{limits.networkSeconds, 0};
+  timeval operationTimeout{limits.operationSeconds, 0};
   // Verification stays on whatever the configuration says; the CA comes from OpenLDAP's
   // settings (TLS_CACERT, LDAPTLS_CACERT). NEWCTX makes the per-handle settings take effect.
   int demand = LDAP_OPT_X_TLS_DEMAND;
@@ -85,7 +148,8 @@ HRESULT configureHandle(LDAP* ld) {
   if (ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON) != LDAP_OPT_SUCCESS ||
-      ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &networkTimeout) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(ld, LDAP_OPT_TIMEOUT, &operationTimeout) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != LDAP_OPT_SUCCESS) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure the LDAP connection");
@@ -105,11 +169,13 @@ HRESULT secureTransport(LDAP* ld, const Endpoint& endpoint, bool* encrypted) {
     *encrypted = true;
     return S_OK;
   }
+  countSent();
   int code = ldap_start_tls_s(ld, nullptr, nullptr);
   if (code == LDAP_SUCCESS) {
     *encrypted = true;
     return S_OK;
   }
+  if (code == LDAP_TIMEOUT) return failWithCode(LDAP_TIMEOUT, "the server did not complete the TLS set-up in time");
   if (code < 0) {
     LdapOutcome outcome = outcomeOf(ld, LDAP_SERVER_DOWN);
     if (outcome.diagnostic.empty()) outcome.diagnostic = "cannot establish a verified TLS session";
@@ -119,12 +185,30 @@ HRESULT secureTransport(LDAP* ld, const Endpoint& endpoint, bool* encrypted) {
   return S_OK;
 }
 
+// A password the directory would cut short, or one too long to be real, is refused here: the
+// server compares a simple bind's password only up to a NUL, so "right password + NUL + junk"
+// would otherwise log on.
+HRESULT refuseUnsendableCredentials(const Credentials& credentials) {
+  if (credentials.mode != BindMode::Simple) return S_OK;
+  const std::string& password = credentials.password.text();
+  if (credentials.user.size() > maxRequestTextBytes || password.size() > maxRequestTextBytes)
+    return failWithCode(kRequestTooLarge, "the account name or password is too long");
+  // An LDAP bind with a name and no password is an "unauthenticated bind" that many servers
+  // accept as anonymous: refuse it as the logon failure it is, before touching the network.
+  if (password.empty())
+    return failWithCode(LDAP_INVALID_CREDENTIALS, "an empty password is not accepted for a named account");
+  if (password.find('\0') != std::string::npos || credentials.user.find('\0') != std::string::npos)
+    return failWithCode(LDAP_INVALID_CREDENTIALS, "no account name or password holds a NUL");
+  return S_OK;
+}
+
 HRESULT bindSimple(LDAP* ld, const Credentials& credentials, bool encrypted) {
   if (!encrypted) {
     return failWithCode(LDAP_STRONG_AUTH_REQUIRED, "a password is never sent over a connection without TLS");
   }
   std::string password = credentials.password.text();
   berval secret{static_cast<ber_len_t>(password.size()), &password[0]};
+  countSent();
   int code = ldap_sasl_bind_s(ld, credentials.user.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr);
   wipe(&password);
   if (code == LDAP_SUCCESS) return S_OK;
@@ -142,6 +226,7 @@ HRESULT bindKerberos(LDAP* ld, bool encrypted) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure SASL");
   }
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+  countSent();
   int code =
       ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, takeSaslDefaults, nullptr);
   if (code == LDAP_SUCCESS) return S_OK;
@@ -150,6 +235,7 @@ HRESULT bindKerberos(LDAP* ld, bool encrypted) {
 
 HRESULT bindAnonymous(LDAP* ld) {
   berval empty{0, nullptr};
+  countSent();
   int code = ldap_sasl_bind_s(ld, nullptr, LDAP_SASL_SIMPLE, &empty, nullptr, nullptr, nullptr);
   if (code == LDAP_SUCCESS) return S_OK;
   return failWith(outcomeOf(ld, code));
@@ -172,43 +258,46 @@ void ignoreBrokenPipesOnce() {
   });
 }
 
-HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+// A new connection to the server, with TLS where the identity needs it, not yet bound.
+HRESULT openTransport(const Endpoint& endpoint, BindMode mode, LdapHandle* handle, bool* encrypted) {
   ignoreBrokenPipesOnce();
-  // An LDAP bind with a name and no password is an "unauthenticated bind" that many servers
-  // accept as anonymous: refuse it as the logon failure it is, before touching the network.
-  if (credentials.mode == BindMode::Simple && credentials.password.empty()) {
-    return failWithCode(LDAP_INVALID_CREDENTIALS, "an empty password is not accepted for a named account");
-  }
-  LdapHandle handle;
   std::string uri = uriOf(endpoint);
-  int code = ldap_initialize(handle.put(), uri.c_str());
+  int code = ldap_initialize(handle->put(), uri.c_str());
   if (code != LDAP_SUCCESS) return failWithCode(code, "cannot initialise the LDAP connection");
   ++openedCount;
-  HRESULT hr = configureHandle(handle.get());
+  HRESULT hr = configureHandle(handle->get());
   if (FAILED(hr)) return hr;
-  bool encrypted = false;
+  *encrypted = false;
   // Kerberos on a plain port seals its own traffic, as a Windows client's bind does; every
   // other identity gets TLS first.
-  bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
-  if (!sealedBySasl) {
-    hr = secureTransport(handle.get(), endpoint, &encrypted);
-    if (FAILED(hr)) return hr;
-  }
+  if (mode == BindMode::Kerberos && !usesLdaps(endpoint.port)) return S_OK;
+  return secureTransport(handle->get(), endpoint, encrypted);
+}
+
+HRESULT bindWith(LDAP* ld, const Credentials& credentials, bool encrypted) {
   switch (credentials.mode) {
     case BindMode::Simple:
-      hr = bindSimple(handle.get(), credentials, encrypted);
-      break;
+      return bindSimple(ld, credentials, encrypted);
     case BindMode::Kerberos:
-      hr = bindKerberos(handle.get(), encrypted);
-      break;
+      return bindKerberos(ld, encrypted);
     case BindMode::Anonymous:
-      hr = bindAnonymous(handle.get());
-      break;
+      return bindAnonymous(ld);
   }
+  return E_UNEXPECTED;
+}
+
+HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+  HRESULT hr = refuseUnsendableCredentials(credentials);
+  if (FAILED(hr)) return hr;
+  LdapHandle handle;
+  bool encrypted = false;
+  hr = openTransport(endpoint, credentials.mode, &handle, &encrypted);
+  if (FAILED(hr)) return hr;
+  hr = bindWith(handle.get(), credentials, encrypted);
   if (FAILED(hr)) return hr;
   // A sealed SASL session protects what follows as TLS would (password writes included).
-  encrypted = encrypted || sealedBySasl;
-  *out = std::make_shared<Connection>(std::move(handle), endpoint, credentials, encrypted);
+  bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
+  *out = std::make_shared<Connection>(std::move(handle), endpoint, credentials, encrypted || sealedBySasl);
   return S_OK;
 }
 
@@ -260,10 +349,11 @@ Pool& pool() {
 std::atomic<int> idleLimitSeconds{poolIdleLimitSeconds};
 
 bool expired(const Connection& connection, std::chrono::steady_clock::time_point now) {
-  return now - connection.lastUsed() >= std::chrono::seconds(idleLimitSeconds.load());
+  return now - connection.lastUsed() >= std::chrono::seconds(idleLimitSeconds.load()) ||
+         now - connection.boundAt() >= std::chrono::seconds(poolLifetimeLimitSeconds);
 }
 
-// Drops broken connections and those idle too long that nobody else holds.
+// Drops broken connections and expired ones that nobody else holds.
 void pruneLocked(Pool* p, std::chrono::steady_clock::time_point now) {
   for (auto it = p->connections.begin(); it != p->connections.end();) {
     bool idle = it->second.use_count() == 1 && expired(*it->second, now);
@@ -274,25 +364,91 @@ void pruneLocked(Pool* p, std::chrono::steady_clock::time_point now) {
   }
 }
 
-std::shared_ptr<Connection> findPooled(const std::string& key, const Credentials& credentials) {
+// The connection each thread used last for each identity: a call's binds stay on one
+// connection (its root entry and the server's facts are then read once), while calls on other
+// threads take connections nobody holds.
+thread_local std::map<std::string, std::weak_ptr<Connection>> lastUsedByThread;
+
+bool usable(const Connection& connection, const Credentials& credentials, std::chrono::steady_clock::time_point now) {
+  // The password is compared as a whole in constant time: a wrong password never rides on a
+  // connection that a right one opened.
+  return !connection.broken() && !expired(connection, now) && connection.credentials().password.equals(credentials.password);
+}
+
+// A pooled connection for this identity, or none when a new one should be opened: the calling
+// thread's own, else one that nobody holds, else (when the pool has all it may open for the
+// identity) the one the fewest hold.
+std::shared_ptr<Connection> findPooled(const std::string& key, const Credentials& credentials, bool mayOpen) {
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
   auto now = std::chrono::steady_clock::now();
   pruneLocked(&p, now);
+  auto own = lastUsedByThread.find(key);
+  if (own != lastUsedByThread.end()) {
+    std::shared_ptr<Connection> mine = own->second.lock();
+    if (mine && usable(*mine, credentials, now)) return mine;
+  }
+  std::shared_ptr<Connection> leastHeld;
+  int count = 0;
   auto range = p.connections.equal_range(key);
   for (auto it = range.first; it != range.second; ++it) {
-    // The password is compared as a whole in constant time: a wrong password never rides
-    // on a connection that a right one opened.
-    if (it->second->credentials().password.equals(credentials.password) && !expired(*it->second, now))
-      return it->second;
+    if (!usable(*it->second, credentials, now)) continue;
+    ++count;
+    if (!leastHeld || it->second.use_count() < leastHeld.use_count()) leastHeld = it->second;
   }
-  return nullptr;
+  if (leastHeld && leastHeld.use_count() <= 2) return leastHeld;  // the pool's reference and ours
+  if (mayOpen && count < poolConnectionsPerIdentity) return nullptr;
+  return leastHeld;
 }
 
 void addPooled(const std::string& key, const std::shared_ptr<Connection>& connection) {
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
   p.connections.emplace(key, connection);
+}
+
+// Idle TLS connections kept for verification binds, per server.
+struct VerificationSet {
+  struct Idle {
+    LdapHandle handle;
+    std::chrono::steady_clock::time_point since;
+  };
+  std::mutex mutex;
+  std::multimap<std::string, Idle> idle;
+};
+
+VerificationSet& verificationSet() {
+  static VerificationSet* instance = new VerificationSet();
+  return *instance;
+}
+
+std::string endpointKey(const Endpoint& endpoint) {
+  return toLowerAscii(endpoint.host) + '\n' + std::to_string(endpoint.port);
+}
+
+// An idle verification connection to this server, if one is kept and not too old.
+LdapHandle takeIdleVerificationHandle(const std::string& key) {
+  VerificationSet& set = verificationSet();
+  std::lock_guard<std::mutex> lock(set.mutex);
+  auto now = std::chrono::steady_clock::now();
+  auto range = set.idle.equal_range(key);
+  for (auto it = range.first; it != range.second;) {
+    if (now - it->second.since >= std::chrono::seconds(idleLimitSeconds.load())) {
+      it = set.idle.erase(it);
+      continue;
+    }
+    LdapHandle handle = std::move(it->second.handle);
+    set.idle.erase(it);
+    return handle;
+  }
+  return LdapHandle();
+}
+
+void keepVerificationHandle(const std::string& key, LdapHandle handle) {
+  VerificationSet& set = verificationSet();
+  std::lock_guard<std::mutex> lock(set.mutex);
+  if (set.idle.count(key) >= verificationConnectionsKept) return;  // closed as it goes
+  set.idle.emplace(key, VerificationSet::Idle{std::move(handle), std::chrono::steady_clock::now()});
 }
 
 HRESULT endpointFromUri(const char* uris, Endpoint* out) {
@@ -314,55 +470,79 @@ bool usesLdaps(int port) { return port == 636 || port == 3269; }
 
 HRESULT failWith(const LdapOutcome& outcome) { return failLdap(outcome.code, outcome.diagnostic); }
 
+WaitLimits waitLimits() {
+  WaitLimits limits = configuredWaitLimits();
+  if (networkSecondsOverride.load() > 0) limits.networkSeconds = networkSecondsOverride.load();
+  if (operationSecondsOverride.load() > 0) limits.operationSeconds = operationSecondsOverride.load();
+  return limits;
+}
+
 Connection::Connection(LdapHandle handle, Endpoint endpoint, Credentials credentials, bool encrypted)
     : handle_(std::move(handle)),
       endpoint_(std::move(endpoint)),
       credentials_(std::move(credentials)),
       encrypted_(encrypted),
-      lastUsed_(std::chrono::steady_clock::now()) {}
+      boundAt_(std::chrono::steady_clock::now()),
+      lastUsed_(boundAt_) {}
 
 std::chrono::steady_clock::time_point Connection::lastUsed() const {
-  std::lock_guard<std::mutex> lock(timeMutex_);
+  std::lock_guard<std::mutex> lock(stateMutex_);
   return lastUsed_;
 }
 
 void Connection::touch() {
-  std::lock_guard<std::mutex> lock(timeMutex_);
+  std::lock_guard<std::mutex> lock(stateMutex_);
   lastUsed_ = std::chrono::steady_clock::now();
+}
+
+std::shared_ptr<Connection> Connection::successor() {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return successor_;
+}
+
+std::shared_ptr<Connection> Connection::replaceForRead() {
+  if (std::shared_ptr<Connection> existing = successor()) return existing;
+  // Connected outside the lock: a slow server must not stall readers of lastUsed().
+  std::shared_ptr<Connection> fresh;
+  bool reused = false;
+  if (FAILED(acquireConnection(endpoint_, credentials_, &fresh, &reused))) return nullptr;
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  if (!successor_) successor_ = std::move(fresh);
+  return successor_;
 }
 
 LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapControls* responseControls,
                                 int timeLimitSeconds) {
   touch();
   LdapOutcome outcome;
-  if (sent != LDAP_SUCCESS) {
-    outcome = outcomeOf(handle_.get(), sent);
-    if (isTransportFailure(sent)) broken_ = true;
+  if (sent != LDAP_SUCCESS || msgid <= 0) {
+    // Nothing was sent, or libldap lost the request: the handle's error code is shared by every
+    // thread on it, so a failed send can even come back as success with no message id. Never
+    // wait for such an id: -1 would take any thread's answer.
+    outcome = outcomeOf(handle_.get(), sent != LDAP_SUCCESS ? sent : LDAP_SERVER_DOWN);
+    if (isTransportFailure(outcome.code) || msgid <= 0) broken_ = true;
+    if (outcome.ok()) outcome.code = LDAP_SERVER_DOWN;
     return outcome;
   }
-  // A search with a time limit is also cut off here, a little after the server should have
-  // stopped: some servers ignore the limit a client asks for.
-  int wait = timeLimitSeconds > 0 ? timeLimitSeconds + searchGraceSeconds : operationTimeoutSeconds;
+  int wait = timeLimitSeconds > 0 ? timeLimitSeconds + searchGraceSeconds : waitLimits().operationSeconds;
   timeval timeout{wait, 0};
   LdapMessage local;
   LdapMessage* chain = all != nullptr ? all : &local;
   int type = ldap_result(handle_.get(), msgid, LDAP_MSG_ALL, &timeout, chain->put());
-  if (type == 0 && timeLimitSeconds > 0) {
-    // A read that ran out of its own time: abandoning it leaves the connection sound.
-    ldap_abandon_ext(handle_.get(), msgid, nullptr, nullptr);
-    outcome.code = LDAP_TIMELIMIT_EXCEEDED;
-    return outcome;
-  }
   if (type <= 0) {
-    // No answer: whether the server acted is unknown, so the connection is not trusted again
-    // and the operation is not repeated.
-    ldap_abandon_ext(handle_.get(), msgid, nullptr, nullptr);
+    // No answer in time, or the transport failed: whether the server acted is unknown, so the
+    // connection is not trusted again. It is closed when its last holder lets go, which also
+    // tells the server to drop the request; nothing more is written to a server that may not
+    // be reading.
     broken_ = true;
-    outcome.code = type == 0 ? LDAP_TIMEOUT : LDAP_SERVER_DOWN;
+    if (type == 0) {
+      outcome.code = timeLimitSeconds > 0 ? LDAP_TIMELIMIT_EXCEEDED : LDAP_TIMEOUT;
+      return outcome;
+    }
+    outcome.code = LDAP_SERVER_DOWN;
     int code = 0;
-    if (type < 0 && ldap_get_option(handle_.get(), LDAP_OPT_RESULT_CODE, &code) == LDAP_OPT_SUCCESS && code != 0)
+    if (ldap_get_option(handle_.get(), LDAP_OPT_RESULT_CODE, &code) == LDAP_OPT_SUCCESS && isTransportFailure(code))
       outcome.code = code;
-    if (isTransportFailure(outcome.code)) broken_ = true;
     return outcome;
   }
   int code = LDAP_SUCCESS;
@@ -373,52 +553,194 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
   LdapString diagnosticOwner(diagnostic);
   if (responseControls != nullptr) *responseControls->put() = controls;
   if (parsed != LDAP_SUCCESS) {
+    // An answer that cannot be read: the stream may be out of step from here on.
+    broken_ = true;
     outcome.code = parsed;
     return outcome;
   }
+  ++answered_;
   outcome.code = code;
   if (diagnostic != nullptr) outcome.diagnostic = diagnostic;
   touch();
   return outcome;
 }
 
-LdapOutcome Connection::search(const std::string& base, int scope, const std::string& filter,
-                               const std::vector<std::string>& attributes, LDAPControl** serverControls, int sizeLimit,
-                               int timeLimitSeconds, LdapMessage* entries, LdapControls* responseControls) {
+namespace {
+
+// Counts an operation in flight on a connection for as long as it lives.
+class InFlight {
+ public:
+  explicit InFlight(std::atomic<int>* count) : count_(count) { ++*count_; }
+  ~InFlight() { --*count_; }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  std::atomic<int>* count_;
+};
+
+}  // namespace
+
+LdapOutcome Connection::searchHere(const std::string& base, int scope, const std::string& filter,
+                                   const std::vector<std::string>& attributes, LDAPControl** serverControls,
+                                   int sizeLimit, int timeLimitSeconds, LdapMessage* entries,
+                                   LdapControls* responseControls) {
+  LdapOutcome refused = refusalOf({&base, &filter});
+  if (refused.ok()) refused = refusalOfNames(attributes);
+  if (!refused.ok()) return refused;
   std::vector<char*> names;
   for (const std::string& name : attributes) names.push_back(const_cast<char*>(name.c_str()));
   names.push_back(nullptr);
   timeval limit{timeLimitSeconds, 0};
-  int msgid = 0;
+  InFlight counted(&inFlight_);
+  countSent();
+  int msgid = -1;
   int sent =
       ldap_search_ext(handle_.get(), base.c_str(), scope, filter.c_str(), attributes.empty() ? nullptr : names.data(),
                       0, serverControls, nullptr, timeLimitSeconds > 0 ? &limit : nullptr, sizeLimit, &msgid);
   return waitFor(msgid, sent, entries, responseControls, timeLimitSeconds);
 }
 
+LdapOutcome Connection::search(const std::string& base, int scope, const std::string& filter,
+                               const std::vector<std::string>& attributes, LDAPControl** serverControls, int sizeLimit,
+                               int timeLimitSeconds, LdapMessage* entries, LdapControls* responseControls) {
+  if (std::shared_ptr<Connection> next = successor())
+    return next->search(base, scope, filter, attributes, serverControls, sizeLimit, timeLimitSeconds, entries,
+                        responseControls);
+  bool servedBefore = answered_.load() > 0;
+  LdapOutcome outcome = searchHere(base, scope, filter, attributes, serverControls, sizeLimit, timeLimitSeconds,
+                                   entries, responseControls);
+  // Only a pooled connection that had already served may have died while it sat idle; a new
+  // one that fails at once says the server itself is gone.
+  if (!isDroppedTransport(outcome.code) || !servedBefore || !pooled_) return outcome;
+  std::shared_ptr<Connection> replacement = replaceForRead();
+  if (!replacement) return outcome;
+  return replacement->searchHere(base, scope, filter, attributes, serverControls, sizeLimit, timeLimitSeconds,
+                                 entries, responseControls);
+}
+
 LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
-  int msgid = 0;
+  if (std::shared_ptr<Connection> next = successor()) return next->modify(dn, mods, serverControls);
+  LdapOutcome refused = refusalOf({&dn});
+  for (LDAPMod** mod = mods; refused.ok() && mod != nullptr && *mod != nullptr; ++mod) {
+    std::string type = (*mod)->mod_type != nullptr ? (*mod)->mod_type : "";
+    refused = refusalOf({&type});
+  }
+  if (!refused.ok()) return refused;
+  InFlight counted(&inFlight_);
+  countSent();
+  int msgid = -1;
   int sent = ldap_modify_ext(handle_.get(), dn.c_str(), mods, serverControls, nullptr, &msgid);
   return waitFor(msgid, sent, nullptr, nullptr, 0);
 }
 
 LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
-  int msgid = 0;
+  if (std::shared_ptr<Connection> next = successor()) return next->add(dn, mods, serverControls);
+  LdapOutcome refused = refusalOf({&dn});
+  if (!refused.ok()) return refused;
+  InFlight counted(&inFlight_);
+  countSent();
+  int msgid = -1;
   int sent = ldap_add_ext(handle_.get(), dn.c_str(), mods, serverControls, nullptr, &msgid);
   return waitFor(msgid, sent, nullptr, nullptr, 0);
 }
 
 LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverControls) {
-  int msgid = 0;
+  if (std::shared_ptr<Connection> next = successor()) return next->remove(dn, serverControls);
+  LdapOutcome refused = refusalOf({&dn});
+  if (!refused.ok()) return refused;
+  InFlight counted(&inFlight_);
+  countSent();
+  int msgid = -1;
   int sent = ldap_delete_ext(handle_.get(), dn.c_str(), serverControls, nullptr, &msgid);
   return waitFor(msgid, sent, nullptr, nullptr, 0);
+}
+
+LdapOutcome Connection::compare(const std::string& dn, const std::string& attribute, const std::string& value,
+                                LDAPControl** serverControls) {
+  if (std::shared_ptr<Connection> next = successor()) return next->compare(dn, attribute, value, serverControls);
+  LdapOutcome refused = refusalOf({&dn, &attribute});
+  if (!refused.ok()) return refused;
+  berval assertion{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};
+  InFlight counted(&inFlight_);
+  countSent();
+  int msgid = -1;
+  int sent = ldap_compare_ext(handle_.get(), dn.c_str(), attribute.c_str(), &assertion, serverControls, nullptr, &msgid);
+  return waitFor(msgid, sent, nullptr, nullptr, 0);
+}
+
+namespace {
+
+// Root entries by server, shared by every connection to it for as long as a pooled connection
+// may stand.
+struct RootEntries {
+  std::mutex mutex;
+  std::map<std::string, std::pair<std::shared_ptr<const RootEntry>, std::chrono::steady_clock::time_point>> byServer;
+};
+
+RootEntries& rootEntries() {
+  static RootEntries* instance = new RootEntries();
+  return *instance;
+}
+
+}  // namespace
+
+LdapOutcome Connection::rootEntry(std::shared_ptr<const RootEntry>* out) {
+  std::string key = endpointKey(endpoint_);
+  RootEntries& known = rootEntries();
+  {
+    std::lock_guard<std::mutex> lock(known.mutex);
+    auto it = known.byServer.find(key);
+    if (it != known.byServer.end() &&
+        std::chrono::steady_clock::now() - it->second.second < std::chrono::seconds(poolLifetimeLimitSeconds)) {
+      *out = it->second.first;
+      return LdapOutcome();
+    }
+  }
+  LdapMessage result;
+  LdapOutcome outcome = search("", LDAP_SCOPE_BASE, "(objectClass=*)", {}, nullptr, 0, 0, &result);
+  if (!outcome.ok()) return outcome;
+  LDAP* ld = handle_.get();
+  LDAPMessage* entry = ldap_first_entry(ld, result.get());
+  if (entry == nullptr) {
+    outcome.code = LDAP_NO_SUCH_OBJECT;
+    outcome.diagnostic = "the server did not return its root entry";
+    return outcome;
+  }
+  auto root = std::make_shared<RootEntry>();
+  BerWalk walk;
+  for (char* raw = ldap_first_attribute(ld, entry, walk.put()); raw != nullptr;
+       raw = ldap_next_attribute(ld, entry, walk.get())) {
+    LdapString name(raw);
+    // These change by the second; a root entry read once must not hold them.
+    if (equalsIgnoreCase(name.get(), "currentTime") || equalsIgnoreCase(name.get(), "highestCommittedUSN")) continue;
+    root->emplace_back(name.get(), entryValues(ld, entry, name.get()));
+  }
+  std::lock_guard<std::mutex> lock(known.mutex);
+  known.byServer[key] = {root, std::chrono::steady_clock::now()};
+  *out = std::move(root);
+  return LdapOutcome();
+}
+
+std::shared_ptr<const void> Connection::remembered(const std::string& key,
+                                                   const std::function<std::shared_ptr<const void>()>& load) {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    auto it = remembered_.find(key);
+    if (it != remembered_.end()) return it->second;
+  }
+  std::shared_ptr<const void> value = load();
+  if (!value) return nullptr;  // not known: asked again next time
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return remembered_.emplace(key, std::move(value)).first->second;
 }
 
 HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out,
                           bool* reused) {
   std::string key = poolKey(endpoint, credentials);
-  std::shared_ptr<Connection> pooled = findPooled(key, credentials);
+  std::shared_ptr<Connection> pooled = findPooled(key, credentials, true);
   if (pooled) {
+    lastUsedByThread[key] = pooled;
     *out = std::move(pooled);
     *reused = true;
     return S_OK;
@@ -427,9 +749,16 @@ HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentia
   std::shared_ptr<Connection> fresh;
   HRESULT hr = connectAndBind(endpoint, credentials, &fresh);
   if (FAILED(hr)) return hr;
+  fresh->pooled_ = true;
   addPooled(key, fresh);
+  lastUsedByThread[key] = fresh;
   *out = std::move(fresh);
   return S_OK;
+}
+
+std::shared_ptr<Connection> findPooledConnection(const Endpoint& endpoint, const Credentials& credentials) {
+  std::string key = poolKey(endpoint, credentials);
+  return findPooled(key, credentials, false);
 }
 
 HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials,
@@ -437,7 +766,56 @@ HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credent
   return connectAndBind(endpoint, credentials, out);
 }
 
+namespace {
+
+// One verification bind on a kept connection, or on a new one when none is kept or the kept
+// one turns out dead.
+HRESULT bindForVerification(const Endpoint& endpoint, const Credentials& credentials, LdapHandle* bound,
+                            bool* encrypted) {
+  std::string key = endpointKey(endpoint);
+  LdapHandle handle = plainTransport.load() ? LdapHandle() : takeIdleVerificationHandle(key);
+  bool reused = static_cast<bool>(handle);
+  *encrypted = reused;
+  if (!reused) {
+    HRESULT hr = openTransport(endpoint, credentials.mode, &handle, encrypted);
+    if (FAILED(hr)) return hr;
+  }
+  HRESULT hr = bindWith(handle.get(), credentials, *encrypted);
+  if (FAILED(hr) && reused && (hr == hresultFromLdapResult(LDAP_SERVER_DOWN))) {
+    // The server dropped the kept connection while it sat idle; the bind never reached it.
+    handle.reset();
+    hr = openTransport(endpoint, credentials.mode, &handle, encrypted);
+    if (SUCCEEDED(hr)) hr = bindWith(handle.get(), credentials, *encrypted);
+  }
+  if (FAILED(hr)) return hr;  // a connection whose bind failed is closed, never kept
+  *bound = std::move(handle);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credentials,
+                           std::shared_ptr<Connection>* out) {
+  if (credentials.mode != BindMode::Simple) return connectAndBind(endpoint, credentials, out);
+  HRESULT hr = refuseUnsendableCredentials(credentials);
+  if (FAILED(hr)) return hr;
+  LdapHandle handle;
+  bool encrypted = false;
+  hr = bindForVerification(endpoint, credentials, &handle, &encrypted);
+  if (FAILED(hr)) return hr;
+  std::string key = endpointKey(endpoint);
+  // The holder has it to itself; afterwards it waits, still authenticated as this account, for
+  // the next verification bind, which replaces that identity before anything else is sent.
+  auto* connection = new Connection(std::move(handle), endpoint, credentials, encrypted);
+  *out = std::shared_ptr<Connection>(connection, [key](Connection* done) {
+    if (!done->broken() && !plainTransport.load()) keepVerificationHandle(key, done->releaseHandle());
+    delete done;
+  });
+  return S_OK;
+}
+
 void discardConnection(const std::shared_ptr<Connection>& connection) {
+  connection->markBroken();
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
   for (auto it = p.connections.begin(); it != p.connections.end(); ++it) {
@@ -451,7 +829,12 @@ void discardConnection(const std::shared_ptr<Connection>& connection) {
 void retirePooledConnections() {
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
+  // Marked as well as dropped: a thread's memory of its last connection must not revive one.
+  for (auto& [key, connection] : p.connections) connection->markBroken();
   p.connections.clear();
+  VerificationSet& set = verificationSet();
+  std::lock_guard<std::mutex> setLock(set.mutex);
+  set.idle.clear();
 }
 
 namespace {
@@ -516,10 +899,33 @@ namespace testing {
 
 size_t connectionsOpened() { return openedCount.load(); }
 
+size_t operationsSent() { return sentCount.load(); }
+
+size_t operationsSentByThisThread() { return sentByThisThread; }
+
+void setWaitLimitsForTesting(int networkSeconds, int operationSeconds) {
+  networkSecondsOverride = networkSeconds;
+  operationSecondsOverride = operationSeconds;
+}
+
+size_t idleVerificationConnections() {
+  VerificationSet& set = verificationSet();
+  std::lock_guard<std::mutex> lock(set.mutex);
+  return set.idle.size();
+}
+
 void clearPool() {
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
   p.connections.clear();
+  lastUsedByThread.clear();
+  {
+    std::lock_guard<std::mutex> rootLock(rootEntries().mutex);
+    rootEntries().byServer.clear();
+  }
+  VerificationSet& set = verificationSet();
+  std::lock_guard<std::mutex> setLock(set.mutex);
+  set.idle.clear();
 }
 
 void setPlainTransportForTesting(bool plain) { plainTransport = plain; }

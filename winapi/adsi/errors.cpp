@@ -18,6 +18,7 @@ struct ResultRow {
 // Keyed on OpenLDAP's numbers: the server's result codes, and the client library's own
 // failures, which libldap reports as negative numbers where wldap32 uses 81..97.
 constexpr ResultRow resultTable[] = {
+    {kRequestTooLarge, 87},                       // ERROR_INVALID_PARAMETER: refused before sending
     {LDAP_REFERRAL_LIMIT_EXCEEDED, 8260},         // -17 ERROR_DS_REFERRAL_LIMIT_EXCEEDED
     {LDAP_CLIENT_LOOP, 8259},                     // -16 ERROR_DS_CLIENT_LOOP
     {LDAP_MORE_RESULTS_TO_RETURN, 234},           // -15 ERROR_MORE_DATA

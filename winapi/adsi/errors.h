@@ -11,6 +11,10 @@
 
 namespace winapi::adsi {
 
+// The provider's own refusal of a request too large to be sent (no LDAP result has this
+// number): ERROR_INVALID_PARAMETER, which is E_INVALIDARG as an HRESULT.
+constexpr int kRequestTooLarge = -1000;
+
 // The Win32 code behind an OpenLDAP result (its negative client-side codes included);
 // ERROR_GEN_FAILURE for a code the table does not know.
 DWORD win32FromLdapResult(int result);

@@ -394,9 +394,11 @@ bool isSuffixDn(std::string_view dn, std::string_view suffix) {
          equalsIgnoreCase(dn.substr(dn.size() - suffix.size()), suffix);
 }
 
-bool isTransportFailure(HRESULT hr) {
-  return hr == HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN) || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ||
-         hr == HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED);
+std::string rootValue(const RootEntry& root, std::string_view name) {
+  for (const auto& [attribute, values] : root) {
+    if (equalsIgnoreCase(attribute, name) && !values.empty()) return values.front();
+  }
+  return std::string();
 }
 
 std::string bstrText(BSTR text) {
@@ -407,19 +409,38 @@ std::string bstrText(BSTR text) {
 // A domain's controllers answer to the domain's DNS name, but Kerberos needs the name of the
 // controller itself (its service principal is ldap/<host>). Like the Windows locator, ask
 // whoever answers for the domain who it is: the root entry's dnsHostName, readable without
-// authentication. Without an answer the domain name itself is used.
+// authentication (and read once per connection). Without an answer the domain name itself is used.
 void locateDomainController(Endpoint* endpoint) {
   Credentials anonymous;
   anonymous.mode = BindMode::Anonymous;
   std::shared_ptr<Connection> probe;
-  if (FAILED(openFreshConnection(*endpoint, anonymous, &probe))) return;
-  LdapMessage result;
-  if (!probe->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"dnsHostName"}, nullptr, 0, 0, &result).ok()) return;
-  LDAPMessage* entry = ldap_first_entry(probe->handle(), result.get());
-  if (entry == nullptr) return;
-  std::string host = firstEntryValue(probe->handle(), entry, "dnsHostName");
+  bool reused = false;
+  if (FAILED(acquireConnection(*endpoint, anonymous, &probe, &reused))) return;
+  std::shared_ptr<const RootEntry> root;
+  if (!probe->rootEntry(&root).ok()) return;
+  std::string host = rootValue(*root, "dnsHostName");
   Endpoint located;
   if (names::parseServerAddress(host, &located)) endpoint->host = located.host;
+}
+
+// A bare account name with no domain logs on in the domain of the directory bound to, as an
+// empty domain does on a Windows domain member: account@<that domain's DNS name>, which the
+// directory takes as the account's implicit principal name.
+void qualifyBareAccount(const Endpoint& endpoint, Credentials* credentials) {
+  const std::string& user = credentials->user;
+  if (user.find('@') != std::string::npos || user.find('\\') != std::string::npos ||
+      (user.find('=') != std::string::npos && isValidDn(user)))
+    return;
+  Credentials anonymous;
+  anonymous.mode = BindMode::Anonymous;
+  std::shared_ptr<Connection> probe;
+  bool reused = false;
+  if (FAILED(acquireConnection(endpoint, anonymous, &probe, &reused))) return;
+  std::shared_ptr<const RootEntry> root;
+  if (!probe->rootEntry(&root).ok()) return;
+  std::string canonical;
+  if (!names::canonicalNameOfDn(rootValue(*root, "defaultNamingContext"), &canonical)) return;
+  credentials->user += "@" + canonical.substr(0, canonical.find('/'));
 }
 
 // No exception may leave a COM method: allocation failure becomes E_OUTOFMEMORY.
@@ -446,9 +467,9 @@ class NameTranslate final : public winapi::com::ComObject<IADsNameTranslate> {
   HRESULT STDMETHODCALLTYPE Get(LONG lnFormatType, BSTR* pbstrADsPath) override;
 
  private:
-  static HRESULT endpointFor(LONG initType, const std::string& path, Endpoint* out, bool* globalCatalog);
-  HRESULT initialise(LONG initType, BSTR path, const Credentials& credentials, bool fresh);
-  HRESULT connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials, bool fresh);
+  static HRESULT endpointFor(LONG initType, const std::string& path, bool locate, Endpoint* out, bool* globalCatalog);
+  HRESULT initialise(LONG initType, BSTR path, const Credentials& credentials);
+  HRESULT connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials);
   HRESULT readRootDse();
   HRESULT ensurePartitions();
 
@@ -498,7 +519,7 @@ HRESULT NameTranslate::Init(LONG lnSetType, BSTR bstrADsPath) {
     std::lock_guard<std::mutex> lock(mutex_);
     Credentials ownIdentity;
     ownIdentity.mode = BindMode::Kerberos;
-    return initialise(lnSetType, bstrADsPath, ownIdentity, false);
+    return initialise(lnSetType, bstrADsPath, ownIdentity);
   });
 }
 
@@ -523,14 +544,16 @@ HRESULT NameTranslate::InitEx(LONG lnSetType, BSTR bstrADsPath, BSTR bstrUserID,
       credentials.password = Secret(password);
       wipe(&password);
     }
-    // The bind is the answer to "is this password right": never taken from the pool.
-    HRESULT hr = initialise(lnSetType, bstrADsPath, credentials, true);
+    HRESULT hr = initialise(lnSetType, bstrADsPath, credentials);
     if (FAILED(hr)) return names::logonFailureFor(hr, lastError().code);
     return hr;
   });
 }
 
-HRESULT NameTranslate::endpointFor(LONG initType, const std::string& path, Endpoint* out, bool* globalCatalog) {
+// A domain is reached at the name given; only Kerberos, whose ticket names the controller
+// itself, needs the controller located first.
+HRESULT NameTranslate::endpointFor(LONG initType, const std::string& path, bool locate, Endpoint* out,
+                                   bool* globalCatalog) {
   *globalCatalog = initType == ADS_NAME_INITTYPE_GC;
   if (initType == ADS_NAME_INITTYPE_GC) {
     // The Global Catalog of the machine's own domain; the path plays no part.
@@ -542,67 +565,74 @@ HRESULT NameTranslate::endpointFor(LONG initType, const std::string& path, Endpo
   if (initType != ADS_NAME_INITTYPE_DOMAIN && initType != ADS_NAME_INITTYPE_SERVER) return E_ADS_BAD_PARAMETER;
   if (path.empty()) return defaultEndpoint(out);
   if (!names::parseServerAddress(path, out)) return E_ADS_BAD_PARAMETER;
-  if (initType == ADS_NAME_INITTYPE_DOMAIN) locateDomainController(out);
+  if (initType == ADS_NAME_INITTYPE_DOMAIN && locate) locateDomainController(out);
   return S_OK;
 }
 
-HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& credentials, bool fresh) {
+HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& credentials) {
   connection_.reset();
   hasFound_ = false;
   partitions_.clear();
   partitionsLoaded_ = false;
   Endpoint endpoint;
-  HRESULT hr = endpointFor(initType, bstrText(path), &endpoint, &globalCatalog_);
+  HRESULT hr = endpointFor(initType, bstrText(path), credentials.mode == BindMode::Kerberos, &endpoint, &globalCatalog_);
   if (FAILED(hr)) return hr;
-  return connectAndReadRoot(endpoint, credentials, fresh);
+  if (credentials.mode != BindMode::Simple) return connectAndReadRoot(endpoint, credentials);
+  Credentials qualified = credentials;
+  qualifyBareAccount(endpoint, &qualified);
+  return connectAndReadRoot(endpoint, qualified);
 }
 
-HRESULT NameTranslate::connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials, bool fresh) {
-  bool reused = false;
-  HRESULT hr = fresh ? openFreshConnection(endpoint, credentials, &connection_)
-                     : acquireConnection(endpoint, credentials, &connection_, &reused);
-  if (FAILED(hr)) return hr;
-  hr = readRootDse();
-  if (FAILED(hr) && reused && isTransportFailure(hr)) {
-    // A pooled connection that died while idle: one new connection, not a retry loop.
-    discardConnection(connection_);
-    hr = openFreshConnection(endpoint, credentials, &connection_);
-    if (SUCCEEDED(hr)) hr = readRootDse();
+// The service runs on a pooled connection that an object bind made with exactly these
+// credentials, for as long as the pool lets that connection stand for them; it never adds one
+// to the pool itself. Credentials no object bind has used (a user's own, when a password is
+// being verified) are authenticated anew, so a wrong or changed password fails here.
+HRESULT NameTranslate::connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials) {
+  connection_ = findPooledConnection(endpoint, credentials);
+  if (!connection_) {
+    HRESULT hr = authenticateAfresh(endpoint, credentials, &connection_);
+    if (FAILED(hr)) return hr;
   }
+  HRESULT hr = readRootDse();
   if (FAILED(hr)) connection_.reset();
   return hr;
 }
 
 HRESULT NameTranslate::readRootDse() {
-  LdapMessage result;
-  LdapOutcome outcome = connection_->search("", LDAP_SCOPE_BASE, "(objectClass=*)",
-                                            {"defaultNamingContext", "configurationNamingContext"}, nullptr, 0, 0,
-                                            &result);
+  std::shared_ptr<const RootEntry> root;
+  LdapOutcome outcome = connection_->rootEntry(&root);
   if (!outcome.ok()) return failWith(outcome);
-  LDAP* ld = connection_->handle();
-  LDAPMessage* entry = ldap_first_entry(ld, result.get());
-  if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the server did not return its root entry");
-  defaultNamingContext_ = firstEntryValue(ld, entry, "defaultNamingContext");
-  configurationNamingContext_ = firstEntryValue(ld, entry, "configurationNamingContext");
+  defaultNamingContext_ = rootValue(*root, "defaultNamingContext");
+  configurationNamingContext_ = rootValue(*root, "configurationNamingContext");
   return S_OK;
 }
 
+// The forest's partitions, read once per connection: they change only when a domain joins or
+// leaves the forest, and a connection stands for its credentials a bounded time.
 HRESULT NameTranslate::ensurePartitions() {
   if (partitionsLoaded_ || configurationNamingContext_.empty()) return S_OK;
-  LdapMessage result;
-  LdapOutcome outcome =
-      connection_->search("CN=Partitions," + configurationNamingContext_, LDAP_SCOPE_ONELEVEL, "(objectClass=crossRef)",
-                          {"nCName", "dnsRoot", "nETBIOSName", "systemFlags"}, nullptr, 0, 0, &result);
-  if (!outcome.ok()) return failWith(outcome);
-  LDAP* ld = connection_->handle();
-  for (LDAPMessage* entry = ldap_first_entry(ld, result.get()); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
-    Partition partition;
-    partition.ncName = firstEntryValue(ld, entry, "nCName");
-    partition.dnsRoot = firstEntryValue(ld, entry, "dnsRoot");
-    partition.netbiosName = firstEntryValue(ld, entry, "nETBIOSName");
-    partition.isDomain = (std::atoi(firstEntryValue(ld, entry, "systemFlags").c_str()) & kCrossRefIsDomain) != 0;
-    if (!partition.ncName.empty()) partitions_.push_back(std::move(partition));
-  }
+  LdapOutcome failure;
+  auto remembered = connection_->remembered("partitions\n" + configurationNamingContext_, [&]() {
+    LdapMessage result;
+    failure = connection_->search("CN=Partitions," + configurationNamingContext_, LDAP_SCOPE_ONELEVEL,
+                                  "(objectClass=crossRef)", {"nCName", "dnsRoot", "nETBIOSName", "systemFlags"},
+                                  nullptr, 0, 0, &result);
+    if (!failure.ok()) return std::shared_ptr<const void>();
+    auto partitions = std::make_shared<std::vector<Partition>>();
+    LDAP* ld = connection_->handle();
+    for (LDAPMessage* entry = ldap_first_entry(ld, result.get()); entry != nullptr;
+         entry = ldap_next_entry(ld, entry)) {
+      Partition partition;
+      partition.ncName = firstEntryValue(ld, entry, "nCName");
+      partition.dnsRoot = firstEntryValue(ld, entry, "dnsRoot");
+      partition.netbiosName = firstEntryValue(ld, entry, "nETBIOSName");
+      partition.isDomain = (std::atoi(firstEntryValue(ld, entry, "systemFlags").c_str()) & kCrossRefIsDomain) != 0;
+      if (!partition.ncName.empty()) partitions->push_back(std::move(partition));
+    }
+    return std::shared_ptr<const void>(std::move(partitions));
+  });
+  if (!remembered) return failWith(failure);
+  partitions_ = *std::static_pointer_cast<const std::vector<Partition>>(remembered);
   partitionsLoaded_ = true;
   return S_OK;
 }
@@ -789,6 +819,8 @@ HRESULT NameTranslate::Set(LONG lnSetType, BSTR bstrADsPath) {
     if (lnSetType < ADS_NAME_TYPE_1779 || lnSetType > ADS_NAME_TYPE_SID_OR_SID_HISTORY_NAME) return E_ADS_BAD_PARAMETER;
     if (bstrADsPath == nullptr || SysStringLen(bstrADsPath) == 0) return E_ADS_BAD_PARAMETER;
     if (!connection_) return E_ADS_BAD_PARAMETER;
+    // Longer than any name the directory holds: refused before anything is sent.
+    if (SysStringLen(bstrADsPath) > maxNameUnits) return E_INVALIDARG;
     std::string name = bstrText(bstrADsPath);
     // A NUL would cut the name short on its way to the server and name someone else.
     if (name.find('\0') != std::string::npos) return kNotFound;

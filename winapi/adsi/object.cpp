@@ -201,6 +201,7 @@ std::string DirectoryObject::displayDn() const { return setup_.dn.empty() ? setu
 
 HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, PropertyMap* out) {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
+  if (setup_.rootDse && names.empty()) return rootAttributes(out);
   LDAPControl* controls[] = {securityDescriptorFlagsControl(), nullptr};
   std::vector<std::string> requested = names.empty() ? std::vector<std::string>{"*"} : names;
   LdapMessage result;
@@ -240,6 +241,16 @@ HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, P
 
 // The implicit load of a first Get fills in only what the cache lacks: values staged by Put
 // or loaded by GetInfoEx stay as they are.
+// The root entry as read once per connection; what changes by the second (currentTime) is
+// read when asked for by name.
+HRESULT DirectoryObject::rootAttributes(PropertyMap* out) {
+  std::shared_ptr<const RootEntry> root;
+  LdapOutcome outcome = setup_.connection->rootEntry(&root);
+  if (!outcome.ok()) return failWith(outcome);
+  for (const auto& [name, values] : *root) (*out)[toLowerAscii(name)] = CachedProperty{name, values};
+  return S_OK;
+}
+
 HRESULT DirectoryObject::ensureLoaded() {
   if (loaded_ || setup_.created) return S_OK;
   HRESULT hr = ensureSchema();
@@ -415,6 +426,13 @@ HRESULT DirectoryObject::readProperty(BSTR bstrName, bool alwaysArray, VARIANT* 
   hr = ensureSchema();
   if (FAILED(hr)) return hr;
   it = cache_.find(toLowerAscii(name));
+  if (it == cache_.end() && setup_.rootDse) {
+    PropertyMap live;
+    hr = readAttributes({name}, &live);
+    if (FAILED(hr)) return hr;
+    for (auto& [key, property] : live) cache_[key] = std::move(property);
+    it = cache_.find(toLowerAscii(name));
+  }
   if (it == cache_.end() || it->second.values.empty()) return E_ADS_PROPERTY_NOT_FOUND;
   return ldapValuesToVariant(typeOf(name), it->second.values, alwaysArray, pvProp);
 }
@@ -712,6 +730,49 @@ HRESULT DirectoryObject::DeleteObject(LONG lnFlags) try {
   return hresultOfCurrentException();
 }
 
+namespace {
+
+const std::vector<std::string>* rootValues(const RootEntry& root, std::string_view name) {
+  for (const auto& [attribute, values] : root) {
+    if (equalsIgnoreCase(attribute, name)) return &values;
+  }
+  return nullptr;
+}
+
+// The classes of the root entry, and of a naming context's head, are the same for as long as
+// the server serves them: they come from the root entry read once per connection, and from one
+// read per connection and naming context.
+bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* setup) {
+  std::shared_ptr<const RootEntry> root;
+  if (!connection->rootEntry(&root).ok()) return false;
+  if (setup->rootDse) {
+    const std::vector<std::string>* classes = rootValues(*root, "objectClass");
+    if (classes == nullptr) return false;
+    setup->objectClasses = *classes;
+    return true;
+  }
+  const std::vector<std::string>* contexts = rootValues(*root, "namingContexts");
+  if (contexts == nullptr) return false;
+  auto head = std::find_if(contexts->begin(), contexts->end(),
+                           [&](const std::string& context) { return equalsIgnoreCase(context, name); });
+  if (head == contexts->end()) return false;
+  auto classes = connection->remembered("classes\n" + toLowerAscii(*head), [&]() {
+    LdapMessage result;
+    if (!connection->search(*head, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0, &result).ok())
+      return std::shared_ptr<const void>();
+    LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
+    if (entry == nullptr) return std::shared_ptr<const void>();
+    return std::shared_ptr<const void>(
+        std::make_shared<std::vector<std::string>>(entryValues(connection->handle(), entry, "objectClass")));
+  });
+  if (!classes) return false;
+  setup->objectClasses = *std::static_pointer_cast<const std::vector<std::string>>(classes);
+  setup->dn = *head;
+  return true;
+}
+
+}  // namespace
+
 HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPath& path, const std::string& adsPath,
                             DWORD flags, REFIID riid, void** ppv) {
   *ppv = nullptr;
@@ -723,7 +784,9 @@ HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPat
   setup.fastBind = (flags & ADS_FAST_BIND) != 0 && !setup.rootDse;
   setup.ldapName = setup.rootDse ? std::string() : path.dn;
   if (!path.dn.empty() && path.dn.front() != '<') setup.dn = path.dn;
-  if (!setup.fastBind) {
+  if (!setup.fastBind && knownClasses(connection.get(), setup.ldapName, &setup)) {
+    // The root entry and the heads of the server's naming contexts stand as long as the server.
+  } else if (!setup.fastBind) {
     // The ordinary bind reads the object's classes: a missing object fails here.
     LdapMessage result;
     LdapOutcome outcome =

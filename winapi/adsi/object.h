@@ -150,6 +150,7 @@ class DirectoryObject final : public IADsUser,
  private:
   ~DirectoryObject();
   HRESULT ensureLoaded();
+  HRESULT rootAttributes(PropertyMap* out);
   HRESULT readProperty(BSTR bstrName, bool alwaysArray, VARIANT* pvProp);
   HRESULT ensureObjectClasses();
   HRESULT propertyNames(const VARIANT& names, std::vector<std::string>* out) const;

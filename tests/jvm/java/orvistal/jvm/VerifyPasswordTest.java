@@ -34,7 +34,8 @@ class VerifyPasswordTest {
     void domainParameterAndPrincipalNameWinAsTheRulesSay() {
         assertEquals(0, verify("ELSEWHERE\\alice", ALICE_PASSWORD, NETBIOS), "a given domain wins over the prefix");
         assertEquals(0, verify("alice@" + DOMAIN, ALICE_PASSWORD, "ELSEWHERE"), "a principal name carries its domain");
-        assertEquals(LOGON_FAILURE, verify("\\alice", ALICE_PASSWORD, ""), "a bare account has no domain to log on to");
+        assertEquals(0, verify("\\alice", ALICE_PASSWORD, ""), "no domain: the directory's own");
+        assertEquals(LOGON_FAILURE, verify("\\alice", "Wrong.Pw.123", ""), "no domain, wrong password");
     }
 
     @Test
