@@ -18,7 +18,7 @@ set(ORVISTAL_ALL_NATIVES
 
 # The natives the library implements so far; the export tables must hold exactly these.
 set(ORVISTAL_IMPLEMENTED_NATIVES wInit wTranslateName wGetUserDsn wGetGroupDsn wVerifyPassword
-  wIsUserContainerNode wGetChildUserContainers)
+  wIsUserContainerNode wGetChildUserContainers wCheckNodeAccess)
 
 function(orvistal_write_export_files)
   set(_version "{\n  global:\n")

@@ -58,6 +58,29 @@ void valueInvariants(const std::string& bytes) {
   }
 }
 
+// Classes whose superclass chains may loop or name classes that do not exist: finding the
+// most derived structural class must end, and name one of the entry's own classes.
+void lineageInvariants(const std::string& bytes) {
+  adsi::Schema schema;
+  std::vector<std::string> entryClasses;
+  size_t start = 0;
+  while (start <= bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    adsi::ClassInfo info;
+    if (adsi::parseObjectClass(std::string_view(bytes).substr(start, end - start), &info)) {
+      entryClasses.push_back(info.name);
+      schema.addClass(info, info.name);
+    }
+    start = end + 1;
+  }
+  std::string chosen = adsi::mostDerivedStructuralClass(schema, entryClasses);
+  bool known = entryClasses.empty() && chosen.empty();
+  for (const std::string& name : entryClasses) known |= adsi::equalsIgnoreCase(name, chosen);
+  check(known);
+  for (const std::string& name : entryClasses) (void)schema.isSubclassOf(name, chosen);  // must end on loops
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -79,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string oid, name;
   std::vector<std::string> auxiliaries;
   adsi::parseContentRule(bytes, &oid, &name, &auxiliaries);
+  lineageInvariants(bytes);
   adsi::bindDataCode(bytes);
   adsi::leadingServerCode(bytes);
 

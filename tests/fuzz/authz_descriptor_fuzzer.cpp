@@ -4,6 +4,7 @@
 //         converted to absolute form and back, and checked in both forms;
 //   odd:  the rest is SDDL text, parsed and written back.
 // Besides the sanitizers' findings, these invariants abort:
+//   - a self-relative descriptor the security core accepts passes the library's bounds check;
 //   - GetSecurityDescriptorLength of an accepted block never exceeds the block;
 //   - the absolute and self-relative forms give the same access check answer;
 //   - MakeSelfRelativeSD of the absolute form is accepted again;
@@ -21,6 +22,7 @@
 #include "errhandlingapi.h"
 #include "handleapi.h"
 #include "sddl.h"
+#include "security/descriptor_bounds.h"
 #include "securitybaseapi.h"
 
 namespace {
@@ -118,8 +120,15 @@ void fuzzDescriptor(const uint8_t* data, size_t size) {
   std::unique_ptr<BYTE[]> block(new BYTE[size]);
   std::memcpy(block.get(), data + 5, size);
 
+  // The library's own bounds check of directory bytes reads only within the block.
+  bool sound = isSoundSelfRelativeDescriptor(block.get(), size);
+  (void)isWholeSid(block.get(), size);
   authz::DescriptorParts parts;
   if (authz::readDescriptor(block.get(), size, parts) != ERROR_SUCCESS) return;
+  // What the system takes as a self-relative descriptor, the library's check takes too.
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (GetSecurityDescriptorControl(block.get(), &control, &revision) && (control & SE_SELF_RELATIVE)) require(sound);
   DWORD length = GetSecurityDescriptorLength(block.get());
   require(length <= size);
   std::unique_ptr<BYTE[]> copy(new BYTE[length]);

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "authz/fail_with.h"
+#include "authz/logon.h"
 #include "errhandlingapi.h"
 #include "handleapi.h"
 #include "processthreadsapi.h"
@@ -52,7 +53,7 @@ HandleTable& handleTable() {
 }
 
 std::mutex processSourceMutex;
-ProcessTokenSource processSource;
+ProcessTokenSource processSource = kerberosProcessIdentity;
 
 thread_local std::shared_ptr<const Token> threadImpersonation;
 

@@ -53,8 +53,9 @@ DWORD createToken(TokenContents contents, ACCESS_MASK handleAccess, HANDLE* hand
 DWORD referenceToken(HANDLE handle, TokenReference& reference);
 bool closeTokenHandle(HANDLE handle);
 
-// Where OpenProcessToken takes the process's identity from; none is installed until the
-// process has one (until then OpenProcessToken reports ERROR_NO_TOKEN).
+// Where OpenProcessToken takes the process's identity from: the account of the process's
+// Kerberos credentials unless replaced; a null source leaves the process without one
+// (OpenProcessToken then reports ERROR_NO_TOKEN).
 using ProcessTokenSource = std::function<DWORD(TokenContents& contents)>;
 void setProcessTokenSource(ProcessTokenSource source);
 
