@@ -11,5 +11,7 @@ dc="$root/tests/directory/dc.sh"
 trap 'bash "$dc" stop >/dev/null' EXIT
 bash "$dc" start
 eval "$(bash "$dc" env)"
+# The directory is also this machine's default one, as a domain member's DC is: logons go there.
+export LDAPURI="ldaps://$ORVISTAL_TEST_SERVER"
 jdk=$(grep '^ORVISTAL_JDK_HOME:' "$build/CMakeCache.txt" | cut -d= -f2)
 "$jdk/bin/java" -Dorvistal.library="$build/src/libOrvistal.so" -cp "$build/java/classes" orvistal.demo.Demo

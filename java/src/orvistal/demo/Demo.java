@@ -23,6 +23,32 @@ public final class Demo {
         show("wrong password", new Orvistal(user, "wrong password", server, true, null).wInit());
         show("empty password (never an anonymous login)", new Orvistal(user, "", server, true, null).wInit());
         show("server that does not answer", new Orvistal(user, password, "127.0.0.2:1", true, null).wInit());
+
+        showContainersAndAccess(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"));
+    }
+
+    private static void showContainersAndAccess(Orvistal bound, String baseDn) {
+        String orvistal = "OU=Orvistal," + baseDn;
+        String people = "OU=People," + orvistal;
+        System.out.println();
+        System.out.println("Where user accounts can live, from the schema (wIsUserContainerNode: 0 yes, 0x80004005 no):");
+        show(people, bound.wIsUserContainerNode(people));
+        show("the user CN=Alice Liddell", bound.wIsUserContainerNode("CN=Alice Liddell," + people));
+        System.out.println("  children of " + orvistal + " that can hold users (wGetChildUserContainers):");
+        for (String dn : bound.wGetChildUserContainers(orvistal).getStringList()) System.out.println("    " + dn);
+
+        System.out.println();
+        System.out.println("The bind account's rights, evaluated locally from each object's descriptor (wCheckNodeAccess):");
+        String delegated = "OU=Delegated," + orvistal;
+        showAccess("read property on Wanda (delegated unit)", bound.wCheckNodeAccess("CN=Wanda Writable," + delegated, 0x10));
+        showAccess("write property on Dennis (explicit deny)", bound.wCheckNodeAccess("CN=Dennis Denied," + delegated, 0x20));
+        showAccess("GENERIC_READ on People", bound.wCheckNodeAccess(people, 0x80000000));
+        showAccess("MAXIMUM_ALLOWED on People", bound.wCheckNodeAccess(people, 0x02000000));
+    }
+
+    private static void showAccess(String what, kestrivane.qom.result.ResultCheckAccess result) {
+        System.out.printf("  %-48s status 0x%08X granted 0x%08X access status %d%n", what, result.getErrCode(),
+                result.getGrantedAccess(), result.getAccessStatus());
     }
 
     private static void show(String what, int status) {
