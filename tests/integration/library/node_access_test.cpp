@@ -332,6 +332,19 @@ TEST_F(NodeAccess, KerberosIdentityWithoutABindAccount) {
   EXPECT_EQ(write.accessStatus, accessDenied);
 }
 
+TEST_F(NodeAccess, WithoutKerberosCredentialsTheProcessHasNoToken) {
+  std::string saved = env("KRB5CCNAME");
+  setenv("KRB5CCNAME", ("FILE:/tmp/orvistal-no-such-cache-" + std::to_string(getpid())).c_str(), 1);
+  HANDLE token = nullptr;
+  SetLastError(0);
+  BOOL opened = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token);
+  DWORD error = GetLastError();
+  setenv("KRB5CCNAME", saved.c_str(), 1);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_NO_TOKEN));
+  if (opened) CloseHandle(token);
+}
+
 // The strongest check: for each account and object, what the check grants is what the
 // directory lets the account do.
 TEST_F(NodeAccess, VerdictsAgreeWithTheDirectorysOwnEnforcement) {
