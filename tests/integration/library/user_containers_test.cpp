@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "adsi/connection.h"
 #include "adsi/text.h"
 #include "directory/adsi_context.h"
 #include "nodes/user_containers.h"
@@ -112,11 +113,25 @@ TEST_F(UserContainers, ChildrenThatHoldUsersAreListedInDirectoryOrder) {
     for (const std::u16string& child : units) found |= child == unit;
     EXPECT_TRUE(found) << winapi::adsi::toUtf8(unit);
   }
-  // A second walk lists them in the same order.
-  StringList again;
-  ASSERT_EQ(context.getChildUserContainers(orvistal, &again), S_OK);
-  ASSERT_EQ(again.count(), units.count());
-  for (size_t i = 0; i < units.count(); ++i) EXPECT_EQ(again[i], units[i]);
+  // Every child of OU=Orvistal is a unit: the list is the directory's own one-level listing.
+  winapi::adsi::Credentials credentials;
+  credentials.mode = winapi::adsi::BindMode::Simple;
+  credentials.user = winapi::adsi::toUtf8(env("ORVISTAL_TEST_BIND_USER"));
+  credentials.password = winapi::adsi::Secret(winapi::adsi::toUtf8(env("ORVISTAL_TEST_BIND_PASSWORD")));
+  std::shared_ptr<winapi::adsi::Connection> connection;
+  ASSERT_EQ(winapi::adsi::openFreshConnection({winapi::adsi::toUtf8(server), 636}, credentials, &connection), S_OK);
+  winapi::adsi::LdapMessage listing;
+  ASSERT_TRUE(connection->search(winapi::adsi::toUtf8(orvistal), LDAP_SCOPE_ONELEVEL, "(objectClass=*)", {"1.1"},
+                                 nullptr, 0, 0, &listing)
+                  .ok());
+  std::vector<std::u16string> directoryOrder;
+  for (LDAPMessage* entry = ldap_first_entry(connection->handle(), listing.get()); entry != nullptr;
+       entry = ldap_next_entry(connection->handle(), entry)) {
+    winapi::adsi::LdapString dn(ldap_get_dn(connection->handle(), entry));
+    directoryOrder.push_back(winapi::adsi::toUtf16(dn.get()));
+  }
+  ASSERT_EQ(directoryOrder.size(), units.count());
+  for (size_t i = 0; i < units.count(); ++i) EXPECT_EQ(units[i], directoryOrder[i]);
 }
 
 TEST_F(UserContainers, NodeWithoutChildrenGivesAnEmptyList) {
