@@ -118,7 +118,7 @@ DirectoryObject::DirectoryObject(ObjectSetup setup)
 
 DirectoryObject::~DirectoryObject() {
   wipeChanges(&pending_);
-  for (SearchState* search : searches_) destroySearch(search);
+  for (SearchState* search : searches_) destroySearch(search, setup_.connection.get(), setup_.ldapName);
 }
 
 HRESULT fetchRemainingRange(Connection* connection, const std::string& base, RangedName range,
@@ -621,34 +621,6 @@ HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPasswo
   if (lastError().code == wrongOldPasswordCode) return HRESULT_FROM_WIN32(ERROR_INVALID_PASSWORD);
   if (lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);
   return hr;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) try {
-  if (bMember == nullptr) return E_POINTER;
-  *bMember = VARIANT_FALSE;
-  AdsPath member;
-  if (FAILED(parseAdsPath(bstrText(bstrMember), &member)) || member.kind != PathKind::Object) return E_ADS_BAD_PATHNAME;
-  std::string memberDn = member.dn;
-  if (memberDn.front() == '<') {
-    // An extended name cannot be compared in a filter: find the DN it stands for.
-    LdapMessage result;
-    LdapOutcome outcome =
-        setup_.connection->search(memberDn, LDAP_SCOPE_BASE, "(objectClass=*)", {"1.1"}, nullptr, 0, 0, &result);
-    if (!outcome.ok()) return failWith(outcome);
-    LDAPMessage* entry = ldap_first_entry(setup_.connection->handle(), result.get());
-    LdapString dn(entry != nullptr ? ldap_get_dn(setup_.connection->handle(), entry) : nullptr);
-    if (!dn) return S_OK;
-    memberDn = dn.get();
-  }
-  std::string filter = "(member=" + escapeFilterValue(memberDn) + ")";
-  LdapMessage result;
-  LdapOutcome outcome =
-      setup_.connection->search(setup_.ldapName, LDAP_SCOPE_BASE, filter, {"1.1"}, nullptr, 0, 0, &result);
-  if (!outcome.ok()) return failWith(outcome);
-  if (ldap_first_entry(setup_.connection->handle(), result.get()) != nullptr) *bMember = VARIANT_TRUE;
-  return S_OK;
 } catch (...) {
   return hresultOfCurrentException();
 }

@@ -178,11 +178,19 @@ class DirectoryObject final : public IADsUser,
   } preferences_;
   std::vector<SearchState*> searches_;
   std::vector<std::string> hints_;  // attributes an enumeration of the children loads (container_ops.cpp)
+  // Marks a search finished: S_ADS_NOMORE_ROWS, or the status of the limit it reached.
+  HRESULT endSearch(SearchState* search, int limitCode);
   friend struct SearchState;
 };
 
-// Releases a search handle's state (search.cpp).
-void destroySearch(SearchState* search);
+// Releases a search handle's state (search.cpp); with a connection, a search still paging on
+// the server is ended there first.
+void destroySearch(SearchState* search, Connection* connection, const std::string& base);
+
+namespace testing {
+// Paged searches this process ended on the server before their last page.
+size_t pagedSearchesReleased();
+}  // namespace testing
 
 // Reads the rest of a multi-valued attribute the server cut ("member;range=0-1499"), range
 // after range from the next one, appending to values.

@@ -2,7 +2,14 @@
 // the paged-results control are fetched as rows run out, so GetNextRow walks every page and
 // S_ADS_NOMORE_ROWS means the end (ADsGetLastError then reports no ERROR_MORE_DATA).
 // Search continuation references are skipped: they name other servers.
+//
+// Size and time limits are kept by the client as well, since some servers ignore the limits a
+// client asks for: a search that reaches its size limit with matches left ends with the
+// size-limit status after the rows it delivered; one that ran out of time ends with the
+// time-limit status after the rows that came before. A search closed before its last page
+// tells the server to drop the rest (a paged request of size 0).
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -32,6 +39,7 @@ struct SearchState {
   bool started = false;
   bool done = false;
   bool moreOnServer = false;
+  int limitCode = LDAP_SUCCESS;  // a size or time limit the server (or the client's wait) reached
   std::string cookie;
   LdapMessage page;
   LDAPMessage* current = nullptr;
@@ -45,7 +53,68 @@ struct SearchState {
   size_t nextColumn = 0;
 };
 
-void destroySearch(SearchState* search) { delete search; }
+namespace {
+
+std::atomic<size_t> releasedPagedSearches{0};
+
+// The controls of every request of a search: security-descriptor flags, tombstones when asked
+// for, and the page control of this request.
+class SearchControls {
+ public:
+  SearchControls(const SearchState& search, LDAPControl* paged)
+      : maskValue_{0x30, 0x03, 0x02, 0x01, static_cast<char>(search.securityMask)},
+        securityMask_{const_cast<char*>("1.2.840.113556.1.4.801"), {sizeof maskValue_, maskValue_}, 0} {
+    list_.push_back(&securityMask_);
+    if (search.tombstones) list_.push_back(showDeletedControl());
+    if (paged != nullptr) list_.push_back(paged);
+    list_.push_back(nullptr);
+  }
+  SearchControls(const SearchControls&) = delete;
+  SearchControls& operator=(const SearchControls&) = delete;
+  LDAPControl** get() { return list_.data(); }
+
+ private:
+  char maskValue_[5];
+  LDAPControl securityMask_;
+  std::vector<LDAPControl*> list_;
+};
+
+// RFC 2696: a paged request of size 0 with the cookie ends the search on the server.
+// (libldap's own builder refuses a size of 0, so the control value is encoded here.)
+bool pageEndControl(const std::string& cookieBytes, LdapControl* control) {
+  BerElement* ber = ber_alloc_t(LBER_USE_DER);
+  if (ber == nullptr) return false;
+  berval cookie{static_cast<ber_len_t>(cookieBytes.size()), const_cast<char*>(cookieBytes.data())};
+  berval value{0, nullptr};
+  bool built = ber_printf(ber, "{iO}", static_cast<ber_int_t>(0), &cookie) != -1 && ber_flatten2(ber, &value, 0) == 0 &&
+               ldap_control_create(LDAP_CONTROL_PAGEDRESULTS, 0, &value, 1, control->put()) == LDAP_SUCCESS;
+  ber_free(ber, 1);
+  return built;
+}
+
+void releaseServerPaging(Connection* connection, const std::string& base, SearchState* search) {
+  if (search->pageSize <= 0 || !search->moreOnServer || search->cookie.empty()) return;
+  search->moreOnServer = false;
+  LdapControl paged;
+  if (!pageEndControl(search->cookie, &paged)) return;
+  // The server takes the request as the same search only if all else is as it was.
+  SearchControls controls(*search, paged.get());
+  LdapMessage ignored;
+  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
+                                           search->sizeLimit, search->timeLimit, &ignored);
+  if (outcome.ok()) ++releasedPagedSearches;
+}
+
+}  // namespace
+
+void destroySearch(SearchState* search, Connection* connection, const std::string& base) {
+  if (connection != nullptr) releaseServerPaging(connection, base, search);
+  delete search;
+}
+
+namespace testing {
+size_t pagedSearchesReleased() { return releasedPagedSearches.load(); }
+}  // namespace testing
 
 namespace {
 
@@ -203,28 +272,23 @@ namespace {
 // Fetches the next page (or the only one) of a search.
 HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* search) {
   LDAP* ld = connection->handle();
-  std::vector<LDAPControl*> controls;
-  char maskValue[] = {0x30, 0x03, 0x02, 0x01, static_cast<char>(search->securityMask)};
-  LDAPControl securityMask{const_cast<char*>("1.2.840.113556.1.4.801"), {sizeof maskValue, maskValue}, 0};
-  controls.push_back(&securityMask);
-  if (search->tombstones) controls.push_back(showDeletedControl());
   LdapControl paged;
   if (search->pageSize > 0) {
     berval cookie{static_cast<ber_len_t>(search->cookie.size()), search->cookie.empty() ? nullptr : &search->cookie[0]};
     int code = ldap_create_page_control(ld, static_cast<ber_int_t>(search->pageSize), &cookie, 0, paged.put());
     if (code != LDAP_SUCCESS) return failLdap(code, "cannot build the paged-results control");
-    controls.push_back(paged.get());
   }
-  controls.push_back(nullptr);
-  std::vector<std::string> attributes = search->attributes;
+  SearchControls controls(*search, paged.get());
   LdapControls response;
   search->page.reset();
   search->current = nullptr;
-  LdapOutcome outcome = connection->search(base, search->scope, search->filter, attributes, controls.data(),
+  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
                                            search->sizeLimit, search->timeLimit, &search->page, &response);
   search->moreOnServer = false;
-  // A limit reached ends the rows that came; it is not a failure of the search.
-  if (!outcome.ok() && outcome.code != LDAP_SIZELIMIT_EXCEEDED && outcome.code != LDAP_TIMELIMIT_EXCEEDED)
+  // A limit reached ends the rows that came; its status follows them.
+  if (outcome.code == LDAP_SIZELIMIT_EXCEEDED || outcome.code == LDAP_TIMELIMIT_EXCEEDED)
+    search->limitCode = outcome.code;
+  else if (!outcome.ok())
     return failWith(outcome);
   if (search->pageSize > 0 && response) {
     LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response.get(), nullptr);
@@ -243,16 +307,25 @@ HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* 
 
 }  // namespace
 
+HRESULT DirectoryObject::endSearch(SearchState* search, int limitCode) {
+  search->done = true;
+  releaseServerPaging(setup_.connection.get(), setup_.ldapName, search);
+  if (limitCode == LDAP_SUCCESS) return S_ADS_NOMORE_ROWS;
+  return failLdap(limitCode, "");
+}
+
 HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) try {
   auto* search = static_cast<SearchState*>(hSearchResult);
   if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
   // Back to the start: the search is run again from its first page.
   search->started = false;
   search->done = false;
+  releaseServerPaging(setup_.connection.get(), setup_.ldapName, search);
   search->cookie.clear();
   search->page.reset();
   search->current = nullptr;
   search->rows = 0;
+  search->limitCode = LDAP_SUCCESS;
   return GetNextRow(hSearchResult);
 } catch (...) {
   return hresultOfCurrentException();
@@ -263,14 +336,18 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
   if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
   Connection* connection = setup_.connection.get();
   LDAP* ld = connection->handle();
+  // A code left by an earlier call must never read as "more rows on the server".
+  clearLastError();
   search->row.clear();
   search->columnOrder.clear();
   search->nextColumn = 0;
   for (;;) {
-    if (search->done || (search->sizeLimit > 0 && search->rows >= static_cast<size_t>(search->sizeLimit))) {
-      search->done = true;
-      clearLastError();
-      return S_ADS_NOMORE_ROWS;
+    if (search->done) return S_ADS_NOMORE_ROWS;
+    if (search->sizeLimit > 0 && search->rows >= static_cast<size_t>(search->sizeLimit)) {
+      bool matchesLeft = (search->current != nullptr && ldap_next_entry(ld, search->current) != nullptr) ||
+                         search->moreOnServer || search->limitCode == LDAP_SIZELIMIT_EXCEEDED;
+      search->current = nullptr;
+      return endSearch(search, matchesLeft ? LDAP_SIZELIMIT_EXCEEDED : LDAP_SUCCESS);
     }
     if (!search->started) {
       search->started = true;
@@ -291,7 +368,7 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
       search->current = ldap_first_entry(ld, search->page.get());
     }
     if (search->current != nullptr) break;
-    if (!search->moreOnServer) search->done = true;
+    if (!search->moreOnServer) return endSearch(search, search->limitCode);
   }
   ++search->rows;
   LdapString dn(ldap_get_dn(ld, search->current));
@@ -393,7 +470,8 @@ HRESULT DirectoryObject::AbandonSearch(ADS_SEARCH_HANDLE phSearchResult) try {
   auto* search = static_cast<SearchState*>(phSearchResult);
   if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
   search->done = true;
-  search->moreOnServer = false;
+  search->current = nullptr;
+  releaseServerPaging(setup_.connection.get(), setup_.ldapName, search);
   return S_OK;
 } catch (...) {
   return hresultOfCurrentException();
@@ -404,7 +482,7 @@ HRESULT DirectoryObject::CloseSearchHandle(ADS_SEARCH_HANDLE hSearchResult) try 
   auto it = std::find(searches_.begin(), searches_.end(), search);
   if (it == searches_.end()) return E_ADS_BAD_PARAMETER;
   searches_.erase(it);
-  destroySearch(search);
+  destroySearch(search, setup_.connection.get(), setup_.ldapName);
   return S_OK;
 } catch (...) {
   return hresultOfCurrentException();

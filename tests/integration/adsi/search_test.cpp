@@ -12,6 +12,7 @@ namespace {
 constexpr HRESULT columnNotSet = static_cast<HRESULT>(0x80005010);
 constexpr HRESULT badFilter = static_cast<HRESULT>(0x8007203E);
 constexpr HRESULT noSuchObject = static_cast<HRESULT>(0x80072030);
+constexpr HRESULT sizeLimitExceeded = static_cast<HRESULT>(0x80072023);
 
 ADS_SEARCHPREF_INFO integerPreference(ADS_SEARCHPREF_ENUM which, DWORD value) {
   ADS_SEARCHPREF_INFO pref{};
@@ -86,7 +87,9 @@ TEST_F(Search, SizeLimitIsKeptByTheClientToo) {
   ASSERT_EQ(search->SetSearchPreference(prefs, 2), S_OK);
   HRESULT last = S_OK;
   EXPECT_EQ(column(search.get(), "(objectClass=user)", "cn", &last).size(), 3u);
-  EXPECT_EQ(last, S_ADS_NOMORE_ROWS);
+  EXPECT_EQ(last, sizeLimitExceeded) << "300 matches: the rows up to the limit, then the limit's status";
+  EXPECT_EQ(column(search.get(), "(|(cn=bulk0001)(cn=bulk0002)(cn=bulk0003))", "cn", &last).size(), 3u);
+  EXPECT_EQ(last, S_ADS_NOMORE_ROWS) << "exactly as many matches as the limit end normally";
 
   // A scope of one level sees the bulk OU's direct children only.
   ADS_SEARCHPREF_INFO oneLevel[] = {integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_ONELEVEL),
