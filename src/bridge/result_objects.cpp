@@ -65,7 +65,11 @@ jobjectArray newJavaStringArray(JNIEnv* env, const StringList& list) {
   jobjectArray array = env->NewObjectArray(static_cast<jsize>(list.count()), type.get(), nullptr);
   if (array == nullptr) return nullptr;
   jsize index = 0;
-  for (const WideString& entry : list) env->SetObjectArrayElement(array, index++, newJavaString(env, entry));
+  for (const WideString& entry : list) {
+    // One local reference at a time, however long the list.
+    LocalRef<jstring> text(env, newJavaString(env, entry));
+    env->SetObjectArrayElement(array, index++, text.get());
+  }
   return array;
 }
 

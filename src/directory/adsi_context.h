@@ -48,6 +48,21 @@ class AdsiContext {
   HRESULT checkNodeAccess(const WideString& nodeDn, DWORD desiredAccess, DWORD* grantedAccess,
                           DWORD* accessStatus) const;
 
+  // Node search (nodes/node_search.cpp) and the NetBIOS name of a domain
+  // (nodes/netbios_domain.cpp).
+  HRESULT searchNodes(const WideString& baseDn, const WideString& filter, StringList* results) const;
+  HRESULT searchDeletedNodes(const WideString& filter, StringList* results) const;
+  HRESULT openDeletedObjects(IADsContainer** container) const;
+  HRESULT findNodeValues(const WideString& baseDn, const WideString& attributeName, const WideString& filter,
+                         LONG sizeLimit, LONG timeLimit, StringList* results) const;
+  HRESULT getNetbiosDomain(const WideString& dnsDomainName, WideString* netbiosName) const;
+
+  // Group membership (groups/group_membership.cpp) and a member's primary group
+  // (groups/group_expansion.cpp).
+  HRESULT isMemberOf(const WideString& groupDn, const WideString& memberDn, VARIANT_BOOL* isMember) const;
+  HRESULT getUserPrimaryGroup(const WideString& userDn, WideString* groupDn) const;
+  HRESULT getMachinePrimaryGroup(const WideString& dn, WideString* groupDn) const;
+
   // Password verification (security/password_verification.cpp).
   HRESULT verifyPassword(const WideString& userName, const WideString& domainName, const WideString& password) const;
 

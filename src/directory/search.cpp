@@ -24,6 +24,8 @@ HRESULT AdsiContext::openSearch(const WideString& dn, IDirectorySearch** search)
 WideString searchColumnText(const ADS_SEARCH_COLUMN& column) {
   if (column.dwNumValues == 0 || column.pADsValues == nullptr) return WideString();
   const ADSVALUE& value = column.pADsValues[0];
+  // A value is read only as the type it says it holds.
+  if (value.dwType != column.dwADsType) return WideString();
   switch (column.dwADsType) {
     case ADSTYPE_DN_STRING:
     case ADSTYPE_CASE_EXACT_STRING:

@@ -22,8 +22,10 @@ TEST(SearchColumnText, FirstValueOfStringsAndOctetsOnly) {
   strings[0].CaseIgnoreString = first;
   strings[1].CaseIgnoreString = second;
   for (ADSTYPE type : {ADSTYPE_DN_STRING, ADSTYPE_CASE_EXACT_STRING, ADSTYPE_CASE_IGNORE_STRING,
-                       ADSTYPE_PRINTABLE_STRING, ADSTYPE_NUMERIC_STRING})
+                       ADSTYPE_PRINTABLE_STRING, ADSTYPE_NUMERIC_STRING}) {
+    strings[0].dwType = strings[1].dwType = type;
     EXPECT_EQ(searchColumnText(column(type, strings, 2)), u"first") << "type " << type;
+  }
 
   BYTE bytes[] = {0x3F, 0x00, 0xA1};
   ADSVALUE octets{};
@@ -37,6 +39,9 @@ TEST(SearchColumnText, FirstValueOfStringsAndOctetsOnly) {
   for (ADSTYPE type : {ADSTYPE_INTEGER, ADSTYPE_BOOLEAN, ADSTYPE_LARGE_INTEGER, ADSTYPE_UTC_TIME,
                        ADSTYPE_NT_SECURITY_DESCRIPTOR})
     EXPECT_EQ(searchColumnText(column(type, &number, 1)), u"") << "type " << type;
+  // A column that claims strings but holds an integer is never read as a string.
+  EXPECT_EQ(searchColumnText(column(ADSTYPE_CASE_IGNORE_STRING, &number, 1)), u"");
+  EXPECT_EQ(searchColumnText(column(ADSTYPE_OCTET_STRING, &number, 1)), u"");
   EXPECT_EQ(searchColumnText(column(ADSTYPE_CASE_IGNORE_STRING, strings, 0)), u"");
 }
 

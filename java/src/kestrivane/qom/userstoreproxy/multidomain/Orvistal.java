@@ -81,7 +81,7 @@ public class Orvistal {
     public native ResultStringList wGetChildUserContainers(String dn);
     public native ResultStringList wSearchNodes(String baseDn, String filter);
     public native ResultStringList wSearchDeletedNodes(String filter);
-    public native ResultStringList wFindNodeValues(String baseDn, String filter, String attribute, int scope, int sizeLimit);
+    public native ResultStringList wFindNodeValues(String baseDn, String attribute, String filter, int sizeLimit, int timeLimit);
     public native ResultArrayNameValue wGetNodeAttributes(String baseDn, String filter, String[] attributes);
     public native ResultCheckAccess wCheckNodeAccess(String dn, int desiredAccess);
     public native int wVerifyPassword(String userName, String password, String domainName);

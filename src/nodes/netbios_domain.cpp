@@ -1,0 +1,56 @@
+// The NetBIOS name of a domain, read from the domain's cross-reference object in the forest's
+// configuration partition.
+#include "nodes/netbios_domain.h"
+
+#include "directory/ldap_filter.h"
+#include "directory/row_walk.h"
+
+namespace {
+
+// The longest DNS name there can be.
+constexpr size_t longestDnsName = 255;
+
+WideString lowerCaseAscii(WideString text) {
+  for (WCHAR& c : text)
+    if (c >= WIDE('A') && c <= WIDE('Z')) c = static_cast<WCHAR>(c - WIDE('A') + WIDE('a'));
+  return text;
+}
+
+}  // namespace
+
+WideString crossRefFilter(const WideString& dnsDomainName) {
+  WideString filter = WIDE("(&(objectcategory=crossRef)(dnsRoot=");
+  filter += escapeFilterValue(lowerCaseAscii(dnsDomainName));
+  filter += WIDE(")(netbiosName=*))");
+  return filter;
+}
+
+HRESULT AdsiContext::getNetbiosDomain(const WideString& dnsDomainName, WideString* netbiosName) const {
+  if (dnsDomainName.size() > longestDnsName) return E_INVALIDARG;
+  ComPtr<IADs> rootDse;
+  RETURN_IF_FAILED(bindRootDse(rootDse.put()));
+  UniqueBstr attribute = UniqueBstr::copyOf(WIDE("configurationNamingContext"));
+  UniqueVariant configuration;
+  RETURN_IF_FAILED(rootDse->Get(attribute.get(), configuration.put()));
+  WideString base = WIDE("CN=Partitions,");
+  if (configuration.get()->vt == VT_BSTR) base += textOfBstr(configuration.get()->bstrVal);
+
+  ComPtr<IDirectorySearch> search;
+  RETURN_IF_FAILED(openSearch(base, search.put()));
+  WideString filter = crossRefFilter(dnsDomainName);
+  WideString columnName = WIDE("nETBIOSName");
+  LPWSTR names[] = {&columnName[0]};
+  SearchHandle handle(search.get());
+  RETURN_IF_FAILED(search->ExecuteSearch(&filter[0], names, 1, handle.put()));
+  // Only the first cross-reference counts; anything but a row (S_ADS_NOMORE_ROWS when none
+  // matches) is the answer as it is.
+  HRESULT status = search->GetNextRow(handle.get());
+  if (status != S_OK) return status;
+  FetchedColumn column(search.get());
+  RETURN_IF_FAILED(column.fetch(handle.get(), columnName));
+  WideString name;
+  if (!firstStringValue(column.get(), &name)) return VALUE_TYPE_MISMATCH;
+  status = column.free();
+  if (SUCCEEDED(status)) *netbiosName = name;
+  return status;
+}

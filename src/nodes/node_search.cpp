@@ -1,0 +1,71 @@
+// Searches by LDAP filter that walk every row: the distinguished names of matching objects,
+// of matching deleted objects, and one attribute's text per match under the caller's limits.
+#include "directory/row_walk.h"
+#include "directory/search.h"
+
+namespace {
+
+// The well-known GUID of a domain's Deleted Objects container.
+const WCHAR deletedObjectsGuid[] = WIDE("18e2ea80684f11d2b9aa00c04f79f805");
+
+// ExecuteSearch for one attribute, then the row walk on it.
+HRESULT runColumnSearch(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
+                        StringList* results) {
+  WideString filterText = filter;
+  WideString name = attributeName;
+  LPWSTR names[] = {&name[0]};
+  SearchHandle handle(search);
+  RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], names, 1, handle.put()));
+  return collectColumnTexts(search, handle.get(), attributeName, results);
+}
+
+}  // namespace
+
+HRESULT AdsiContext::searchNodes(const WideString& baseDn, const WideString& filter, StringList* results) const {
+  ComPtr<IDirectorySearch> search;
+  RETURN_IF_FAILED(openSearch(baseDn, search.put()));
+  ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_SUBTREE),
+                                       integerPreference(ADS_SEARCHPREF_PAGESIZE, 100)};
+  RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 2));
+  return runColumnSearch(search.get(), filter, WIDE("distinguishedName"), results);
+}
+
+HRESULT AdsiContext::openDeletedObjects(IADsContainer** container) const {
+  ComPtr<IADs> rootDse;
+  RETURN_IF_FAILED(bindRootDse(rootDse.put()));
+  UniqueBstr attribute = UniqueBstr::copyOf(WIDE("defaultNamingContext"));
+  UniqueVariant namingContext;
+  RETURN_IF_FAILED(rootDse->Get(attribute.get(), namingContext.put()));
+  WideString name = WIDE("<WKGUID=");
+  name += deletedObjectsGuid;
+  name += WIDE(',');
+  if (namingContext.get()->vt == VT_BSTR) name += textOfBstr(namingContext.get()->bstrVal);
+  name += WIDE('>');
+  // A tombstone container is bound without reading it first: its class is known.
+  return openObject(ldapPath(name), IID_IADsContainer, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                    reinterpret_cast<void**>(container));
+}
+
+HRESULT AdsiContext::searchDeletedNodes(const WideString& filter, StringList* results) const {
+  ComPtr<IADsContainer> container;
+  RETURN_IF_FAILED(openDeletedObjects(container.put()));
+  ComPtr<IDirectorySearch> search;
+  RETURN_IF_FAILED(container.queryTo(IID_IDirectorySearch, &search));
+  ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_SUBTREE),
+                                       integerPreference(ADS_SEARCHPREF_PAGESIZE, 100),
+                                       booleanPreference(ADS_SEARCHPREF_TOMBSTONE, true)};
+  RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 3));
+  return runColumnSearch(search.get(), filter, WIDE("distinguishedName"), results);
+}
+
+HRESULT AdsiContext::findNodeValues(const WideString& baseDn, const WideString& attributeName,
+                                    const WideString& filter, LONG sizeLimit, LONG timeLimit,
+                                    StringList* results) const {
+  ComPtr<IDirectorySearch> search;
+  RETURN_IF_FAILED(openSearch(baseDn, search.put()));
+  // The caller's limits go to the directory as they are; it refuses what it cannot use.
+  ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, sizeLimit),
+                                       integerPreference(ADS_SEARCHPREF_TIME_LIMIT, timeLimit)};
+  RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 2));
+  return runColumnSearch(search.get(), filter, attributeName, results);
+}
