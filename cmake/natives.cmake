@@ -19,6 +19,11 @@ set(ORVISTAL_ALL_NATIVES
 # The natives the library implements so far; the export tables must hold exactly these.
 set(ORVISTAL_IMPLEMENTED_NATIVES wInit wTranslateName wGetUserDsn wGetGroupDsn wVerifyPassword
   wIsUserContainerNode wGetChildUserContainers wCheckNodeAccess)
+# Node search and NetBIOS names.
+list(APPEND ORVISTAL_IMPLEMENTED_NATIVES wSearchNodes wSearchDeletedNodes wFindNodeValues wGetNodeAttributes
+     wGetNetbiosDomain)
+# Group membership and group expansion.
+list(APPEND ORVISTAL_IMPLEMENTED_NATIVES wIsMemberOf wGetUserPrimaryGroup wGetUserGroups wGetMachineGroups)
 
 function(orvistal_write_export_files)
   set(_version "{\n  global:\n")

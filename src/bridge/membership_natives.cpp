@@ -1,0 +1,116 @@
+// Native methods of group membership and group expansion.
+#include "bridge/call_context.h"
+#include "bridge/entry_points.h"
+#include "bridge/local_ref.h"
+#include "bridge/result_objects.h"
+#include "directory/values.h"
+#include "groups/group_reads.h"
+
+namespace {
+
+// A member's groups: its memberOf values and, when found, its primary group.
+struct GroupList {
+  VariantArray memberOf;
+  LONG memberOfCount = 0;
+  WideString primaryGroup;
+  HRESULT status = S_OK;
+};
+
+// The memberOf values are read first, then the primary group is looked up; the status is that
+// of the lookup, unless memberOf could not be read for another reason than having no value:
+// then the list is not complete, and that failure is the status.
+template <typename ReadMemberOf, typename FindPrimaryGroup>
+void collectGroups(ReadMemberOf readMemberOf, FindPrimaryGroup findPrimaryGroup, GroupList* groups) {
+  HRESULT readStatus = readMemberOf(&groups->memberOf);
+  groups->memberOfCount = FAILED(readStatus) ? 0 : groups->memberOf.count();
+  groups->status = findPrimaryGroup(&groups->primaryGroup);
+  if (FAILED(groups->status)) groups->primaryGroup.clear();
+  if (FAILED(readStatus) && readStatus != E_ADS_PROPERTY_NOT_FOUND) groups->status = readStatus;
+}
+
+// memberOf values in their order (a value that is not a string stays null), then the primary
+// group.
+jobjectArray groupListArray(JNIEnv* env, const GroupList& groups) {
+  jsize count = static_cast<jsize>(groups.memberOfCount) + (groups.primaryGroup.empty() ? 0 : 1);
+  LocalRef<jclass> stringType(env, env->FindClass("java/lang/String"));
+  if (!stringType) return nullptr;
+  jobjectArray strings = env->NewObjectArray(count, stringType.get(), nullptr);
+  if (strings == nullptr) return nullptr;
+  SAFEARRAY* array = groups.memberOf.array();
+  for (LONG i = 0; i < groups.memberOfCount; ++i) {
+    LONG index = i;
+    void* element = nullptr;
+    if (array == nullptr || FAILED(SafeArrayPtrOfIndex(array, &index, &element))) continue;
+    const VARIANT* value = static_cast<const VARIANT*>(element);
+    if (value->vt != VT_BSTR) continue;
+    LocalRef<jstring> text(env, newJavaString(env, textOfBstr(value->bstrVal)));
+    env->SetObjectArrayElement(strings, static_cast<jsize>(i), text.get());
+  }
+  if (!groups.primaryGroup.empty()) {
+    LocalRef<jstring> text(env, newJavaString(env, groups.primaryGroup));
+    env->SetObjectArrayElement(strings, static_cast<jsize>(groups.memberOfCount), text.get());
+  }
+  return strings;
+}
+
+jobject groupListResult(JNIEnv* env, const GroupList& groups) {
+  jobjectArray strings = groupListArray(env, groups);
+  if (strings == nullptr) return nullptr;
+  return newResultStringList(env, groups.status, strings);
+}
+
+}  // namespace
+
+extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wIsMemberOf)(JNIEnv* env, jobject self, jstring groupDn,
+                                                                    jstring memberDn) {
+  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+    WideString group = wideParameter(env, groupDn);
+    WideString member = wideParameter(env, memberDn);
+    AdsiContext context = contextFor(settings);
+    VARIANT_BOOL isMember = VARIANT_FALSE;
+    HRESULT status = context.isMemberOf(group, member, &isMember);
+    return newResultBooleanValue(env, status, isMember);
+  });
+}
+
+extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserPrimaryGroup)(JNIEnv* env, jobject self,
+                                                                             jstring userName, jstring userDomain) {
+  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+    WideString user = wideParameter(env, userName);
+    WideString domain = wideParameter(env, userDomain);
+    AdsiContext context = contextFor(settings);
+    WideString logonName, dn, groupDn;
+    HRESULT status = context.resolveUser(user, domain, &logonName, &dn);
+    if (SUCCEEDED(status)) status = context.getUserPrimaryGroup(dn, &groupDn);
+    return newResultMessage(env, status, groupDn);
+  });
+}
+
+extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserGroups)(JNIEnv* env, jobject self, jstring userName,
+                                                                       jstring userDomain) {
+  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+    WideString user = wideParameter(env, userName);
+    WideString domain = wideParameter(env, userDomain);
+    AdsiContext context = contextFor(settings);
+    GroupList groups;
+    WideString logonName, dn;
+    groups.status = context.resolveUser(user, domain, &logonName, &dn);
+    if (SUCCEEDED(groups.status)) {
+      collectGroups([&](VariantArray* values) { return readUserStringArray(context, dn, WIDE("memberOf"), values); },
+                    [&](WideString* primary) { return context.getUserPrimaryGroup(dn, primary); }, &groups);
+    }
+    return groupListResult(env, groups);
+  });
+}
+
+extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetMachineGroups)(JNIEnv* env, jobject self,
+                                                                          jstring machineDn) {
+  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+    WideString dn = wideParameter(env, machineDn);
+    AdsiContext context = contextFor(settings);
+    GroupList groups;
+    collectGroups([&](VariantArray* values) { return readNodeStringArray(context, dn, WIDE("memberOf"), values); },
+                  [&](WideString* primary) { return context.getMachinePrimaryGroup(dn, primary); }, &groups);
+    return groupListResult(env, groups);
+  });
+}
