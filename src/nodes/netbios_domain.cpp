@@ -3,6 +3,7 @@
 #include "nodes/netbios_domain.h"
 
 #include "directory/ldap_filter.h"
+#include "directory/root_dse.h"
 #include "directory/row_walk.h"
 
 namespace {
@@ -27,13 +28,9 @@ WideString crossRefFilter(const WideString& dnsDomainName) {
 
 HRESULT AdsiContext::getNetbiosDomain(const WideString& dnsDomainName, WideString* netbiosName) const {
   if (dnsDomainName.size() > longestDnsName) return E_INVALIDARG;
-  ComPtr<IADs> rootDse;
-  RETURN_IF_FAILED(bindRootDse(rootDse.put()));
-  UniqueBstr attribute = UniqueBstr::copyOf(WIDE("configurationNamingContext"));
-  UniqueVariant configuration;
-  RETURN_IF_FAILED(rootDse->Get(attribute.get(), configuration.put()));
-  WideString base = WIDE("CN=Partitions,");
-  if (configuration.get()->vt == VT_BSTR) base += textOfBstr(configuration.get()->bstrVal);
+  WideString configuration;
+  RETURN_IF_FAILED(readRootDseName(*this, WIDE("configurationNamingContext"), &configuration));
+  WideString base = WIDE("CN=Partitions,") + configuration;
 
   ComPtr<IDirectorySearch> search;
   RETURN_IF_FAILED(openSearch(base, search.put()));

@@ -1,5 +1,6 @@
 // Searches by LDAP filter that walk every row: the distinguished names of matching objects,
 // of matching deleted objects, and one attribute's text per match under the caller's limits.
+#include "directory/root_dse.h"
 #include "directory/row_walk.h"
 #include "directory/search.h"
 
@@ -31,15 +32,12 @@ HRESULT AdsiContext::searchNodes(const WideString& baseDn, const WideString& fil
 }
 
 HRESULT AdsiContext::openDeletedObjects(IADsContainer** container) const {
-  ComPtr<IADs> rootDse;
-  RETURN_IF_FAILED(bindRootDse(rootDse.put()));
-  UniqueBstr attribute = UniqueBstr::copyOf(WIDE("defaultNamingContext"));
-  UniqueVariant namingContext;
-  RETURN_IF_FAILED(rootDse->Get(attribute.get(), namingContext.put()));
+  WideString namingContext;
+  RETURN_IF_FAILED(readRootDseName(*this, WIDE("defaultNamingContext"), &namingContext));
   WideString name = WIDE("<WKGUID=");
   name += deletedObjectsGuid;
   name += WIDE(',');
-  if (namingContext.get()->vt == VT_BSTR) name += textOfBstr(namingContext.get()->bstrVal);
+  name += namingContext;
   name += WIDE('>');
   // A tombstone container is bound without reading it first: its class is known.
   return openObject(ldapPath(name), IID_IADsContainer, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,

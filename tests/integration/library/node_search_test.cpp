@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <set>
 #include <string>
 
-#include "adsi/text.h"
-#include "directory/adsi_context.h"
+#include "library/library_env.h"
+
+using namespace librarytest;
 
 namespace {
 
@@ -18,36 +18,14 @@ constexpr HRESULT badFilter = static_cast<HRESULT>(0x8007203E);
 constexpr HRESULT refusedPreference = static_cast<HRESULT>(0x80005011);  // S_ADS_ERRORSOCCURRED, top bit set
 constexpr HRESULT noSuchObject = static_cast<HRESULT>(0x80072030);
 
-std::u16string env(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? std::u16string() : winapi::adsi::toUtf16(value);
-}
-
 std::u16string uniqueName(const char16_t* prefix) {
   static std::atomic<int> counter{0};
   return prefix + winapi::adsi::toUtf16(std::to_string(getpid()) + "-" + std::to_string(++counter));
 }
 
-class NodeSearch : public ::testing::Test {
+class NodeSearch : public LibraryTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(env("ORVISTAL_TEST_SERVER").empty()) << "the test directory's environment is not set";
-    comResult_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  }
-  void TearDown() override {
-    if (comResult_ == S_OK || comResult_ == S_FALSE) CoUninitialize();
-  }
-
-  AdsiContext bound{env("ORVISTAL_TEST_BIND_USER"), env("ORVISTAL_TEST_BIND_PASSWORD"), env("ORVISTAL_TEST_SERVER"),
-                    false};
-  AdsiContext admin{env("ORVISTAL_TEST_ADMIN_USER"), env("ORVISTAL_TEST_ADMIN_PASSWORD"), env("ORVISTAL_TEST_SERVER"),
-                    false};
-  std::u16string base = env("ORVISTAL_TEST_BASE_DN");
   std::u16string bulk = u"OU=Bulk,OU=Orvistal," + base;
-  std::u16string people = u"OU=People,OU=Orvistal," + base;
-
- private:
-  HRESULT comResult_ = E_FAIL;
 };
 
 TEST_F(NodeSearch, EveryPageOfALargeResult) {
