@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "adsi/connection.h"
@@ -330,6 +331,22 @@ TEST_F(NodeAccess, KerberosIdentityWithoutABindAccount) {
   Verdict write = check({"", ""}, unit_, writeProperty);
   EXPECT_EQ(write.status, S_OK);
   EXPECT_EQ(write.accessStatus, accessDenied);
+}
+
+TEST_F(NodeAccess, ChecksFromEightThreadsAtOnceAgree) {
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 3; ++i) {
+        Verdict verdict = check(t % 2 == 0 ? bind() : alice(), unit_, writeProperty);
+        DWORD expected = t % 2 == 0 ? accessDenied : 0;
+        if (verdict.status != S_OK || verdict.accessStatus != expected) ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(NodeAccess, WithoutKerberosCredentialsTheProcessHasNoToken) {
