@@ -1,0 +1,164 @@
+// The floor of the side-by-side benchmark: for each native, the LDAP operations its job needs at
+// the least, sent with libldap alone on one open StartTLS connection bound as the bind account
+// (a second one for password binds). No code of the project: this is what the network and the
+// directory cost, the line the library is measured against.
+//
+// Prints "floor<TAB>case<TAB>median ms<TAB>p90 ms<TAB>calls" per case. Needs the test directory's
+// environment (eval "$(bash tests/directory/dc.sh env)").
+//
+// A new native: one row in floorCases() below, named as in the other two programs' tables.
+#include <ldap.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "timing.h"
+
+namespace {
+
+std::string env(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+struct LdapCloser {
+  void operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+};
+using LdapHandle = std::unique_ptr<LDAP, LdapCloser>;
+
+struct MessageFreer {
+  void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
+};
+using Message = std::unique_ptr<LDAPMessage, MessageFreer>;
+
+struct DnFreer {
+  void operator()(char* dn) const { ldap_memfree(dn); }
+};
+
+bool simpleBind(LDAP* ld, const std::string& user, const std::string& password) {
+  berval credentials;
+  credentials.bv_val = const_cast<char*>(password.c_str());
+  credentials.bv_len = password.size();
+  return ldap_sasl_bind_s(ld, user.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr) ==
+         LDAP_SUCCESS;
+}
+
+// A StartTLS connection to the server; the certificate is verified through OpenLDAP's settings.
+LdapHandle openTls(const std::string& server) {
+  LDAP* raw = nullptr;
+  std::string uri = "ldap://" + server;
+  if (ldap_initialize(&raw, uri.c_str()) != LDAP_SUCCESS) return nullptr;
+  LdapHandle ld(raw);
+  int version = LDAP_VERSION3;
+  ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(ld.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+  if (ldap_start_tls_s(ld.get(), nullptr, nullptr) != LDAP_SUCCESS) return nullptr;
+  return ld;
+}
+
+struct Floor {
+  std::string base = env("ORVISTAL_TEST_BASE_DN");
+  std::string domain = env("ORVISTAL_TEST_DOMAIN");
+  LdapHandle reader;    // bound as the bind account, for every read
+  LdapHandle verifier;  // open TLS connection for the password binds
+  int sent = 0;         // LDAP requests sent, to print each case's count
+
+  std::string people() const { return "OU=People,OU=Orvistal," + base; }
+  std::string alice() const { return "CN=Alice Liddell," + people(); }
+  std::string gDevs() const { return "CN=g-devs,OU=Groups,OU=Orvistal," + base; }
+
+  // One search; true when it succeeded with exactly `expected` entries (the first DN in *dn).
+  bool search(const std::string& searchBase, int scope, const std::string& filter,
+              std::vector<const char*> attributes, int expected, std::string* dn = nullptr) {
+    attributes.push_back(nullptr);
+    LDAPMessage* raw = nullptr;
+    ++sent;
+    int code = ldap_search_ext_s(reader.get(), searchBase.c_str(), scope, filter.c_str(),
+                                 const_cast<char**>(attributes.data()), 0, nullptr, nullptr, nullptr, 0, &raw);
+    Message result(raw);
+    if (code != LDAP_SUCCESS) return false;
+    if (expected >= 0 && ldap_count_entries(reader.get(), result.get()) != expected) return false;
+    if (dn != nullptr) {
+      LDAPMessage* entry = ldap_first_entry(reader.get(), result.get());
+      std::unique_ptr<char, DnFreer> text(entry == nullptr ? nullptr : ldap_get_dn(reader.get(), entry));
+      if (!text) return false;
+      *dn = text.get();
+    }
+    return true;
+  }
+  bool searchSubtree(const std::string& filter, const char* attribute, std::string* dn = nullptr) {
+    return search(base, LDAP_SCOPE_SUBTREE, filter, {attribute}, 1, dn);
+  }
+  bool readBase(const std::string& dn, const char* attribute) {
+    return search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", {attribute}, 1);
+  }
+};
+
+struct FloorCase {
+  const char* name;
+  std::function<bool(Floor&)> run;
+};
+
+// The least LDAP work of each native's job, one row per benchmark case.
+std::vector<FloorCase> floorCases() {
+  return {
+      {"wInit", [](Floor& f) { return f.search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"*"}, 1); }},
+      {"wGetUserDsn bare",
+       [](Floor& f) {
+         std::string dn;
+         return f.searchSubtree("(&(objectClass=user)(sAMAccountName=alice))", "distinguishedName", &dn) &&
+                f.readBase(dn, "userPrincipalName");
+       }},
+      {"wGetUserDsn NT4", [](Floor& f) { return f.searchSubtree("(sAMAccountName=alice)", "distinguishedName"); }},
+      {"wGetUserDsn UPN",
+       [](Floor& f) { return f.searchSubtree("(userPrincipalName=alice@" + f.domain + ")", "distinguishedName"); }},
+      {"wGetUserDsn DN", [](Floor& f) { return f.readBase(f.alice(), "userPrincipalName"); }},
+      {"wTranslateName NT4>DN",
+       [](Floor& f) { return f.searchSubtree("(sAMAccountName=alice)", "distinguishedName"); }},
+      {"wGetGroupDsn bare",
+       [](Floor& f) { return f.searchSubtree("(&(objectClass=group)(sAMAccountName=g-devs))", "distinguishedName"); }},
+      {"wGetGroupDsn DN", [](Floor& f) { return f.readBase(f.gDevs(), "objectClass"); }},
+      {"wVerifyPassword",
+       [](Floor& f) {
+         ++f.sent;
+         return simpleBind(f.verifier.get(), "alice@" + f.domain, "Alice.Pw.123");
+       }},
+      {"wIsUserContainerNode", [](Floor& f) { return f.readBase(f.people(), "objectClass"); }},
+      {"wGetChildUserContainers",
+       [](Floor& f) {
+         return f.search("OU=Orvistal," + f.base, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", {"objectClass"}, -1);
+       }},
+  };
+}
+
+}  // namespace
+
+int main() {
+  std::string server = env("ORVISTAL_TEST_SERVER");
+  if (server.empty()) {
+    std::fprintf(stderr, "floor: the test directory's environment is not set\n");
+    return 2;
+  }
+  Floor floor;
+  floor.reader = openTls(server);
+  floor.verifier = openTls(server);
+  if (!floor.reader || !floor.verifier ||
+      !simpleBind(floor.reader.get(), env("ORVISTAL_TEST_BIND_USER"), env("ORVISTAL_TEST_BIND_PASSWORD"))) {
+    std::fprintf(stderr, "floor: cannot open and bind a StartTLS connection to %s\n", server.c_str());
+    return 1;
+  }
+  int failures = 0;
+  for (FloorCase& floorCase : floorCases()) {
+    bench::Latency latency = bench::measure([&] { return floorCase.run(floor); });
+    bench::printLatency("floor", floorCase.name, latency);
+    if (!latency.ok) ++failures;
+    int before = floor.sent;
+    floorCase.run(floor);
+    std::printf("floor-ops\t%s\t%d\n", floorCase.name, floor.sent - before);
+  }
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,95 @@
+package orvistal.bench;
+
+import java.util.ArrayList;
+import java.util.Hashtable;
+import java.util.List;
+import javax.naming.Context;
+import javax.naming.NamingEnumeration;
+import javax.naming.NamingException;
+import javax.naming.PartialResultException;
+import javax.naming.directory.Attributes;
+import javax.naming.directory.DirContext;
+import javax.naming.directory.InitialDirContext;
+import javax.naming.directory.SearchControls;
+import javax.naming.directory.SearchResult;
+import javax.naming.ldap.LdapName;
+
+/**
+ * The same directory work done the way a Java user store does it without the library: JNDI
+ * over LDAPS, a context per operation taken from JNDI's connection pool (pooled by principal
+ * and credentials), and a password checked by binding a new, unpooled context as the user, as
+ * user stores do so that a pooled connection never stands in for a login.
+ */
+final class JndiUserStore {
+    private final String url;
+    private final Hashtable<String, Object> pooled;
+
+    JndiUserStore(String server, String bindUser, String bindPassword) {
+        url = "ldaps://" + server + ":636";
+        pooled = environment(bindUser, bindPassword);
+        pooled.put("com.sun.jndi.ldap.connect.pool", "true");
+    }
+
+    /** JNDI pools only plain connections unless told otherwise; read once, at first use. */
+    static void enablePoolingOfLdaps() {
+        System.setProperty("com.sun.jndi.ldap.connect.pool.protocol", "plain ssl");
+    }
+
+    private Hashtable<String, Object> environment(String user, String password) {
+        Hashtable<String, Object> env = new Hashtable<>();
+        env.put(Context.INITIAL_CONTEXT_FACTORY, "com.sun.jndi.ldap.LdapCtxFactory");
+        env.put(Context.PROVIDER_URL, url);
+        env.put(Context.SECURITY_AUTHENTICATION, "simple");
+        env.put(Context.SECURITY_PRINCIPAL, user);
+        env.put(Context.SECURITY_CREDENTIALS, password);
+        env.put(Context.REFERRAL, "ignore");
+        return env;
+    }
+
+    /** One search; the DNs of the entries it found. */
+    List<String> search(String base, int scope, String filter, String attribute) throws NamingException {
+        DirContext context = new InitialDirContext(pooled);
+        List<String> dns = new ArrayList<>();
+        try {
+            SearchControls controls = new SearchControls(scope, 0, 0, new String[] {attribute}, false, false);
+            NamingEnumeration<SearchResult> results = context.search(new LdapName(base), filter, controls);
+            try {
+                while (results.hasMore()) dns.add(results.next().getNameInNamespace());
+            } catch (PartialResultException continuationReferences) {
+                // The domain's search ends with references to the other naming contexts, which
+                // are not followed: the entries are all here.
+            }
+            return dns;
+        } finally {
+            context.close();
+        }
+    }
+
+    /** One search; the DN of the only entry, or null when it found none or several. */
+    String searchOne(String base, int scope, String filter, String attribute) throws NamingException {
+        List<String> dns = search(base, scope, filter, attribute);
+        return dns.size() == 1 ? dns.get(0) : null;
+    }
+
+    /** One base read; whether the entry had the attribute (null: every attribute, as the root entry's). */
+    boolean readBase(String dn, String attribute) throws NamingException {
+        DirContext context = new InitialDirContext(pooled);
+        try {
+            String[] wanted = attribute == null ? null : new String[] {attribute};
+            Attributes attributes = context.getAttributes(new LdapName(dn), wanted);
+            return attribute == null ? attributes.size() > 0 : attributes.get(attribute) != null;
+        } finally {
+            context.close();
+        }
+    }
+
+    /** A login check: a new LDAPS connection bound as the user, then closed. */
+    boolean verify(String user, String password) {
+        try {
+            new InitialDirContext(environment(user, password)).close();
+            return true;
+        } catch (NamingException refused) {
+            return false;
+        }
+    }
+}

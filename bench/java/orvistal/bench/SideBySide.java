@@ -1,0 +1,236 @@
+package orvistal.bench;
+
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.atomic.AtomicLong;
+import javax.naming.directory.SearchControls;
+import kestrivane.qom.result.ResultMessage;
+import kestrivane.qom.result.ResultStringList;
+import kestrivane.qom.userstoreproxy.multidomain.Orvistal;
+
+/**
+ * The JVM side of the side-by-side benchmark: each native of the real library called warm from
+ * Java, beside the same job done with JNDI and its connection pool; then throughput with 1, 8
+ * and 32 threads. Prints tab-separated lines for bench/merge_tables.py:
+ * "library|jndi, case, median ms, p90 ms, calls" and
+ * "throughput, library|jndi, case, threads, calls/s, calls". Case names as arguments: only those.
+ *
+ * A new native: one row in libraryCases() and one in jndiCases(), named as in the floor's table.
+ */
+public final class SideBySide {
+    static final int WARM_UP_CALLS = 20;
+    static final int WARM_UP_CALLS_MAX = 1000;
+    static final long WARM_UP_NANOS = 1_000_000_000L;
+    static final int TIMED_CALLS = 300;
+    static final long CASE_BUDGET_NANOS = 30_000_000_000L;
+    static final int[] THREAD_COUNTS = {1, 8, 32};
+    static final long THROUGHPUT_NANOS = 2_000_000_000L;
+    static final long THROUGHPUT_MAX_CALLS_PER_THREAD = 100_000;
+    /** The cases whose throughput is measured: the pooled reads and the login check. */
+    static final List<String> THROUGHPUT_CASES =
+            List.of("wGetUserDsn bare", "wGetGroupDsn bare", "wTranslateName NT4>DN", "wVerifyPassword");
+
+    static final String SERVER = env("ORVISTAL_TEST_SERVER");
+    static final String DOMAIN = env("ORVISTAL_TEST_DOMAIN");
+    static final String NETBIOS = env("ORVISTAL_TEST_NETBIOS");
+    static final String BASE = env("ORVISTAL_TEST_BASE_DN");
+    static final String BIND_USER = env("ORVISTAL_TEST_BIND_USER");
+    static final String BIND_PASSWORD = env("ORVISTAL_TEST_BIND_PASSWORD");
+    static final String ORVISTAL_OU = "OU=Orvistal," + BASE;
+    static final String PEOPLE = "OU=People," + ORVISTAL_OU;
+    static final String ALICE = "CN=Alice Liddell," + PEOPLE;
+    static final String ALICE_PASSWORD = "Alice.Pw.123";
+    static final String G_DEVS = "CN=g-devs,OU=Groups," + ORVISTAL_OU;
+    static final int SUBTREE = SearchControls.SUBTREE_SCOPE;
+    static final int ONE_LEVEL = SearchControls.ONELEVEL_SCOPE;
+
+    /** One call of a case; true when it did its job. */
+    interface Call {
+        boolean run() throws Exception;
+    }
+
+    record Case(String name, Call call) {}
+
+    static String env(String name) {
+        String value = System.getenv(name);
+        if (value == null || value.isEmpty()) {
+            throw new IllegalStateException(name + " is not set: run with the test directory's environment");
+        }
+        return value;
+    }
+
+    static boolean is(ResultMessage result, String expected) {
+        return result.getErrCode() == 0 && expected.equals(result.getMessage());
+    }
+
+    static List<Case> libraryCases(Orvistal library) {
+        return List.of(
+                new Case("wInit", () -> library.wInit() == 0),
+                new Case("wGetUserDsn bare", () -> is(library.wGetUserDsn("alice", null), ALICE)),
+                new Case("wGetUserDsn NT4", () -> is(library.wGetUserDsn(NETBIOS + "\\alice", null), ALICE)),
+                new Case("wGetUserDsn UPN", () -> is(library.wGetUserDsn("alice@" + DOMAIN, null), ALICE)),
+                new Case("wGetUserDsn DN", () -> is(library.wGetUserDsn(ALICE, null), ALICE)),
+                new Case("wTranslateName NT4>DN", () -> is(library.wTranslateName(NETBIOS + "\\alice", 3, 1), ALICE)),
+                new Case("wGetGroupDsn bare", () -> is(library.wGetGroupDsn("g-devs"), G_DEVS)),
+                new Case("wGetGroupDsn DN", () -> is(library.wGetGroupDsn(G_DEVS), G_DEVS)),
+                new Case("wVerifyPassword", () -> library.wVerifyPassword("alice@" + DOMAIN, ALICE_PASSWORD, "") == 0),
+                new Case("wIsUserContainerNode", () -> library.wIsUserContainerNode(PEOPLE) == 0),
+                new Case("wGetChildUserContainers", () -> {
+                    ResultStringList children = library.wGetChildUserContainers(ORVISTAL_OU);
+                    return children.getErrCode() == 0 && children.getStringList().length > 0;
+                }));
+    }
+
+    static List<Case> jndiCases(JndiUserStore jndi) {
+        return List.of(
+                new Case("wInit", () -> jndi.readBase("", null)),
+                new Case("wGetUserDsn bare", () -> {
+                    String dn = jndi.searchOne(BASE, SUBTREE, "(&(objectClass=user)(sAMAccountName=alice))",
+                            "distinguishedName");
+                    return ALICE.equals(dn) && jndi.readBase(dn, "userPrincipalName");
+                }),
+                new Case("wGetUserDsn NT4",
+                        () -> ALICE.equals(jndi.searchOne(BASE, SUBTREE, "(sAMAccountName=alice)", "distinguishedName"))),
+                new Case("wGetUserDsn UPN", () -> ALICE.equals(
+                        jndi.searchOne(BASE, SUBTREE, "(userPrincipalName=alice@" + DOMAIN + ")", "distinguishedName"))),
+                new Case("wGetUserDsn DN", () -> jndi.readBase(ALICE, "userPrincipalName")),
+                new Case("wTranslateName NT4>DN",
+                        () -> ALICE.equals(jndi.searchOne(BASE, SUBTREE, "(sAMAccountName=alice)", "distinguishedName"))),
+                new Case("wGetGroupDsn bare", () -> G_DEVS.equals(jndi.searchOne(BASE, SUBTREE,
+                        "(&(objectClass=group)(sAMAccountName=g-devs))", "distinguishedName"))),
+                new Case("wGetGroupDsn DN", () -> jndi.readBase(G_DEVS, "objectClass")),
+                new Case("wVerifyPassword", () -> jndi.verify("alice@" + DOMAIN, ALICE_PASSWORD)),
+                new Case("wIsUserContainerNode", () -> jndi.readBase(PEOPLE, "objectClass")),
+                new Case("wGetChildUserContainers", () -> !jndi.search(ORVISTAL_OU, ONE_LEVEL, "(objectClass=*)", "objectClass").isEmpty()));
+    }
+
+    static double percentile(double[] sorted, double fraction) {
+        if (sorted.length == 0) return 0;
+        int index = (int) Math.round(fraction * (sorted.length - 1));
+        return sorted[Math.min(index, sorted.length - 1)];
+    }
+
+    /** Durations of one side's timed calls, in ms. */
+    static final class Timings {
+        final double[] durations = new double[TIMED_CALLS];
+        int calls;
+        boolean failed;
+
+        void time(Call call) throws Exception {
+            long start = System.nanoTime();
+            boolean done = call.run();
+            long end = System.nanoTime();
+            if (!done) failed = true;
+            durations[calls++] = (end - start) / 1e6;
+        }
+
+        void print(String kind, String name) {
+            if (failed) {
+                System.out.printf("%s\t%s\tFAILED%n", kind, name);
+                return;
+            }
+            double[] sorted = Arrays.copyOf(durations, calls);
+            Arrays.sort(sorted);
+            System.out.printf("%s\t%s\t%.3f\t%.3f\t%d%n", kind, name, percentile(sorted, 0.5), percentile(sorted, 0.9),
+                    calls);
+        }
+    }
+
+    /**
+     * The library and JNDI on one case, their calls taking turns so that both meet the same load
+     * of the machine: a warm-up long enough for the JIT, then up to TIMED_CALLS timed calls each
+     * within the case's time budget.
+     */
+    static boolean printLatency(Case library, Case jndi) {
+        Timings libraryTimings = new Timings();
+        Timings jndiTimings = new Timings();
+        try {
+            long warmUpStart = System.nanoTime();
+            for (int i = 0; i < WARM_UP_CALLS_MAX && (i < WARM_UP_CALLS || System.nanoTime() - warmUpStart < WARM_UP_NANOS);
+                    ++i) {
+                if (!library.call().run()) libraryTimings.failed = true;
+                if (!jndi.call().run()) jndiTimings.failed = true;
+            }
+            long caseStart = System.nanoTime();
+            while (libraryTimings.calls < TIMED_CALLS && System.nanoTime() - caseStart < CASE_BUDGET_NANOS
+                    && !libraryTimings.failed && !jndiTimings.failed) {
+                libraryTimings.time(library.call());
+                jndiTimings.time(jndi.call());
+            }
+        } catch (Exception failure) {
+            System.err.println(library.name() + ": " + failure);
+            libraryTimings.failed = jndiTimings.failed = true;
+        }
+        libraryTimings.print("library", library.name());
+        jndiTimings.print("jndi", jndi.name());
+        return !libraryTimings.failed && !jndiTimings.failed;
+    }
+
+    /** Calls per second of `threads` threads calling the case for a bounded time and count. */
+    static boolean printThroughput(String kind, Case c, int threads) throws InterruptedException {
+        AtomicLong calls = new AtomicLong();
+        AtomicBoolean failed = new AtomicBoolean();
+        CountDownLatch start = new CountDownLatch(1);
+        List<Thread> workers = new ArrayList<>();
+        long[] window = new long[2];
+        for (int t = 0; t < threads; ++t) {
+            Thread worker = new Thread(() -> {
+                try {
+                    start.await();
+                    long deadline = window[0] + THROUGHPUT_NANOS;
+                    for (long i = 0; i < THROUGHPUT_MAX_CALLS_PER_THREAD && System.nanoTime() < deadline; ++i) {
+                        if (!c.call().run()) {
+                            failed.set(true);
+                            return;
+                        }
+                        calls.incrementAndGet();
+                    }
+                } catch (Exception failure) {
+                    failed.set(true);
+                }
+            });
+            worker.start();
+            workers.add(worker);
+        }
+        window[0] = System.nanoTime();
+        start.countDown();
+        for (Thread worker : workers) worker.join();
+        window[1] = System.nanoTime();
+        if (failed.get()) {
+            System.out.printf("throughput\t%s\t%s\t%d\tFAILED%n", kind, c.name(), threads);
+            return false;
+        }
+        double seconds = (window[1] - window[0]) / 1e9;
+        System.out.printf("throughput\t%s\t%s\t%d\t%.1f\t%d%n", kind, c.name(), threads, calls.get() / seconds,
+                calls.get());
+        return true;
+    }
+
+    public static void main(String[] args) throws Exception {
+        JndiUserStore.enablePoolingOfLdaps();
+        Orvistal.loadLibrary();
+        List<Case> library = libraryCases(new Orvistal(BIND_USER, BIND_PASSWORD, SERVER, true, null));
+        List<Case> jndi = jndiCases(new JndiUserStore(SERVER, BIND_USER, BIND_PASSWORD));
+        // Names given: only those cases.
+        List<String> wanted = Arrays.asList(args);
+        boolean allDone = true;
+        for (Case c : library) {
+            if (wanted.isEmpty() || wanted.contains(c.name())) allDone &= printLatency(c, find(jndi, c.name()));
+        }
+        for (String name : THROUGHPUT_CASES) {
+            if (!wanted.isEmpty() && !wanted.contains(name)) continue;
+            for (int threads : THREAD_COUNTS) {
+                allDone &= printThroughput("library", find(library, name), threads);
+                allDone &= printThroughput("jndi", find(jndi, name), threads);
+            }
+        }
+        System.exit(allDone ? 0 : 1);
+    }
+
+    static Case find(List<Case> cases, String name) {
+        return cases.stream().filter(c -> c.name().equals(name)).findFirst().orElseThrow();
+    }
+}

@@ -1,0 +1,100 @@
+// The library-side work of each native, as its entry point in src/bridge does it (a fresh
+// context per call, as every native makes one), against the test directory's seeded objects.
+// Shared by the operation-count program of the side-by-side benchmark and the integration test
+// that pins each native's LDAP operation count.
+//
+// A new native: one row in libraryCases(), named as in the floor's and the JVM program's tables.
+#pragma once
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "adsi/text.h"
+#include "directory/adsi_context.h"
+#include "directory/name_translator.h"
+#include "nodes/user_containers.h"
+
+namespace bench {
+
+struct LibrarySettings {
+  static std::u16string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::u16string() : winapi::adsi::toUtf16(value);
+  }
+  std::u16string server = env("ORVISTAL_TEST_SERVER");
+  std::u16string domain = env("ORVISTAL_TEST_DOMAIN");
+  std::u16string netbios = env("ORVISTAL_TEST_NETBIOS");
+  std::u16string base = env("ORVISTAL_TEST_BASE_DN");
+  std::u16string bindUser = env("ORVISTAL_TEST_BIND_USER");
+  std::u16string bindPassword = env("ORVISTAL_TEST_BIND_PASSWORD");
+
+  std::u16string orvistal() const { return u"OU=Orvistal," + base; }
+  std::u16string people() const { return u"OU=People," + orvistal(); }
+  std::u16string alice() const { return u"CN=Alice Liddell," + people(); }
+  std::u16string gDevs() const { return u"CN=g-devs,OU=Groups," + orvistal(); }
+
+  AdsiContext context() const { return AdsiContext(bindUser, bindPassword, server, false); }
+  NameTranslator translator() const { return NameTranslator(bindUser, bindPassword, server, false); }
+};
+
+// S_OK when the call did its job; a failure status, or E_UNEXPECTED for a wrong answer.
+struct LibraryCase {
+  const char* name;
+  std::function<HRESULT(const LibrarySettings&)> run;
+};
+
+inline HRESULT expectText(HRESULT status, const std::u16string& actual, const std::u16string& expected) {
+  if (FAILED(status)) return status;
+  return actual == expected ? S_OK : E_UNEXPECTED;
+}
+
+inline HRESULT resolveUserCase(const LibrarySettings& s, const std::u16string& name) {
+  WideString logonName, dn;
+  HRESULT status = s.context().resolveUser(name, WideString(), &logonName, &dn);
+  return expectText(status, dn, s.alice());
+}
+
+inline std::vector<LibraryCase> libraryCases() {
+  return {
+      {"wInit",
+       [](const LibrarySettings& s) {
+         ComPtr<IADs> rootDse;
+         return s.context().bindRootDse(rootDse.put());
+       }},
+      {"wGetUserDsn bare", [](const LibrarySettings& s) { return resolveUserCase(s, u"alice"); }},
+      {"wGetUserDsn NT4", [](const LibrarySettings& s) { return resolveUserCase(s, s.netbios + u"\\alice"); }},
+      {"wGetUserDsn UPN", [](const LibrarySettings& s) { return resolveUserCase(s, u"alice@" + s.domain); }},
+      {"wGetUserDsn DN", [](const LibrarySettings& s) { return resolveUserCase(s, s.alice()); }},
+      {"wTranslateName NT4>DN",
+       [](const LibrarySettings& s) {
+         WideString dn;
+         HRESULT status = s.translator().translate(&dn, s.netbios + u"\\alice", ADS_NAME_TYPE_NT4, ADS_NAME_TYPE_1779);
+         return expectText(status, dn, s.alice());
+       }},
+      {"wGetGroupDsn bare",
+       [](const LibrarySettings& s) {
+         WideString dn;
+         return expectText(s.context().resolveGroup(u"g-devs", &dn), dn, s.gDevs());
+       }},
+      {"wGetGroupDsn DN",
+       [](const LibrarySettings& s) {
+         WideString dn;
+         return expectText(s.context().resolveGroup(s.gDevs(), &dn), dn, s.gDevs());
+       }},
+      {"wVerifyPassword",
+       [](const LibrarySettings& s) {
+         return s.context().verifyPassword(u"alice@" + s.domain, WideString(), u"Alice.Pw.123");
+       }},
+      {"wIsUserContainerNode", [](const LibrarySettings& s) { return s.context().isUserContainer(s.people()); }},
+      {"wGetChildUserContainers",
+       [](const LibrarySettings& s) {
+         StringList containers;
+         HRESULT status = s.context().getChildUserContainers(s.orvistal(), &containers);
+         if (SUCCEEDED(status) && containers.count() == 0) return E_UNEXPECTED;
+         return status;
+       }},
+  };
+}
+
+}  // namespace bench

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The side-by-side benchmark in one command: builds what it needs, starts the test directory
+# unless it is running (and stops it afterwards only if it started it), runs the LDAP floor, the
+# library's operation counts and the JVM program, and prints one table per native and the
+# throughput table. Build tree: $ORVISTAL_BUILD_DIR, default build/main.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORVISTAL_BUILD_DIR:-$root/build/main}
+dc=$root/tests/directory/dc.sh
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVISTAL_BENCH=ON >/dev/null
+nice cmake --build "$build" -j2 --target Orvistal orvistal_floor_bench orvistal_operation_counts orvistal_jvm_bench \
+  >/dev/null
+
+started=0
+if ! bash "$dc" status >/dev/null 2>&1; then
+  bash "$dc" start
+  started=1
+fi
+stop_if_started() {
+  if [ "$started" = 1 ]; then bash "$dc" stop; fi
+}
+trap stop_if_started EXIT
+eval "$(bash "$dc" env)"
+
+# JNDI's LDAPS connections verify the directory's certificate through a trust store made from its CA.
+# shellcheck disable=SC1091
+source "$build/bench/jvm_bench.env"
+out=$(mktemp -d)
+trap 'rm -rf "$out"; stop_if_started' EXIT
+"$ORVISTAL_BENCH_JDK/bin/keytool" -importcert -noprompt -alias orvistal-test-ca -file "$LDAPTLS_CACERT" \
+  -keystore "$out/truststore.p12" -storetype PKCS12 -storepass orvistal-bench >/dev/null 2>&1
+
+# A program that fails a case still prints the others; the merged table shows which failed.
+status=0
+echo "floor (libldap, one open StartTLS connection)..." >&2
+"$build/bench/orvistal_floor_bench" >"$out/floor.tsv" || status=1
+echo "library LDAP operation counts..." >&2
+"$build/bench/orvistal_operation_counts" >"$out/ops.tsv" || status=1
+echo "JVM: the library and JNDI pooled, latency and throughput (a few minutes)..." >&2
+"$ORVISTAL_BENCH_JDK/bin/java" -Dorvistal.library="$ORVISTAL_BENCH_LIBRARY" \
+  -Djavax.net.ssl.trustStore="$out/truststore.p12" -Djavax.net.ssl.trustStorePassword=orvistal-bench \
+  -cp "$ORVISTAL_BENCH_CLASSPATH" orvistal.bench.SideBySide >"$out/jvm.tsv" || status=1
+
+python3 "$root/bench/merge_tables.py" "$out/floor.tsv" "$out/ops.tsv" "$out/jvm.tsv"
+exit $status

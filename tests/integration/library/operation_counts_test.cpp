@@ -1,0 +1,64 @@
+// The LDAP requests each native's library-side work sends once it is warm (the second of two
+// runs), pinned exactly: a change that adds a round trip fails here, not only in the benchmark.
+// The cases are the side-by-side benchmark's (bench/library_cases.h); every case must have a
+// count below, and every count a case.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "adsi/connection.h"
+#include "library_cases.h"
+
+namespace {
+
+using winapi::adsi::testing::operationsSentByThisThread;
+
+// Requests of one warm call, and what they are. "Root read" is the base read of the root
+// entry's objectClass that every bind of RootDSE sends (the directory's root entry has no
+// objectClass, so the kept copy of the root entry never answers it); a name translator makes one
+// such bind each time it is made, to find the pooled connection of its credentials.
+const std::map<std::string, size_t> expectedRequests = {
+    {"wInit", 1},                    // root read
+    {"wGetUserDsn bare", 4},         // root read; search by account name; root read (translator); base read
+                                     // of the found entry for its logon name
+    {"wGetUserDsn NT4", 2},          // root read (translator); search by account name in the NetBIOS name's domain
+    {"wGetUserDsn UPN", 2},          // root read (translator); search by principal name
+    {"wGetUserDsn DN", 2},           // root read (translator); base read of the entry for its logon name
+    {"wTranslateName NT4>DN", 2},    // root read (translator); search by account name
+    {"wGetGroupDsn bare", 4},        // root read (translator); display-name search of the translation; root read;
+                                     // search for a group by account name
+    {"wGetGroupDsn DN", 1},          // base read of the entry's classes
+    {"wVerifyPassword", 1},          // the user's bind on a kept TLS connection
+    {"wIsUserContainerNode", 1},     // base read of the entry's classes; the class verdict is kept
+    {"wGetChildUserContainers", 2},  // base read of the container's classes; one-level search of its children
+};
+
+size_t requestsOfOneCall(const bench::LibraryCase& libraryCase, const bench::LibrarySettings& settings,
+                         HRESULT* status) {
+  size_t before = operationsSentByThisThread();
+  *status = libraryCase.run(settings);
+  return operationsSentByThisThread() - before;
+}
+
+TEST(OperationCounts, EachNativeSendsExactlyItsRequestsWhenWarm) {
+  bench::LibrarySettings settings;
+  ASSERT_FALSE(settings.server.empty()) << "the test directory's environment is not set";
+  std::set<std::string> measured;
+  for (const bench::LibraryCase& libraryCase : bench::libraryCases()) {
+    SCOPED_TRACE(libraryCase.name);
+    auto expected = expectedRequests.find(libraryCase.name);
+    ASSERT_NE(expected, expectedRequests.end()) << "no expected request count for this case";
+    HRESULT status = E_FAIL;
+    requestsOfOneCall(libraryCase, settings, &status);
+    ASSERT_EQ(status, S_OK) << "first run";
+    size_t sent = requestsOfOneCall(libraryCase, settings, &status);
+    ASSERT_EQ(status, S_OK) << "warm run";
+    EXPECT_EQ(sent, expected->second);
+    measured.insert(libraryCase.name);
+  }
+  EXPECT_EQ(measured.size(), expectedRequests.size()) << "an expected count without a case";
+}
+
+}  // namespace
