@@ -71,13 +71,12 @@ final class JndiUserStore {
         return dns.size() == 1 ? dns.get(0) : null;
     }
 
-    /** One base read; whether the entry had the attribute (null: every attribute, as the root entry's). */
+    /** One base read; whether the entry had the attribute ("1.1": none asked for, the entry is there). */
     boolean readBase(String dn, String attribute) throws NamingException {
         DirContext context = new InitialDirContext(pooled);
         try {
-            String[] wanted = attribute == null ? null : new String[] {attribute};
-            Attributes attributes = context.getAttributes(new LdapName(dn), wanted);
-            return attribute == null ? attributes.size() > 0 : attributes.get(attribute) != null;
+            Attributes attributes = context.getAttributes(new LdapName(dn), new String[] {attribute});
+            return attribute.equals("1.1") || attributes.get(attribute) != null;
         } finally {
             context.close();
         }

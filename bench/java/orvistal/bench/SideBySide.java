@@ -86,7 +86,7 @@ public final class SideBySide {
 
     static List<Case> jndiCases(JndiUserStore jndi) {
         return List.of(
-                new Case("wInit", () -> jndi.readBase("", null)),
+                new Case("wInit", () -> jndi.readBase("", "1.1")),
                 new Case("wGetUserDsn bare", () -> {
                     String dn = jndi.searchOne(BASE, SUBTREE, "(&(objectClass=user)(sAMAccountName=alice))",
                             "distinguishedName");
