@@ -70,15 +70,17 @@ struct Floor {
   std::string people() const { return "OU=People,OU=Orvistal," + base; }
   std::string alice() const { return "CN=Alice Liddell," + people(); }
   std::string gDevs() const { return "CN=g-devs,OU=Groups,OU=Orvistal," + base; }
+  std::string wanda() const { return "CN=Wanda Writable,OU=Delegated,OU=Orvistal," + base; }
 
   // One search; true when it succeeded with exactly `expected` entries (the first DN in *dn).
   bool search(const std::string& searchBase, int scope, const std::string& filter,
-              std::vector<const char*> attributes, int expected, std::string* dn = nullptr) {
+              std::vector<const char*> attributes, int expected, std::string* dn = nullptr,
+              LDAPControl** controls = nullptr) {
     attributes.push_back(nullptr);
     LDAPMessage* raw = nullptr;
     ++sent;
     int code = ldap_search_ext_s(reader.get(), searchBase.c_str(), scope, filter.c_str(),
-                                 const_cast<char**>(attributes.data()), 0, nullptr, nullptr, nullptr, 0, &raw);
+                                 const_cast<char**>(attributes.data()), 0, controls, nullptr, nullptr, 0, &raw);
     Message result(raw);
     if (code != LDAP_SUCCESS) return false;
     if (expected >= 0 && ldap_count_entries(reader.get(), result.get()) != expected) return false;
@@ -97,6 +99,20 @@ struct Floor {
     return search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", {attribute}, 1);
   }
 };
+
+// The object's descriptor (owner, group and DACL: what a reader without the security privilege
+// may ask for), its SID and classes; then the bind account's SID and groups: a token's makings.
+bool readAccessCheckInputs(Floor& f) {
+  static char sdFlagsOid[] = "1.2.840.113556.1.4.801";
+  static char ownerGroupDacl[] = {0x30, 0x03, 0x02, 0x01, 0x07};
+  LDAPControl sdFlags{sdFlagsOid, {sizeof ownerGroupDacl, ownerGroupDacl}, 1};
+  LDAPControl* controls[] = {&sdFlags, nullptr};
+  std::string account;
+  return f.search(f.wanda(), LDAP_SCOPE_BASE, "(objectClass=*)", {"nTSecurityDescriptor", "objectSid", "objectClass"},
+                  1, nullptr, controls) &&
+         f.searchSubtree("(userPrincipalName=" + env("ORVISTAL_TEST_BIND_USER") + ")", "objectSid", &account) &&
+         f.search(account, LDAP_SCOPE_BASE, "(objectClass=*)", {"tokenGroups", "objectSid"}, 1);
+}
 
 struct FloorCase {
   const char* name;
@@ -132,6 +148,7 @@ std::vector<FloorCase> floorCases() {
        [](Floor& f) {
          return f.search("OU=Orvistal," + f.base, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", {"objectClass"}, -1);
        }},
+      {"wCheckNodeAccess", readAccessCheckInputs},
   };
 }
 

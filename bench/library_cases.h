@@ -33,6 +33,7 @@ struct LibrarySettings {
   std::u16string people() const { return u"OU=People," + orvistal(); }
   std::u16string alice() const { return u"CN=Alice Liddell," + people(); }
   std::u16string gDevs() const { return u"CN=g-devs,OU=Groups," + orvistal(); }
+  std::u16string wanda() const { return u"CN=Wanda Writable,OU=Delegated," + orvistal(); }
 
   AdsiContext context() const { return AdsiContext(bindUser, bindPassword, server, false); }
   NameTranslator translator() const { return NameTranslator(bindUser, bindPassword, server, false); }
@@ -92,6 +93,14 @@ inline std::vector<LibraryCase> libraryCases() {
          StringList containers;
          HRESULT status = s.context().getChildUserContainers(s.orvistal(), &containers);
          if (SUCCEEDED(status) && containers.count() == 0) return E_UNEXPECTED;
+         return status;
+       }},
+      {"wCheckNodeAccess",
+       [](const LibrarySettings& s) {
+         constexpr DWORD readProperty = 0x10;
+         DWORD granted = 0, accessStatus = 1;
+         HRESULT status = s.context().checkNodeAccess(s.wanda(), readProperty, &granted, &accessStatus);
+         if (SUCCEEDED(status) && (accessStatus != 0 || granted != readProperty)) return E_UNEXPECTED;
          return status;
        }},
   };

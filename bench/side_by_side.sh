@@ -22,6 +22,9 @@ stop_if_started() {
 }
 trap stop_if_started EXIT
 eval "$(bash "$dc" env)"
+# The test directory is also this machine's default directory, as a domain member's DC is: logons
+# (LogonUserW, under wCheckNodeAccess) go there.
+export LDAPURI=ldaps://$ORVISTAL_TEST_SERVER
 
 # JNDI's LDAPS connections verify the directory's certificate through a trust store made from its CA.
 # shellcheck disable=SC1091

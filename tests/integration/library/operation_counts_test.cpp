@@ -33,6 +33,11 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wVerifyPassword", 1},          // the user's bind on a kept TLS connection
     {"wIsUserContainerNode", 1},     // base read of the entry's classes; the class verdict is kept
     {"wGetChildUserContainers", 2},  // base read of the container's classes; one-level search of its children
+    {"wCheckNodeAccess", 10},        // base read of the node's classes; root read of the schema naming context;
+                                     // search for the class's GUID; base read of the node's descriptor and SID;
+                                     // root read (translator) and search by principal name, resolving the bind
+                                     // account; the logon: its bind, root read of the bound account's groups,
+                                     // search for the account by those SIDs, base read of its SID and groups
 };
 
 size_t requestsOfOneCall(const bench::LibraryCase& libraryCase, const bench::LibrarySettings& settings,

@@ -12,6 +12,10 @@ import javax.naming.directory.DirContext;
 import javax.naming.directory.InitialDirContext;
 import javax.naming.directory.SearchControls;
 import javax.naming.directory.SearchResult;
+import javax.naming.ldap.BasicControl;
+import javax.naming.ldap.Control;
+import javax.naming.ldap.InitialLdapContext;
+import javax.naming.ldap.LdapContext;
 import javax.naming.ldap.LdapName;
 
 /**
@@ -21,6 +25,8 @@ import javax.naming.ldap.LdapName;
  * user stores do so that a pooled connection never stands in for a login.
  */
 final class JndiUserStore {
+    private static final String SD_FLAGS_OID = "1.2.840.113556.1.4.801";
+    private static final byte[] OWNER_GROUP_DACL = {0x30, 0x03, 0x02, 0x01, 0x07};
     private final String url;
     private final Hashtable<String, Object> pooled;
 
@@ -43,6 +49,7 @@ final class JndiUserStore {
         env.put(Context.SECURITY_PRINCIPAL, user);
         env.put(Context.SECURITY_CREDENTIALS, password);
         env.put(Context.REFERRAL, "ignore");
+        env.put("java.naming.ldap.attributes.binary", "nTSecurityDescriptor objectSid tokenGroups");
         return env;
     }
 
@@ -77,6 +84,22 @@ final class JndiUserStore {
         try {
             Attributes attributes = context.getAttributes(new LdapName(dn), new String[] {attribute});
             return attribute.equals("1.1") || attributes.get(attribute) != null;
+        } finally {
+            context.close();
+        }
+    }
+
+    /**
+     * One base read of an object's security descriptor (owner, group and DACL: what a reader
+     * without the security privilege may ask for), SID and classes; whether the descriptor came.
+     */
+    boolean readSecurity(String dn) throws NamingException {
+        LdapContext context = new InitialLdapContext(pooled, null);
+        try {
+            context.setRequestControls(new Control[] {new BasicControl(SD_FLAGS_OID, true, OWNER_GROUP_DACL)});
+            Attributes attributes = context.getAttributes(new LdapName(dn),
+                    new String[] {"nTSecurityDescriptor", "objectSid", "objectClass"});
+            return attributes.get("nTSecurityDescriptor") != null;
         } finally {
             context.close();
         }

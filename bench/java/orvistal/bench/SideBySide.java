@@ -7,6 +7,7 @@ import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicLong;
 import javax.naming.directory.SearchControls;
+import kestrivane.qom.result.ResultCheckAccess;
 import kestrivane.qom.result.ResultMessage;
 import kestrivane.qom.result.ResultStringList;
 import kestrivane.qom.userstoreproxy.multidomain.Orvistal;
@@ -44,6 +45,8 @@ public final class SideBySide {
     static final String ALICE = "CN=Alice Liddell," + PEOPLE;
     static final String ALICE_PASSWORD = "Alice.Pw.123";
     static final String G_DEVS = "CN=g-devs,OU=Groups," + ORVISTAL_OU;
+    static final String WANDA = "CN=Wanda Writable,OU=Delegated," + ORVISTAL_OU;
+    static final int READ_PROPERTY = 0x10;
     static final int SUBTREE = SearchControls.SUBTREE_SCOPE;
     static final int ONE_LEVEL = SearchControls.ONELEVEL_SCOPE;
 
@@ -81,6 +84,11 @@ public final class SideBySide {
                 new Case("wGetChildUserContainers", () -> {
                     ResultStringList children = library.wGetChildUserContainers(ORVISTAL_OU);
                     return children.getErrCode() == 0 && children.getStringList().length > 0;
+                }),
+                new Case("wCheckNodeAccess", () -> {
+                    ResultCheckAccess access = library.wCheckNodeAccess(WANDA, READ_PROPERTY);
+                    return access.getErrCode() == 0 && access.getAccessStatus() == 0
+                            && access.getGrantedAccess() == READ_PROPERTY;
                 }));
     }
 
@@ -104,7 +112,13 @@ public final class SideBySide {
                 new Case("wGetGroupDsn DN", () -> jndi.readBase(G_DEVS, "objectClass")),
                 new Case("wVerifyPassword", () -> jndi.verify("alice@" + DOMAIN, ALICE_PASSWORD)),
                 new Case("wIsUserContainerNode", () -> jndi.readBase(PEOPLE, "objectClass")),
-                new Case("wGetChildUserContainers", () -> !jndi.search(ORVISTAL_OU, ONE_LEVEL, "(objectClass=*)", "objectClass").isEmpty()));
+                new Case("wGetChildUserContainers",
+                        () -> !jndi.search(ORVISTAL_OU, ONE_LEVEL, "(objectClass=*)", "objectClass").isEmpty()),
+                new Case("wCheckNodeAccess", () -> {
+                    // The descriptor, then the bind account's SID and groups: a token's makings.
+                    String account = jndi.searchOne(BASE, SUBTREE, "(userPrincipalName=" + BIND_USER + ")", "objectSid");
+                    return jndi.readSecurity(WANDA) && account != null && jndi.readBase(account, "tokenGroups");
+                }));
     }
 
     static double percentile(double[] sorted, double fraction) {
@@ -160,7 +174,7 @@ public final class SideBySide {
                 libraryTimings.time(library.call());
                 jndiTimings.time(jndi.call());
             }
-        } catch (Exception failure) {
+        } catch (Exception | LinkageError failure) {
             System.err.println(library.name() + ": " + failure);
             libraryTimings.failed = jndiTimings.failed = true;
         }
@@ -188,7 +202,7 @@ public final class SideBySide {
                         }
                         calls.incrementAndGet();
                     }
-                } catch (Exception failure) {
+                } catch (Exception | LinkageError failure) {
                     failed.set(true);
                 }
             });
@@ -231,6 +245,7 @@ public final class SideBySide {
     }
 
     static Case find(List<Case> cases, String name) {
-        return cases.stream().filter(c -> c.name().equals(name)).findFirst().orElseThrow();
+        return cases.stream().filter(c -> c.name().equals(name)).findFirst()
+                .orElseThrow(() -> new IllegalStateException("no case named " + name + " in both tables"));
     }
 }
