@@ -47,6 +47,8 @@ public final class SideBySide {
     static final String G_DEVS = "CN=g-devs,OU=Groups," + ORVISTAL_OU;
     static final String WANDA = "CN=Wanda Writable,OU=Delegated," + ORVISTAL_OU;
     static final int READ_PROPERTY = 0x10;
+    static final int DN_NAME = 1;
+    static final int NT4_NAME = 3;
     static final int SUBTREE = SearchControls.SUBTREE_SCOPE;
     static final int ONE_LEVEL = SearchControls.ONELEVEL_SCOPE;
 
@@ -76,7 +78,8 @@ public final class SideBySide {
                 new Case("wGetUserDsn NT4", () -> is(library.wGetUserDsn(NETBIOS + "\\alice", null), ALICE)),
                 new Case("wGetUserDsn UPN", () -> is(library.wGetUserDsn("alice@" + DOMAIN, null), ALICE)),
                 new Case("wGetUserDsn DN", () -> is(library.wGetUserDsn(ALICE, null), ALICE)),
-                new Case("wTranslateName NT4>DN", () -> is(library.wTranslateName(NETBIOS + "\\alice", 3, 1), ALICE)),
+                new Case("wTranslateName NT4>DN",
+                        () -> is(library.wTranslateName(NETBIOS + "\\alice", NT4_NAME, DN_NAME), ALICE)),
                 new Case("wGetGroupDsn bare", () -> is(library.wGetGroupDsn("g-devs"), G_DEVS)),
                 new Case("wGetGroupDsn DN", () -> is(library.wGetGroupDsn(G_DEVS), G_DEVS)),
                 new Case("wVerifyPassword", () -> library.wVerifyPassword("alice@" + DOMAIN, ALICE_PASSWORD, "") == 0),
@@ -93,22 +96,23 @@ public final class SideBySide {
     }
 
     static List<Case> jndiCases(JndiUserStore jndi) {
+        // The DN of the one entry a subtree search of the domain finds, or null.
+        interface Finder {
+            String dnOf(String filter) throws Exception;
+        }
+        Finder find = filter -> jndi.searchOne(BASE, SUBTREE, filter, "distinguishedName");
         return List.of(
                 new Case("wInit", () -> jndi.readBase("", "1.1")),
                 new Case("wGetUserDsn bare", () -> {
-                    String dn = jndi.searchOne(BASE, SUBTREE, "(&(objectClass=user)(sAMAccountName=alice))",
-                            "distinguishedName");
+                    String dn = find.dnOf("(&(objectClass=user)(sAMAccountName=alice))");
                     return ALICE.equals(dn) && jndi.readBase(dn, "userPrincipalName");
                 }),
-                new Case("wGetUserDsn NT4",
-                        () -> ALICE.equals(jndi.searchOne(BASE, SUBTREE, "(sAMAccountName=alice)", "distinguishedName"))),
-                new Case("wGetUserDsn UPN", () -> ALICE.equals(
-                        jndi.searchOne(BASE, SUBTREE, "(userPrincipalName=alice@" + DOMAIN + ")", "distinguishedName"))),
+                new Case("wGetUserDsn NT4", () -> ALICE.equals(find.dnOf("(sAMAccountName=alice)"))),
+                new Case("wGetUserDsn UPN", () -> ALICE.equals(find.dnOf("(userPrincipalName=alice@" + DOMAIN + ")"))),
                 new Case("wGetUserDsn DN", () -> jndi.readBase(ALICE, "userPrincipalName")),
-                new Case("wTranslateName NT4>DN",
-                        () -> ALICE.equals(jndi.searchOne(BASE, SUBTREE, "(sAMAccountName=alice)", "distinguishedName"))),
-                new Case("wGetGroupDsn bare", () -> G_DEVS.equals(jndi.searchOne(BASE, SUBTREE,
-                        "(&(objectClass=group)(sAMAccountName=g-devs))", "distinguishedName"))),
+                new Case("wTranslateName NT4>DN", () -> ALICE.equals(find.dnOf("(sAMAccountName=alice)"))),
+                new Case("wGetGroupDsn bare",
+                        () -> G_DEVS.equals(find.dnOf("(&(objectClass=group)(sAMAccountName=g-devs))"))),
                 new Case("wGetGroupDsn DN", () -> jndi.readBase(G_DEVS, "objectClass")),
                 new Case("wVerifyPassword", () -> jndi.verify("alice@" + DOMAIN, ALICE_PASSWORD)),
                 new Case("wIsUserContainerNode", () -> jndi.readBase(PEOPLE, "objectClass")),
@@ -116,7 +120,8 @@ public final class SideBySide {
                         () -> !jndi.search(ORVISTAL_OU, ONE_LEVEL, "(objectClass=*)", "objectClass").isEmpty()),
                 new Case("wCheckNodeAccess", () -> {
                     // The descriptor, then the bind account's SID and groups: a token's makings.
-                    String account = jndi.searchOne(BASE, SUBTREE, "(userPrincipalName=" + BIND_USER + ")", "objectSid");
+                    String account = jndi.searchOne(BASE, SUBTREE, "(userPrincipalName=" + BIND_USER + ")",
+                            "objectSid");
                     return jndi.readSecurity(WANDA) && account != null && jndi.readBase(account, "tokenGroups");
                 }));
     }
@@ -163,8 +168,8 @@ public final class SideBySide {
         Timings jndiTimings = new Timings();
         try {
             long warmUpStart = System.nanoTime();
-            for (int i = 0; i < WARM_UP_CALLS_MAX && (i < WARM_UP_CALLS || System.nanoTime() - warmUpStart < WARM_UP_NANOS);
-                    ++i) {
+            for (int i = 0; i < WARM_UP_CALLS_MAX
+                    && (i < WARM_UP_CALLS || System.nanoTime() - warmUpStart < WARM_UP_NANOS); ++i) {
                 if (!library.call().run()) libraryTimings.failed = true;
                 if (!jndi.call().run()) jndiTimings.failed = true;
             }
