@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 
+#include <ldap.h>
+
 #include "adsi/connection.h"
 #include "library_cases.h"
 
@@ -40,6 +42,26 @@ const std::map<std::string, size_t> expectedRequests = {
                                      // search for the account by those SIDs, base read of its SID and groups
 };
 
+// Logons (under wCheckNodeAccess) go to the machine's default directory: the test directory, for
+// the test's length; the default that was set before is put back.
+class DefaultDirectory {
+ public:
+  explicit DefaultDirectory(const std::u16string& server) {
+    ldap_get_option(nullptr, LDAP_OPT_URI, &saved_);
+    std::string uri = "ldaps://" + winapi::adsi::toUtf8(server);
+    ldap_set_option(nullptr, LDAP_OPT_URI, uri.c_str());
+  }
+  ~DefaultDirectory() {
+    ldap_set_option(nullptr, LDAP_OPT_URI, saved_);
+    ldap_memfree(saved_);
+  }
+  DefaultDirectory(const DefaultDirectory&) = delete;
+  DefaultDirectory& operator=(const DefaultDirectory&) = delete;
+
+ private:
+  char* saved_ = nullptr;
+};
+
 size_t requestsOfOneCall(const bench::LibraryCase& libraryCase, const bench::LibrarySettings& settings,
                          HRESULT* status) {
   size_t before = operationsSentByThisThread();
@@ -50,6 +72,9 @@ size_t requestsOfOneCall(const bench::LibraryCase& libraryCase, const bench::Lib
 TEST(OperationCounts, EachNativeSendsExactlyItsRequestsWhenWarm) {
   bench::LibrarySettings settings;
   ASSERT_FALSE(settings.server.empty()) << "the test directory's environment is not set";
+  DefaultDirectory defaultDirectory(settings.server);
+  // Every case warms its own connections: none left by other tests, bound with other credentials.
+  winapi::adsi::testing::clearPool();
   std::set<std::string> measured;
   for (const bench::LibraryCase& libraryCase : bench::libraryCases()) {
     SCOPED_TRACE(libraryCase.name);
