@@ -24,6 +24,14 @@ list(APPEND ORVISTAL_IMPLEMENTED_NATIVES wSearchNodes wSearchDeletedNodes wFindN
      wGetNetbiosDomain)
 # Group membership and group expansion.
 list(APPEND ORVISTAL_IMPLEMENTED_NATIVES wIsMemberOf wGetUserPrimaryGroup wGetUserGroups wGetMachineGroups)
+# Attributes of users, groups and any object.
+list(APPEND ORVISTAL_IMPLEMENTED_NATIVES
+  wSetUserAttributeString wGetUserAttributeString wSetUserAttributeInt wGetUserAttributeInt
+  wSetUserAttributeLargeInt wGetUserAttributeLargeInt wSetUserAttributeStringArray wGetUserAttributeStringArray
+  wIsGroupNode wSetGroupAttributeString wGetGroupAttributeString wSetGroupAttributeInt wGetGroupAttributeInt
+  wSetGroupAttributeStringArray wGetGroupAttributeStringArray wGetNodeAttributeString wSetNodeAttributeString
+  wGetNodeAttributeStringArray wSetNodeAttributeStringArray wGetDeletedNodeAttributeString wGetNodeGuid
+  wGetParentNode)
 
 function(orvistal_write_export_files)
   set(_version "{\n  global:\n")

@@ -1,5 +1,7 @@
 #include "directory/adsi_context.h"
 
+#include "directory/ldap_scheme.h"
+
 AdsiContext::AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword,
                          const WideString& serverName, bool serverIsDomain)
     : lookupUserName_(lookupUserName),
@@ -73,21 +75,6 @@ HRESULT AdsiContext::bindDirectoryObject(const WideString& dn, IDirectoryObject*
   return openObject(ldapPath(dn), IID_IDirectoryObject, ADS_SECURE_AUTHENTICATION,
                     reinterpret_cast<void**>(object));
 }
-
-namespace {
-
-bool startsWithLdapScheme(const WideString& text) {
-  static const WCHAR scheme[] = WIDE("LDAP://");
-  if (text.size() < 7) return false;
-  for (size_t i = 0; i < 7; ++i) {
-    WCHAR c = text[i];
-    if (c >= WIDE('a') && c <= WIDE('z')) c = static_cast<WCHAR>(c - WIDE('a') + WIDE('A'));
-    if (c != scheme[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 HRESULT AdsiContext::bindSchemaClass(const WideString& nameOrPath, IADsClass** object) const {
   WideString path = startsWithLdapScheme(nameOrPath) ? nameOrPath : ldapPath(nameOrPath);

@@ -10,6 +10,8 @@ constexpr size_t maxParameterLength = 65536;
 
 inline bool holdsNul(const WideString& text) { return text.find(WCHAR(0)) != WideString::npos; }
 
+class VariantArray;
+
 class AdsiContext {
  public:
   AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword, const WideString& serverName,
@@ -66,6 +68,36 @@ class AdsiContext {
   // Password verification (security/password_verification.cpp).
   HRESULT verifyPassword(const WideString& userName, const WideString& domainName, const WideString& password) const;
 
+  // Attributes of users (users/user_attributes.cpp), groups (groups/group_attributes.cpp) and
+  // any object (nodes/node_attributes.cpp), all through one body (directory/attribute_access.cpp).
+  HRESULT setUserAttributeString(const WideString& dn, const WideString& name, const WideString& value) const;
+  HRESULT getUserAttributeString(const WideString& dn, const WideString& name, WideString* value) const;
+  HRESULT setUserAttributeInt(const WideString& dn, const WideString& name, LONG value) const;
+  HRESULT getUserAttributeInt(const WideString& dn, const WideString& name, LONG* value) const;
+  HRESULT setUserAttributeLargeInt(const WideString& dn, const WideString& name, LONG lowPart, LONG highPart) const;
+  HRESULT getUserAttributeLargeInt(const WideString& dn, const WideString& name, LONG* lowPart,
+                                   LONG* highPart) const;
+  HRESULT setUserAttributeStringArray(const WideString& dn, const WideString& name, LONG controlCode,
+                                      const VariantArray& values) const;
+  HRESULT getUserAttributeStringArray(const WideString& dn, const WideString& name, VariantArray* values) const;
+  HRESULT setGroupAttributeString(const WideString& dn, const WideString& name, const WideString& value) const;
+  HRESULT getGroupAttributeString(const WideString& dn, const WideString& name, WideString* value) const;
+  HRESULT setGroupAttributeInt(const WideString& dn, const WideString& name, LONG value) const;
+  HRESULT getGroupAttributeInt(const WideString& dn, const WideString& name, LONG* value) const;
+  HRESULT setGroupAttributeStringArray(const WideString& dn, const WideString& name, LONG controlCode,
+                                       const VariantArray& values) const;
+  HRESULT getGroupAttributeStringArray(const WideString& dn, const WideString& name, VariantArray* values) const;
+  HRESULT isGroupNode(const WideString& dn) const;
+  HRESULT getNodeAttributeString(const WideString& dn, const WideString& name, WideString* text) const;
+  HRESULT getDeletedNodeAttributeString(const WideString& dn, const WideString& name, WideString* text) const;
+  HRESULT setNodeAttributeString(const WideString& dn, const WideString& name, const WideString& value) const;
+  HRESULT getNodeAttributeStringArray(const WideString& dn, const WideString& name, VariantArray* values) const;
+  HRESULT setNodeAttributeStringArray(const WideString& dn, const WideString& name, LONG controlCode,
+                                      const VariantArray& values) const;
+  HRESULT getNodeAttributeInt(const WideString& dn, const WideString& name, LONG* value) const;
+  HRESULT getNodeGuid(const WideString& dn, WideString* guid) const;
+  HRESULT getParentNode(const WideString& dn, WideString* parentDn) const;
+
   HRESULT comInitResult() const { return comInit_.result(); }
   const WideString& lookupUserName() const { return lookupUserName_; }
   const WideString& lookupUserPassword() const { return lookupUserPassword_; }
@@ -74,6 +106,21 @@ class AdsiContext {
 
  private:
   HRESULT findByAccountName(const WideString& objectClass, const WideString& accountName, WideString* dn) const;
+
+  // The one body of the attribute operations, parameterised by how the object is bound.
+  using AttributeBind = HRESULT (AdsiContext::*)(const WideString& dn, IADs** object) const;
+  HRESULT bindUserObject(const WideString& dn, IADs** object) const;
+  HRESULT bindGroupObject(const WideString& dn, IADs** object) const;
+  HRESULT readAttribute(AttributeBind bind, const WideString& dn, const WideString& name, UniqueVariant* value) const;
+  HRESULT getAttributeString(AttributeBind bind, const WideString& dn, const WideString& name,
+                             WideString* value) const;
+  HRESULT getAttributeText(AttributeBind bind, const WideString& dn, const WideString& name, WideString* text) const;
+  HRESULT getAttributeInt(AttributeBind bind, const WideString& dn, const WideString& name, LONG* value) const;
+  HRESULT getAttributeStringArray(AttributeBind bind, const WideString& dn, const WideString& name,
+                                  VariantArray* values) const;
+  HRESULT putAttribute(AttributeBind bind, const WideString& dn, const WideString& name, const VARIANT& value) const;
+  HRESULT setAttributeStringArray(AttributeBind bind, const WideString& dn, const WideString& name, LONG controlCode,
+                                  const VariantArray& values) const;
 
   // The apartment is entered before, and left after, everything else the context holds.
   ComApartment comInit_;

@@ -214,3 +214,8 @@ WideString octetsToHex(const BYTE* bytes, size_t length) {
   }
   return text;
 }
+
+HRESULT checkListWrite(LONG controlCode, const VariantArray& values) {
+  if (controlCode != ADS_PROPERTY_CLEAR && values.count() == 0) return E_INVALIDARG;
+  return S_OK;
+}

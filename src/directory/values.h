@@ -40,3 +40,7 @@ HRESULT variantToLargeInteger(const VARIANT& value, LONG* lowPart, LONG* highPar
 ADSVALUE largeIntegerValue(LONG lowPart, LONG highPart);
 HRESULT variantToVariantArray(const VARIANT& value, VariantArray* array);
 WideString octetsToHex(const BYTE* bytes, size_t length);
+
+// A list write with no values would, as an LDAP replace, remove every value of the attribute:
+// only an explicit clear (ADS_PROPERTY_CLEAR) may go without values. E_INVALIDARG otherwise.
+HRESULT checkListWrite(LONG controlCode, const VariantArray& values);

@@ -32,6 +32,11 @@ struct PendingChange {
   std::vector<std::string> values;
 };
 
+// Overwrites the staged values (passwords among them) before they are dropped.
+void wipeChanges(std::vector<PendingChange>* changes);
+// UTF-8 text of a BSTR with its whole length; empty for null.
+std::string utf8OfBstr(BSTR text);
+
 enum Capability : unsigned {
   OffersUser = 1,
   OffersGroup = 2,

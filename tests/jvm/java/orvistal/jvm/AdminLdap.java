@@ -1,0 +1,77 @@
+package orvistal.jvm;
+
+import java.util.Hashtable;
+import javax.naming.Context;
+import javax.naming.NamingException;
+import javax.naming.directory.BasicAttribute;
+import javax.naming.directory.BasicAttributes;
+import javax.naming.directory.SearchControls;
+import javax.naming.ldap.BasicControl;
+import javax.naming.ldap.Control;
+import javax.naming.ldap.InitialLdapContext;
+import javax.naming.ldap.LdapContext;
+import javax.naming.ldap.LdapName;
+
+/**
+ * The administrator's own LDAPS connection, independent of the library: it makes and removes
+ * the objects the tests write to, and reads back what the library wrote.
+ */
+final class AdminLdap implements AutoCloseable {
+    private final LdapContext context;
+
+    AdminLdap() throws NamingException {
+        Hashtable<String, Object> env = new Hashtable<>();
+        env.put(Context.INITIAL_CONTEXT_FACTORY, "com.sun.jndi.ldap.LdapCtxFactory");
+        env.put(Context.PROVIDER_URL, "ldaps://" + Directory.SERVER + ":636");
+        env.put("java.naming.ldap.factory.socket", TestCaSocketFactory.class.getName());
+        env.put(Context.SECURITY_AUTHENTICATION, "simple");
+        env.put(Context.SECURITY_PRINCIPAL, Directory.env("ORVISTAL_TEST_ADMIN_USER"));
+        env.put(Context.SECURITY_CREDENTIALS, Directory.env("ORVISTAL_TEST_ADMIN_PASSWORD"));
+        env.put("java.naming.ldap.attributes.binary", "objectGUID");
+        context = new InitialLdapContext(env, null);
+    }
+
+    void create(String dn, String objectClass, String accountName) throws NamingException {
+        BasicAttributes attributes = new BasicAttributes(true);
+        attributes.put(new BasicAttribute("objectClass", objectClass));
+        if (accountName != null) {
+            attributes.put(new BasicAttribute("sAMAccountName", accountName));
+        }
+        context.createSubcontext(new LdapName(dn), attributes).close();
+    }
+
+    /** Removes the object and everything below it, children first. */
+    void deleteTree(String dn) throws NamingException {
+        var children = context.list(new LdapName(dn));
+        while (children.hasMore()) {
+            deleteTree(children.next().getNameInNamespace());
+        }
+        context.destroySubcontext(new LdapName(dn));
+    }
+
+    /** The first value of an attribute, or null when it has none. */
+    Object read(String dn, String attribute) throws NamingException {
+        var found = context.getAttributes(new LdapName(dn), new String[] {attribute}).get(attribute);
+        return found == null ? null : found.get();
+    }
+
+    /** The distinguished name of a deleted account's tombstone, seen with the show-deleted control. */
+    String tombstoneOf(String accountName) throws NamingException {
+        LdapContext deleted = context.newInstance(new Control[] {new BasicControl("1.2.840.113556.1.4.417", true, null)});
+        try {
+            SearchControls controls = new SearchControls();
+            controls.setSearchScope(SearchControls.SUBTREE_SCOPE);
+            controls.setReturningAttributes(new String[] {"distinguishedName"});
+            var found = deleted.search("CN=Deleted Objects," + Directory.BASE_DN, "(sAMAccountName={0})",
+                    new Object[] {accountName}, controls);
+            return found.hasMore() ? (String) found.next().getAttributes().get("distinguishedName").get() : null;
+        } finally {
+            deleted.close();
+        }
+    }
+
+    @Override
+    public void close() throws NamingException {
+        context.close();
+    }
+}
