@@ -8,19 +8,36 @@
 
 namespace {
 
+using Context = const AdsiContext&;
+using Name = const WideString&;
+
+// The steps shared by the natives on a user: the names converted, the context made, the user
+// resolved, then the operation on its distinguished name.
 template <typename Operation>
-HRESULT onResolvedUser(const AdsiContext& context, const WideString& userName, const WideString& userDomain,
-                       Operation operation) {
+HRESULT onUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain,
+               Operation operation) {
+  WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
+  AdsiContext context = contextFor(settings);
   WideString logonName, dn;
-  RETURN_IF_FAILED(context.resolveUser(userName, userDomain, &logonName, &dn));
-  return operation(dn);
+  RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
+  return operation(context, dn);
 }
 
 template <typename Operation>
-HRESULT onResolvedGroup(const AdsiContext& context, const WideString& groupName, Operation operation) {
+HRESULT onGroup(JNIEnv* env, const ConnectionSettings& settings, jstring groupName, Operation operation) {
+  WideString group = wideParameter(env, groupName);
+  AdsiContext context = contextFor(settings);
   WideString dn;
-  RETURN_IF_FAILED(context.resolveGroup(groupName, &dn));
-  return operation(dn);
+  RETURN_IF_FAILED(context.resolveGroup(group, &dn));
+  return operation(context, dn);
+}
+
+// Any object is named by its distinguished name as given; nothing is resolved.
+template <typename Operation>
+HRESULT onNode(JNIEnv* env, const ConnectionSettings& settings, jstring dn, Operation operation) {
+  WideString name = wideParameter(env, dn);
+  AdsiContext context = contextFor(settings);
+  return operation(context, name);
 }
 
 jobject newStringListResult(JNIEnv* env, HRESULT status, const VariantArray& values) {
@@ -32,14 +49,11 @@ jobject newStringListResult(JNIEnv* env, HRESULT status, const VariantArray& val
 // --- users ---
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeString)(JNIEnv* env, jobject self,
-                                                                                jstring userName, jstring userDomain,
-                                                                                jstring attributeName) {
+                                                                              jstring userName, jstring userDomain,
+                                                                              jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
-    WideString attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
-    WideString value;
-    HRESULT status = onResolvedUser(context, user, domain, [&](const WideString& dn) {
+    WideString attribute = wideParameter(env, attributeName), value;
+    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       return context.getUserAttributeString(dn, attribute, &value);
     });
     return newResultMessage(env, status, value);
@@ -47,27 +61,21 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeString)(JN
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeString)(JNIEnv* env, jobject self, jstring userName,
-                                                                             jstring userDomain, jstring attributeName,
-                                                                             jstring value) {
+                                                                           jstring userDomain, jstring attributeName,
+                                                                           jstring value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
-    AdsiContext context = contextFor(settings);
-    return onResolvedUser(context, user, domain, [&](const WideString& dn) {
-      return context.setUserAttributeString(dn, attribute, text);
-    });
+    return onUser(env, settings, userName, userDomain,
+                  [&](Context context, Name dn) { return context.setUserAttributeString(dn, attribute, text); });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeInt)(JNIEnv* env, jobject self, jstring userName,
-                                                                             jstring userDomain,
-                                                                             jstring attributeName) {
+                                                                           jstring userDomain, jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
     WideString attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
     LONG value = 0;
-    HRESULT status = onResolvedUser(context, user, domain, [&](const WideString& dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       return context.getUserAttributeInt(dn, attribute, &value);
     });
     return newResultIntegerValue(env, status, value);
@@ -75,27 +83,22 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeInt)(JNIEn
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeInt)(JNIEnv* env, jobject self, jstring userName,
-                                                                          jstring userDomain, jstring attributeName,
-                                                                          jint value) {
+                                                                        jstring userDomain, jstring attributeName,
+                                                                        jint value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
     WideString attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
-    return onResolvedUser(context, user, domain, [&](const WideString& dn) {
-      return context.setUserAttributeInt(dn, attribute, value);
-    });
+    return onUser(env, settings, userName, userDomain,
+                  [&](Context context, Name dn) { return context.setUserAttributeInt(dn, attribute, value); });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeLargeInt)(JNIEnv* env, jobject self,
-                                                                                  jstring userName, jstring userDomain,
-                                                                                  jstring attributeName) {
+                                                                                jstring userName, jstring userDomain,
+                                                                                jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
     WideString attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
     LONG lowPart = 0, highPart = 0;
-    HRESULT status = onResolvedUser(context, user, domain, [&](const WideString& dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       return context.getUserAttributeLargeInt(dn, attribute, &lowPart, &highPart);
     });
     return newResultLargeIntegerValue(env, status, lowPart, highPart);
@@ -103,48 +106,42 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeLargeInt)(
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeLargeInt)(JNIEnv* env, jobject self,
-                                                                               jstring userName, jstring userDomain,
-                                                                               jstring attributeName, jint lowPart,
-                                                                               jint highPart) {
+                                                                             jstring userName, jstring userDomain,
+                                                                             jstring attributeName, jint lowPart,
+                                                                             jint highPart) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
     WideString attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
-    return onResolvedUser(context, user, domain, [&](const WideString& dn) {
+    return onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       return context.setUserAttributeLargeInt(dn, attribute, lowPart, highPart);
     });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeStringArray)(JNIEnv* env, jobject self,
-                                                                                     jstring userName,
-                                                                                     jstring userDomain,
-                                                                                     jstring attributeName) {
+                                                                                   jstring userName, jstring userDomain,
+                                                                                   jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
     WideString attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
     VariantArray values;
-    HRESULT status = onResolvedUser(context, user, domain, [&](const WideString& dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       return context.getUserAttributeStringArray(dn, attribute, &values);
     });
     return newStringListResult(env, status, values);
   });
 }
 
+// The list is built before anything else, and refused before any directory access when
+// writing it would remove every value by accident.
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeStringArray)(JNIEnv* env, jobject self,
-                                                                                  jstring userName, jstring userDomain,
-                                                                                  jstring attributeName,
-                                                                                  jobjectArray values,
-                                                                                  jint controlCode) {
+                                                                                jstring userName, jstring userDomain,
+                                                                                jstring attributeName,
+                                                                                jobjectArray values, jint controlCode) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
-    WideString attribute = wideParameter(env, attributeName);
     VariantArray list;
     variantArrayFromJavaStrings(env, values, &list);
     RETURN_IF_FAILED(checkListWrite(controlCode, list));
-    AdsiContext context = contextFor(settings);
-    return onResolvedUser(context, user, domain, [&](const WideString& dn) {
+    WideString attribute = wideParameter(env, attributeName);
+    return onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       return context.setUserAttributeStringArray(dn, attribute, controlCode, list);
     });
   });
@@ -154,20 +151,16 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeStringArray)(
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wIsGroupNode)(JNIEnv* env, jobject self, jstring dn) {
   return runStatusNative(env, self, 0, [&](const ConnectionSettings& settings) -> jint {
-    WideString name = wideParameter(env, dn);
-    AdsiContext context = contextFor(settings);
-    return context.isGroupNode(name);
+    return onNode(env, settings, dn, [&](Context context, Name name) { return context.isGroupNode(name); });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeString)(JNIEnv* env, jobject self,
-                                                                                 jstring groupName,
-                                                                                 jstring attributeName) {
+                                                                               jstring groupName,
+                                                                               jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString group = wideParameter(env, groupName), attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
-    WideString value;
-    HRESULT status = onResolvedGroup(context, group, [&](const WideString& dn) {
+    WideString attribute = wideParameter(env, attributeName), value;
+    HRESULT status = onGroup(env, settings, groupName, [&](Context context, Name dn) {
       return context.getGroupAttributeString(dn, attribute, &value);
     });
     return newResultMessage(env, status, value);
@@ -175,26 +168,21 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeString)(J
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeString)(JNIEnv* env, jobject self,
-                                                                              jstring groupName, jstring attributeName,
-                                                                              jstring value) {
+                                                                            jstring groupName, jstring attributeName,
+                                                                            jstring value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString group = wideParameter(env, groupName), attribute = wideParameter(env, attributeName);
-    WideString text = wideParameter(env, value);
-    AdsiContext context = contextFor(settings);
-    return onResolvedGroup(context, group, [&](const WideString& dn) {
-      return context.setGroupAttributeString(dn, attribute, text);
-    });
+    WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
+    return onGroup(env, settings, groupName,
+                   [&](Context context, Name dn) { return context.setGroupAttributeString(dn, attribute, text); });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeInt)(JNIEnv* env, jobject self,
-                                                                              jstring groupName,
-                                                                              jstring attributeName) {
+                                                                            jstring groupName, jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString group = wideParameter(env, groupName), attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
+    WideString attribute = wideParameter(env, attributeName);
     LONG value = 0;
-    HRESULT status = onResolvedGroup(context, group, [&](const WideString& dn) {
+    HRESULT status = onGroup(env, settings, groupName, [&](Context context, Name dn) {
       return context.getGroupAttributeInt(dn, attribute, &value);
     });
     return newResultIntegerValue(env, status, value);
@@ -202,42 +190,35 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeInt)(JNIE
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeInt)(JNIEnv* env, jobject self, jstring groupName,
-                                                                           jstring attributeName, jint value) {
+                                                                         jstring attributeName, jint value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString group = wideParameter(env, groupName), attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
-    return onResolvedGroup(context, group, [&](const WideString& dn) {
-      return context.setGroupAttributeInt(dn, attribute, value);
-    });
+    WideString attribute = wideParameter(env, attributeName);
+    return onGroup(env, settings, groupName,
+                   [&](Context context, Name dn) { return context.setGroupAttributeInt(dn, attribute, value); });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeStringArray)(JNIEnv* env, jobject self,
-                                                                                      jstring groupName,
-                                                                                      jstring attributeName) {
+                                                                                    jstring groupName,
+                                                                                    jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString group = wideParameter(env, groupName), attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
+    WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
-    HRESULT status = onResolvedGroup(context, group, [&](const WideString& dn) {
+    HRESULT status = onGroup(env, settings, groupName, [&](Context context, Name dn) {
       return context.getGroupAttributeStringArray(dn, attribute, &values);
     });
     return newStringListResult(env, status, values);
   });
 }
 
-extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeStringArray)(JNIEnv* env, jobject self,
-                                                                                   jstring groupName,
-                                                                                   jstring attributeName,
-                                                                                   jobjectArray values,
-                                                                                   jint controlCode) {
+extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeStringArray)(
+    JNIEnv* env, jobject self, jstring groupName, jstring attributeName, jobjectArray values, jint controlCode) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString group = wideParameter(env, groupName), attribute = wideParameter(env, attributeName);
     VariantArray list;
     variantArrayFromJavaStrings(env, values, &list);
     RETURN_IF_FAILED(checkListWrite(controlCode, list));
-    AdsiContext context = contextFor(settings);
-    return onResolvedGroup(context, group, [&](const WideString& dn) {
+    WideString attribute = wideParameter(env, attributeName);
+    return onGroup(env, settings, groupName, [&](Context context, Name dn) {
       return context.setGroupAttributeStringArray(dn, attribute, controlCode, list);
     });
   });
@@ -246,79 +227,76 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeStringArray)
 // --- any object ---
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributeString)(JNIEnv* env, jobject self, jstring dn,
-                                                                                jstring attributeName) {
+                                                                              jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString name = wideParameter(env, dn), attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
-    WideString text;
-    HRESULT status = context.getNodeAttributeString(name, attribute, &text);
+    WideString attribute = wideParameter(env, attributeName), text;
+    HRESULT status = onNode(env, settings, dn, [&](Context context, Name name) {
+      return context.getNodeAttributeString(name, attribute, &text);
+    });
     return newResultMessage(env, status, text);
   });
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetNodeAttributeString)(JNIEnv* env, jobject self, jstring dn,
-                                                                             jstring attributeName, jstring value) {
+                                                                           jstring attributeName, jstring value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString name = wideParameter(env, dn), attribute = wideParameter(env, attributeName);
-    WideString text = wideParameter(env, value);
-    AdsiContext context = contextFor(settings);
-    return context.setNodeAttributeString(name, attribute, text);
+    WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
+    return onNode(env, settings, dn,
+                  [&](Context context, Name name) { return context.setNodeAttributeString(name, attribute, text); });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributeStringArray)(JNIEnv* env, jobject self,
-                                                                                     jstring dn,
-                                                                                     jstring attributeName) {
+                                                                                   jstring dn, jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString name = wideParameter(env, dn), attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
+    WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
-    HRESULT status = context.getNodeAttributeStringArray(name, attribute, &values);
+    HRESULT status = onNode(env, settings, dn, [&](Context context, Name name) {
+      return context.getNodeAttributeStringArray(name, attribute, &values);
+    });
     return newStringListResult(env, status, values);
   });
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetNodeAttributeStringArray)(JNIEnv* env, jobject self, jstring dn,
-                                                                                  jstring attributeName,
-                                                                                  jobjectArray values,
-                                                                                  jint controlCode) {
+                                                                                jstring attributeName,
+                                                                                jobjectArray values, jint controlCode) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString name = wideParameter(env, dn), attribute = wideParameter(env, attributeName);
     VariantArray list;
     variantArrayFromJavaStrings(env, values, &list);
-    AdsiContext context = contextFor(settings);
-    return context.setNodeAttributeStringArray(name, attribute, controlCode, list);
+    WideString attribute = wideParameter(env, attributeName);
+    return onNode(env, settings, dn, [&](Context context, Name name) {
+      return context.setNodeAttributeStringArray(name, attribute, controlCode, list);
+    });
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetDeletedNodeAttributeString)(JNIEnv* env, jobject self,
-                                                                                       jstring dn,
-                                                                                       jstring attributeName) {
+                                                                                     jstring dn,
+                                                                                     jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString name = wideParameter(env, dn), attribute = wideParameter(env, attributeName);
-    AdsiContext context = contextFor(settings);
-    WideString text;
-    HRESULT status = context.getDeletedNodeAttributeString(name, attribute, &text);
+    WideString attribute = wideParameter(env, attributeName), text;
+    HRESULT status = onNode(env, settings, dn, [&](Context context, Name name) {
+      return context.getDeletedNodeAttributeString(name, attribute, &text);
+    });
     return newResultMessage(env, status, text);
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeGuid)(JNIEnv* env, jobject self, jstring dn) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString name = wideParameter(env, dn);
-    AdsiContext context = contextFor(settings);
     WideString guid;
-    HRESULT status = context.getNodeGuid(name, &guid);
+    HRESULT status =
+        onNode(env, settings, dn, [&](Context context, Name name) { return context.getNodeGuid(name, &guid); });
     return newResultMessage(env, status, guid);
   });
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetParentNode)(JNIEnv* env, jobject self, jstring dn) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString name = wideParameter(env, dn);
-    AdsiContext context = contextFor(settings);
     WideString parent;
-    HRESULT status = context.getParentNode(name, &parent);
+    HRESULT status =
+        onNode(env, settings, dn, [&](Context context, Name name) { return context.getParentNode(name, &parent); });
     return newResultMessage(env, status, parent);
   });
 }

@@ -112,6 +112,13 @@ class AdsiContext {
   HRESULT bindUserObject(const WideString& dn, IADs** object) const;
   HRESULT bindGroupObject(const WideString& dn, IADs** object) const;
   HRESULT readAttribute(AttributeBind bind, const WideString& dn, const WideString& name, UniqueVariant* value) const;
+  // The attribute's value handed to a conversion that fills the caller's output.
+  template <typename Convert>
+  HRESULT readConverted(AttributeBind bind, const WideString& dn, const WideString& name, Convert convert) const {
+    UniqueVariant value;
+    RETURN_IF_FAILED(readAttribute(bind, dn, name, &value));
+    return convert(*value.get());
+  }
   HRESULT getAttributeString(AttributeBind bind, const WideString& dn, const WideString& name,
                              WideString* value) const;
   HRESULT getAttributeText(AttributeBind bind, const WideString& dn, const WideString& name, WideString* text) const;

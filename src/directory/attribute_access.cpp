@@ -34,23 +34,17 @@ HRESULT AdsiContext::readAttribute(AttributeBind bind, const WideString& dn, con
 
 HRESULT AdsiContext::getAttributeString(AttributeBind bind, const WideString& dn, const WideString& name,
                                         WideString* value) const {
-  UniqueVariant read;
-  RETURN_IF_FAILED(readAttribute(bind, dn, name, &read));
-  return variantToString(*read.get(), value);
+  return readConverted(bind, dn, name, [&](const VARIANT& read) { return variantToString(read, value); });
 }
 
 HRESULT AdsiContext::getAttributeText(AttributeBind bind, const WideString& dn, const WideString& name,
                                       WideString* text) const {
-  UniqueVariant read;
-  RETURN_IF_FAILED(readAttribute(bind, dn, name, &read));
-  return variantToText(*read.get(), text);
+  return readConverted(bind, dn, name, [&](const VARIANT& read) { return variantToText(read, text); });
 }
 
 HRESULT AdsiContext::getAttributeInt(AttributeBind bind, const WideString& dn, const WideString& name,
                                      LONG* value) const {
-  UniqueVariant read;
-  RETURN_IF_FAILED(readAttribute(bind, dn, name, &read));
-  return variantToInt(*read.get(), value);
+  return readConverted(bind, dn, name, [&](const VARIANT& read) { return variantToInt(read, value); });
 }
 
 HRESULT AdsiContext::getAttributeStringArray(AttributeBind bind, const WideString& dn, const WideString& name,

@@ -42,9 +42,8 @@ HRESULT AdsiContext::setUserAttributeLargeInt(const WideString& dn, const WideSt
 
 HRESULT AdsiContext::getUserAttributeLargeInt(const WideString& dn, const WideString& name, LONG* lowPart,
                                               LONG* highPart) const {
-  UniqueVariant read;
-  RETURN_IF_FAILED(readAttribute(&AdsiContext::bindUserObject, dn, name, &read));
-  return variantToLargeInteger(*read.get(), lowPart, highPart);
+  return readConverted(&AdsiContext::bindUserObject, dn, name,
+                       [&](const VARIANT& read) { return variantToLargeInteger(read, lowPart, highPart); });
 }
 
 HRESULT AdsiContext::setUserAttributeStringArray(const WideString& dn, const WideString& name, LONG controlCode,

@@ -37,14 +37,23 @@ struct Family {
   IntGetter getInt;
 };
 
-const Family userFamily{"user", &AdsiContext::setUserAttributeString, &AdsiContext::getUserAttributeString,
-                        &AdsiContext::setUserAttributeStringArray, &AdsiContext::getUserAttributeStringArray,
+const Family userFamily{"user",
+                        &AdsiContext::setUserAttributeString,
+                        &AdsiContext::getUserAttributeString,
+                        &AdsiContext::setUserAttributeStringArray,
+                        &AdsiContext::getUserAttributeStringArray,
                         &AdsiContext::getUserAttributeInt};
-const Family groupFamily{"group", &AdsiContext::setGroupAttributeString, &AdsiContext::getGroupAttributeString,
-                         &AdsiContext::setGroupAttributeStringArray, &AdsiContext::getGroupAttributeStringArray,
+const Family groupFamily{"group",
+                         &AdsiContext::setGroupAttributeString,
+                         &AdsiContext::getGroupAttributeString,
+                         &AdsiContext::setGroupAttributeStringArray,
+                         &AdsiContext::getGroupAttributeStringArray,
                          &AdsiContext::getGroupAttributeInt};
-const Family nodeFamily{"node", &AdsiContext::setNodeAttributeString, &AdsiContext::getNodeAttributeString,
-                        &AdsiContext::setNodeAttributeStringArray, &AdsiContext::getNodeAttributeStringArray,
+const Family nodeFamily{"node",
+                        &AdsiContext::setNodeAttributeString,
+                        &AdsiContext::getNodeAttributeString,
+                        &AdsiContext::setNodeAttributeStringArray,
+                        &AdsiContext::getNodeAttributeStringArray,
                         &AdsiContext::getNodeAttributeInt};
 
 // A list of texts, held until the end of the full expression that uses it.
@@ -89,8 +98,8 @@ class AttributeAccess : public DirectoryTest {
     static std::atomic<int> counter{0};
     std::string suffix = std::to_string(getpid()) + "-" + std::to_string(++counter);
     ouDn_ = "OU=attr-it-" + suffix + ",OU=Delegated,OU=Orvistal," + s.baseDn;
-    ASSERT_NO_FATAL_FAILURE(create("OU=Delegated,OU=Orvistal," + s.baseDn, "organizationalUnit",
-                                   "OU=attr-it-" + suffix, ""));
+    ASSERT_NO_FATAL_FAILURE(
+        create("OU=Delegated,OU=Orvistal," + s.baseDn, "organizationalUnit", "OU=attr-it-" + suffix, ""));
     ASSERT_NO_FATAL_FAILURE(create(ouDn_, "user", "CN=attr-user-" + suffix, "atu-" + suffix));
     ASSERT_NO_FATAL_FAILURE(create(ouDn_, "group", "CN=attr-group-" + suffix, "atg-" + suffix));
     userDn_ = wide("CN=attr-user-" + suffix + "," + ouDn_);
@@ -107,8 +116,7 @@ class AttributeAccess : public DirectoryTest {
     DirectoryTest::TearDown();
   }
 
-  void create(const std::string& parent, const char* objectClass, const std::string& rdn,
-              const std::string& account) {
+  void create(const std::string& parent, const char* objectClass, const std::string& rdn, const std::string& account) {
     Ptr<IADsContainer> container;
     ASSERT_EQ(openAsAdmin(parent, IID_IADsContainer, container.put()), S_OK);
     Ptr<IDispatch> created;
@@ -137,8 +145,8 @@ class AttributeAccess : public DirectoryTest {
 };
 
 TEST_F(AttributeAccess, TextsRoundTripThroughEveryFamily) {
-  const char16_t* texts[] = {u"plain", u"accented \u00e9 and \u00df",
-                             u"outside the BMP \U0001F600 \U0001D11E", u"  spaces kept  "};
+  const char16_t* texts[] = {u"plain", u"accented \u00e9 and \u00df", u"outside the BMP \U0001F600 \U0001D11E",
+                             u"  spaces kept  "};
   for (const Family* family : {&userFamily, &groupFamily, &nodeFamily}) {
     WideString dn = objectOf(*family);
     for (const char16_t* text : texts) {

@@ -1,7 +1,8 @@
+#include "nodes/node_paths.h"
+
 #include <gtest/gtest.h>
 
 #include "directory/values.h"
-#include "nodes/node_paths.h"
 
 namespace {
 
