@@ -51,6 +51,7 @@ HRESULT AdsiContext::findByAccountName(const WideString& objectClass, const Wide
 
 HRESULT AdsiContext::resolveUser(const WideString& userName, const WideString& userDomain, WideString* logonName,
                                  WideString* dn) const {
+  if (userName.size() > maxParameterLength || userDomain.size() > maxParameterLength) return E_INVALIDARG;
   NameTranslator translator(lookupUserName_, lookupUserPassword_, serverName_, serverIsDomain_);
   logonName->clear();
   switch (accountNameFormOf(userName)) {
@@ -85,6 +86,7 @@ HRESULT AdsiContext::resolveUser(const WideString& userName, const WideString& u
 }
 
 HRESULT AdsiContext::resolveGroup(const WideString& groupName, WideString* dn) const {
+  if (groupName.size() > maxParameterLength) return E_INVALIDARG;
   if (accountNameFormOf(groupName) == AccountNameForm::DistinguishedName) {
     ComPtr<IADsGroup> group;
     HRESULT status = bindGroup(groupName, group.put());

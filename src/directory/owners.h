@@ -12,7 +12,8 @@ inline void secureWipe(void* memory, size_t length) {
 }
 
 inline void secureWipe(WideString* text) {
-  if (!text->empty()) secureWipe(&(*text)[0], text->size() * sizeof(WCHAR));
+  // The whole capacity: a shorter value may have left an older, longer one behind it.
+  secureWipe(&(*text)[0], text->capacity() * sizeof(WCHAR));
   text->clear();
 }
 

@@ -13,6 +13,12 @@ HRESULT AdsiContext::verifyPassword(const WideString& userName, const WideString
   // An empty password is never a login: the service would take it as the caller's own
   // identity, or the directory as an anonymous bind.
   if (password.empty()) return logonFailure;
+  if (userName.size() > maxParameterLength || domainName.size() > maxParameterLength ||
+      password.size() > maxParameterLength)
+    return E_INVALIDARG;
+  // The directory compares a password only up to a NUL: the right one with junk after it
+  // would log on. No account name or password holds one.
+  if (holdsNul(password) || holdsNul(userName) || holdsNul(domainName)) return logonFailure;
 
   ComPtr<IADsNameTranslate> service;
   RETURN_IF_FAILED(

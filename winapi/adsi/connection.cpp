@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <map>
 
 #include "adsi/errors.h"
@@ -27,6 +28,10 @@ constexpr size_t verificationConnectionsKept = 4;
 std::atomic<size_t> openedCount{0};
 std::atomic<size_t> sentCount{0};
 thread_local size_t sentByThisThread = 0;
+// Set on the thread whose read or write ran out of time, so that the failure libldap reports
+// (a lost server, or a TLS set-up that failed) can be told as the timeout it was; cleared as
+// each request is sent.
+thread_local bool socketTimedOut = false;
 std::atomic<bool> plainTransport{false};
 std::atomic<int> networkSecondsOverride{0};
 std::atomic<int> operationSecondsOverride{0};
@@ -34,7 +39,10 @@ std::atomic<int> operationSecondsOverride{0};
 void countSent() {
   ++sentCount;
   ++sentByThisThread;
+  socketTimedOut = false;
 }
+
+
 
 bool isTransportFailure(int code) {
   return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT;
@@ -133,6 +141,57 @@ bool inheritTrustAnchors(LDAP* ld) {
   return true;
 }
 
+// Once the TCP connection stands, every later read and write on it is bounded by the network
+// limit: the socket gets receive and send timeouts, and a layer below TLS turns a timeout into
+// a failure (libldap and the TLS library would otherwise take it for "try again" and wait on
+// for ever). The handle's own network limit is then cleared: with it set, this libldap runs the
+// TLS handshake on a non-blocking socket in a loop that never looks at the clock.
+
+ber_slen_t failOnTimeout(ber_slen_t count) {
+  if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    errno = ETIMEDOUT;
+    socketTimedOut = true;
+  }
+  return count;
+}
+
+ber_slen_t readOrTimeOut(Sockbuf_IO_Desc* layer, void* buffer, ber_len_t length) {
+  return failOnTimeout(LBER_SBIOD_READ_NEXT(layer, buffer, length));
+}
+
+ber_slen_t writeOrTimeOut(Sockbuf_IO_Desc* layer, void* buffer, ber_len_t length) {
+  return failOnTimeout(LBER_SBIOD_WRITE_NEXT(layer, buffer, length));
+}
+
+// The code to report for a client-side failure: the timeout when a socket wait ran out.
+int timeoutOr(int code) {
+  bool timedOut = std::exchange(socketTimedOut, false);
+  return timedOut && code < 0 ? LDAP_TIMEOUT : code;
+}
+
+int passControl(Sockbuf_IO_Desc* layer, int option, void* argument) {
+  return LBER_SBIOD_CTRL_NEXT(layer, option, argument);
+}
+
+Sockbuf_IO timeoutLayer = {nullptr, nullptr, passControl, readOrTimeOut, writeOrTimeOut, nullptr};
+
+int boundTheSocket(LDAP* ld, Sockbuf* socketBuffer, LDAPURLDesc*, struct sockaddr*, struct ldap_conncb*) {
+  timeval unset{-1, 0};
+  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &unset);
+  ber_socket_t descriptor = -1;
+  ber_sockbuf_ctrl(socketBuffer, LBER_SB_OPT_GET_FD, &descriptor);
+  timeval limit{waitLimits().networkSeconds, 0};
+  if (descriptor < 0 || setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0 ||
+      setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0)
+    return -1;
+  // Between the TCP layer (added below it after this call) and TLS (added above it later).
+  return ber_sockbuf_add_io(socketBuffer, &timeoutLayer, LBER_SBIOD_LEVEL_PROVIDER + 1, nullptr);
+}
+
+void forgetTheSocket(LDAP*, Sockbuf*, struct ldap_conncb*) {}
+
+ldap_conncb socketBounds = {boundTheSocket, forgetTheSocket, nullptr};
+
 HRESULT configureHandle(LDAP* ld) {
   int version = LDAP_VERSION3;
   WaitLimits limits = waitLimits();
@@ -150,6 +209,7 @@ HRESULT configureHandle(LDAP* ld) {
       ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &networkTimeout) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_TIMEOUT, &operationTimeout) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &socketBounds) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != LDAP_OPT_SUCCESS) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure the LDAP connection");
@@ -170,7 +230,7 @@ HRESULT secureTransport(LDAP* ld, const Endpoint& endpoint, bool* encrypted) {
     return S_OK;
   }
   countSent();
-  int code = ldap_start_tls_s(ld, nullptr, nullptr);
+  int code = timeoutOr(ldap_start_tls_s(ld, nullptr, nullptr));
   if (code == LDAP_SUCCESS) {
     *encrypted = true;
     return S_OK;
@@ -209,7 +269,8 @@ HRESULT bindSimple(LDAP* ld, const Credentials& credentials, bool encrypted) {
   std::string password = credentials.password.text();
   berval secret{static_cast<ber_len_t>(password.size()), &password[0]};
   countSent();
-  int code = ldap_sasl_bind_s(ld, credentials.user.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr);
+  int code =
+      timeoutOr(ldap_sasl_bind_s(ld, credentials.user.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
   wipe(&password);
   if (code == LDAP_SUCCESS) return S_OK;
   return failWith(outcomeOf(ld, code));
@@ -227,8 +288,8 @@ HRESULT bindKerberos(LDAP* ld, bool encrypted) {
   }
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
   countSent();
-  int code =
-      ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, takeSaslDefaults, nullptr);
+  int code = timeoutOr(
+      ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, takeSaslDefaults, nullptr));
   if (code == LDAP_SUCCESS) return S_OK;
   return failWith(outcomeOf(ld, code));
 }
@@ -236,7 +297,7 @@ HRESULT bindKerberos(LDAP* ld, bool encrypted) {
 HRESULT bindAnonymous(LDAP* ld) {
   berval empty{0, nullptr};
   countSent();
-  int code = ldap_sasl_bind_s(ld, nullptr, LDAP_SASL_SIMPLE, &empty, nullptr, nullptr, nullptr);
+  int code = timeoutOr(ldap_sasl_bind_s(ld, nullptr, LDAP_SASL_SIMPLE, &empty, nullptr, nullptr, nullptr));
   if (code == LDAP_SUCCESS) return S_OK;
   return failWith(outcomeOf(ld, code));
 }
@@ -519,7 +580,7 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     // Nothing was sent, or libldap lost the request: the handle's error code is shared by every
     // thread on it, so a failed send can even come back as success with no message id. Never
     // wait for such an id: -1 would take any thread's answer.
-    outcome = outcomeOf(handle_.get(), sent != LDAP_SUCCESS ? sent : LDAP_SERVER_DOWN);
+    outcome = outcomeOf(handle_.get(), timeoutOr(sent != LDAP_SUCCESS ? sent : LDAP_SERVER_DOWN));
     if (isTransportFailure(outcome.code) || msgid <= 0) broken_ = true;
     if (outcome.ok()) outcome.code = LDAP_SERVER_DOWN;
     return outcome;
@@ -543,6 +604,7 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     int code = 0;
     if (ldap_get_option(handle_.get(), LDAP_OPT_RESULT_CODE, &code) == LDAP_OPT_SUCCESS && isTransportFailure(code))
       outcome.code = code;
+    outcome.code = timeoutOr(outcome.code);
     return outcome;
   }
   int code = LDAP_SUCCESS;
