@@ -620,7 +620,6 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     outcome.code = parsed;
     return outcome;
   }
-  ++answered_;
   outcome.code = code;
   if (diagnostic != nullptr) outcome.diagnostic = diagnostic;
   touch();
@@ -669,12 +668,11 @@ LdapOutcome Connection::search(const std::string& base, int scope, const std::st
   if (std::shared_ptr<Connection> next = successor())
     return next->search(base, scope, filter, attributes, serverControls, sizeLimit, timeLimitSeconds, entries,
                         responseControls);
-  bool servedBefore = answered_.load() > 0;
   LdapOutcome outcome = searchHere(base, scope, filter, attributes, serverControls, sizeLimit, timeLimitSeconds,
                                    entries, responseControls);
-  // Only a pooled connection that had already served may have died while it sat idle; a new
-  // one that fails at once says the server itself is gone.
-  if (!isDroppedTransport(outcome.code) || !servedBefore || !pooled_) return outcome;
+  // A pooled connection may have been dropped by the server while it sat idle (or restarted
+  // since it was opened). Connections opened for one check only are never replaced.
+  if (!isDroppedTransport(outcome.code) || !pooled_) return outcome;
   std::shared_ptr<Connection> replacement = replaceForRead();
   if (!replacement) return outcome;
   return replacement->searchHere(base, scope, filter, attributes, serverControls, sizeLimit, timeLimitSeconds,

@@ -85,10 +85,10 @@ class Connection {
 
   // Each operation waits for its own result message, so concurrent callers sharing the
   // handle never read each other's answers. A transport failure or a wait that runs out marks
-  // the connection broken. A read that fails because the transport of a connection that had
-  // already served broke (the server dropped it while it sat idle, say) is sent once more, on a
-  // new connection of the pool, which then also takes this connection's later operations. A
-  // write is never sent twice: its effect on the server is unknown.
+  // the connection broken. A read that fails because the transport of a pooled connection broke
+  // (the server dropped it while it sat idle, say) is sent once more, on a new connection of the
+  // pool, which then also takes this connection's later operations. A write is never sent
+  // twice: its effect on the server is unknown.
   LdapOutcome search(const std::string& base, int scope, const std::string& filter,
                      const std::vector<std::string>& attributes, LDAPControl** serverControls, int sizeLimit,
                      int timeLimitSeconds, LdapMessage* entries, LdapControls* responseControls = nullptr);
@@ -131,7 +131,6 @@ class Connection {
   std::chrono::steady_clock::time_point boundAt_;
   std::atomic<bool> broken_{false};
   std::atomic<int> inFlight_{0};
-  std::atomic<long> answered_{0};
   mutable std::mutex stateMutex_;
   std::chrono::steady_clock::time_point lastUsed_;
   std::shared_ptr<Connection> successor_;
