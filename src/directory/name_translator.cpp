@@ -31,15 +31,19 @@ HRESULT NameTranslator::initialise(IADsNameTranslate* service) const {
 
 // Binds the server's root entry with the translator's own credentials, as an object bind
 // does: the service then finds that connection open and bound, instead of opening and
-// authenticating one of its own for every name. Whatever this bind finds wrong, the service
-// reports in its own terms, so its status is not used.
-void NameTranslator::openRootEntry() const {
+// authenticating one of its own for every name. A server that cannot be reached ends the
+// translation here; whatever else this bind finds wrong, the service reports in its own terms.
+HRESULT NameTranslator::openRootEntry() const {
+  if (holdsNul(lookupUserName_) || holdsNul(lookupUserPassword_) || holdsNul(serverName_)) return S_OK;
   WideString path = WIDE("LDAP://");
   path += serverName_.empty() ? WIDE("RootDSE") : serverName_ + WIDE("/RootDSE");
   const WCHAR* user = lookupUserName_.empty() ? nullptr : lookupUserName_.c_str();
   const WCHAR* password = lookupUserName_.empty() ? nullptr : lookupUserPassword_.c_str();
-  if (holdsNul(lookupUserName_) || holdsNul(lookupUserPassword_) || holdsNul(serverName_)) return;
-  (void)ADsOpenObject(path.c_str(), user, password, ADS_SECURE_AUTHENTICATION, IID_IADs, rootEntry_.putVoid());
+  HRESULT status =
+      ADsOpenObject(path.c_str(), user, password, ADS_SECURE_AUTHENTICATION, IID_IADs, rootEntry_.putVoid());
+  bool unreachable = status == HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN) || status == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ||
+                     status == HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED);
+  return unreachable ? status : S_OK;
 }
 
 HRESULT NameTranslator::translate(WideString* output, const WideString& name, LONG inputFormat,
@@ -47,7 +51,9 @@ HRESULT NameTranslator::translate(WideString* output, const WideString& name, LO
   if (name.size() > maxParameterLength || lookupUserName_.size() > maxParameterLength ||
       lookupUserPassword_.size() > maxParameterLength || serverName_.size() > maxParameterLength)
     return E_INVALIDARG;
-  if (!rootEntry_) openRootEntry();
+  // Once per translator: a server that did not answer is not asked again within the call.
+  if (rootEntryStatus_ == S_FALSE) rootEntryStatus_ = openRootEntry();
+  RETURN_IF_FAILED(rootEntryStatus_);
   ComPtr<IADsNameTranslate> service;
   RETURN_IF_FAILED(
       CoCreateInstance(CLSID_NameTranslate, nullptr, CLSCTX_ALL, IID_IADsNameTranslate, service.putVoid()));

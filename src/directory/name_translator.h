@@ -18,7 +18,7 @@ class NameTranslator {
 
  private:
   HRESULT initialise(IADsNameTranslate* service) const;
-  void openRootEntry() const;
+  HRESULT openRootEntry() const;
 
   ComApartment comInit_;
   WideString lookupUserName_;
@@ -27,4 +27,5 @@ class NameTranslator {
   bool serverIsDomain_;
   // Holds the bind account's pooled connection open while the translator lives.
   mutable ComPtr<IADs> rootEntry_;
+  mutable HRESULT rootEntryStatus_ = S_FALSE;  // not yet tried
 };

@@ -563,10 +563,12 @@ std::shared_ptr<Connection> Connection::successor() {
 
 std::shared_ptr<Connection> Connection::replaceForRead() {
   if (std::shared_ptr<Connection> existing = successor()) return existing;
-  // Connected outside the lock: a slow server must not stall readers of lastUsed().
+  // A new connection, not another pooled one: those may have been dropped by the same restart
+  // and not know it yet. Connected outside the lock: a slow server must not stall lastUsed().
   std::shared_ptr<Connection> fresh;
-  bool reused = false;
-  if (FAILED(acquireConnection(endpoint_, credentials_, &fresh, &reused))) return nullptr;
+  if (FAILED(connectAndBind(endpoint_, credentials_, &fresh))) return nullptr;
+  fresh->pooled_ = true;
+  addPooled(poolKey(endpoint_, credentials_), fresh);
   std::lock_guard<std::mutex> lock(stateMutex_);
   if (!successor_) successor_ = std::move(fresh);
   return successor_;
