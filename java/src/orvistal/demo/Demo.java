@@ -25,6 +25,48 @@ public final class Demo {
         show("server that does not answer", new Orvistal(user, password, "127.0.0.2:1", true, null).wInit());
 
         showContainersAndAccess(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"));
+        showGroupsAndSearch(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"),
+                domain);
+    }
+
+    private static void showGroupsAndSearch(Orvistal bound, String baseDn, String domain) {
+        String orvistal = "OU=Orvistal," + baseDn;
+        String alice = "CN=Alice Liddell,OU=People," + orvistal;
+        String groups = "OU=Groups," + orvistal;
+        System.out.println();
+        System.out.println("Group membership (wIsMemberOf): direct members and primary groups, no nesting:");
+        showMember(bound, "CN=g-devs," + groups, alice, "alice in g-devs (listed member)");
+        showMember(bound, "CN=g-staff," + groups, alice, "alice in g-staff (only through g-devs)");
+        showMember(bound, "CN=Domain Users,CN=Users," + baseDn, alice, "alice in Domain Users (primary group)");
+        System.out.println("  alice's groups, memberOf first, primary group last (wGetUserGroups):");
+        for (String dn : bound.wGetUserGroups("alice", null).getStringList()) System.out.println("    " + dn);
+        System.out.println("  WS01's groups (wGetMachineGroups):");
+        for (String dn : bound.wGetMachineGroups("CN=WS01,OU=Machines," + orvistal).getStringList())
+            System.out.println("    " + dn);
+
+        System.out.println();
+        System.out.println("NetBIOS name of " + domain + " (wGetNetbiosDomain): "
+                + bound.wGetNetbiosDomain(domain.toUpperCase()).getMessage());
+        kestrivane.qom.result.ResultStringList bulk =
+                bound.wSearchNodes("OU=Bulk,OU=Orvistal", "(description=bulk user*)");
+        System.out.printf("Search below a relative base, paged (wSearchNodes): %d names, status 0x%08X%n",
+                bulk.getStringList().length, bulk.getErrCode());
+        kestrivane.qom.result.ResultStringList limited =
+                bound.wFindNodeValues("OU=Bulk," + orvistal, "cn", "(cn=bulk001*)", 3, 10);
+        System.out.printf("Ten matches under a size limit of 3 (wFindNodeValues): %s, status 0x%08X%n",
+                String.join(", ", limited.getStringList()), limited.getErrCode());
+        System.out.println("Attributes of the first match, in the order asked (wGetNodeAttributes):");
+        for (kestrivane.qom.result.NameValue pair : bound.wGetNodeAttributes(orvistal, "(sAMAccountName=alice)",
+                new String[] {"displayName", "mail", "facsimileTelephoneNumber"}).getValues())
+            System.out.printf("    %-26s '%s'%n", pair.getName(), pair.getValue());
+        kestrivane.qom.result.ResultStringList deleted = bound.wSearchDeletedNodes("(isDeleted=TRUE)");
+        System.out.printf("Tombstones the bind account may list (wSearchDeletedNodes): %d, status 0x%08X%n",
+                deleted.getStringList().length, deleted.getErrCode());
+    }
+
+    private static void showMember(Orvistal bound, String group, String member, String what) {
+        kestrivane.qom.result.ResultBooleanValue result = bound.wIsMemberOf(group, member);
+        System.out.printf("  %-48s %-5b status 0x%08X%n", what, result.getValue(), result.getErrCode());
     }
 
     private static void showContainersAndAccess(Orvistal bound, String baseDn) {
