@@ -4,7 +4,6 @@
 #include "bridge/local_ref.h"
 #include "bridge/result_objects.h"
 #include "directory/values.h"
-#include "groups/group_reads.h"
 
 namespace {
 
@@ -96,7 +95,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserGroups)(JNIEnv* env
     WideString logonName, dn;
     groups.status = context.resolveUser(user, domain, &logonName, &dn);
     if (SUCCEEDED(groups.status)) {
-      collectGroups([&](VariantArray* values) { return readUserStringArray(context, dn, WIDE("memberOf"), values); },
+      collectGroups([&](VariantArray* values) { return context.getUserAttributeStringArray(dn, WIDE("memberOf"), values); },
                     [&](WideString* primary) { return context.getUserPrimaryGroup(dn, primary); }, &groups);
     }
     return groupListResult(env, groups);
@@ -109,7 +108,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetMachineGroups)(JNIEnv* 
     WideString dn = wideParameter(env, machineDn);
     AdsiContext context = contextFor(settings);
     GroupList groups;
-    collectGroups([&](VariantArray* values) { return readNodeStringArray(context, dn, WIDE("memberOf"), values); },
+    collectGroups([&](VariantArray* values) { return context.getNodeAttributeStringArray(dn, WIDE("memberOf"), values); },
                   [&](WideString* primary) { return context.getMachinePrimaryGroup(dn, primary); }, &groups);
     return groupListResult(env, groups);
   });

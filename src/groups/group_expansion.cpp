@@ -4,7 +4,6 @@
 // (no walk over every group, which a server's unpaged limit could cut short).
 #include "directory/row_walk.h"
 #include "directory/values.h"
-#include "groups/group_reads.h"
 #include "groups/primary_group.h"
 
 namespace {
@@ -66,14 +65,14 @@ HRESULT findPrimaryGroup(const AdsiContext& context, const WideString& memberDn,
 HRESULT AdsiContext::getUserPrimaryGroup(const WideString& userDn, WideString* groupDn) const {
   LONG primaryGroupId = 0;
   // A value that is not an integer names no group: its status ends the lookup.
-  HRESULT status = readUserInteger(*this, userDn, WIDE("primaryGroupID"), &primaryGroupId);
+  HRESULT status = getUserAttributeInt(userDn, WIDE("primaryGroupID"), &primaryGroupId);
   if (status != S_OK) return status;
   return findPrimaryGroup(*this, userDn, primaryGroupId, groupDn);
 }
 
 HRESULT AdsiContext::getMachinePrimaryGroup(const WideString& dn, WideString* groupDn) const {
   LONG primaryGroupId = 0;
-  HRESULT status = readNodeInteger(*this, dn, WIDE("primaryGroupID"), &primaryGroupId);
+  HRESULT status = getNodeAttributeInt(dn, WIDE("primaryGroupID"), &primaryGroupId);
   if (status != S_OK) return status;
   return findPrimaryGroup(*this, dn, primaryGroupId, groupDn);
 }
