@@ -70,6 +70,7 @@ struct Floor {
   std::string people() const { return "OU=People,OU=Orvistal," + base; }
   std::string alice() const { return "CN=Alice Liddell," + people(); }
   std::string gDevs() const { return "CN=g-devs,OU=Groups,OU=Orvistal," + base; }
+  std::string gDist() const { return "CN=g-dist,OU=Groups,OU=Orvistal," + base; }
   std::string wanda() const { return "CN=Wanda Writable,OU=Delegated,OU=Orvistal," + base; }
 
   // One search; true when it succeeded with exactly `expected` entries (the first DN in *dn).
@@ -148,6 +149,19 @@ std::vector<FloorCase> floorCases() {
        [](Floor& f) {
          return f.search("OU=Orvistal," + f.base, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", {"objectClass"}, -1);
        }},
+      // A named user's or group's attribute: one read that also checks the object's class.
+      {"wGetUserAttributeString DN",
+       [](Floor& f) { return f.search(f.alice(), LDAP_SCOPE_BASE, "(objectClass=user)", {"mail"}, 1); }},
+      {"wGetUserAttributeStringArray DN",
+       [](Floor& f) { return f.search(f.alice(), LDAP_SCOPE_BASE, "(objectClass=user)", {"otherTelephone"}, 1); }},
+      {"wGetUserAttributeLargeInt DN",
+       [](Floor& f) { return f.search(f.alice(), LDAP_SCOPE_BASE, "(objectClass=user)", {"accountExpires"}, 1); }},
+      {"wGetGroupAttributeString DN",
+       [](Floor& f) { return f.search(f.gDist(), LDAP_SCOPE_BASE, "(objectClass=group)", {"mail"}, 1); }},
+      {"wIsGroupNode", [](Floor& f) { return f.readBase(f.gDevs(), "objectClass"); }},
+      {"wGetNodeAttributeString", [](Floor& f) { return f.readBase(f.alice(), "mail"); }},
+      {"wGetNodeGuid", [](Floor& f) { return f.readBase(f.alice(), "objectGUID"); }},
+      {"wGetParentNode", [](Floor& f) { return f.readBase(f.alice(), "1.1"); }},
       {"wCheckNodeAccess", readAccessCheckInputs},
   };
 }

@@ -13,6 +13,7 @@
 #include "adsi/text.h"
 #include "directory/adsi_context.h"
 #include "directory/name_translator.h"
+#include "directory/values.h"
 #include "nodes/user_containers.h"
 
 namespace bench {
@@ -33,6 +34,7 @@ struct LibrarySettings {
   std::u16string people() const { return u"OU=People," + orvistal(); }
   std::u16string alice() const { return u"CN=Alice Liddell," + people(); }
   std::u16string gDevs() const { return u"CN=g-devs,OU=Groups," + orvistal(); }
+  std::u16string gDist() const { return u"CN=g-dist,OU=Groups," + orvistal(); }
   std::u16string wanda() const { return u"CN=Wanda Writable,OU=Delegated," + orvistal(); }
 
   AdsiContext context() const { return AdsiContext(bindUser, bindPassword, server, false); }
@@ -54,6 +56,16 @@ inline HRESULT resolveUserCase(const LibrarySettings& s, const std::u16string& n
   WideString logonName, dn;
   HRESULT status = s.context().resolveUser(name, WideString(), &logonName, &dn);
   return expectText(status, dn, s.alice());
+}
+
+// A user attribute read as the natives do it: the name resolved, then the read.
+template <typename Read>
+HRESULT userAttributeCase(const LibrarySettings& s, Read read) {
+  AdsiContext context = s.context();
+  WideString logonName, dn;
+  HRESULT status = context.resolveUser(s.alice(), WideString(), &logonName, &dn);
+  if (FAILED(status)) return status;
+  return read(context, dn);
 }
 
 inline std::vector<LibraryCase> libraryCases() {
@@ -94,6 +106,54 @@ inline std::vector<LibraryCase> libraryCases() {
          HRESULT status = s.context().getChildUserContainers(s.orvistal(), &containers);
          if (SUCCEEDED(status) && containers.count() == 0) return E_UNEXPECTED;
          return status;
+       }},
+      {"wGetUserAttributeString DN",
+       [](const LibrarySettings& s) {
+         WideString mail;
+         return userAttributeCase(s, [&](const AdsiContext& context, const WideString& dn) {
+           return expectText(context.getUserAttributeString(dn, u"mail", &mail), mail, u"alice@" + s.domain);
+         });
+       }},
+      {"wGetUserAttributeStringArray DN",
+       [](const LibrarySettings& s) {
+         VariantArray phones;
+         return userAttributeCase(s, [&](const AdsiContext& context, const WideString& dn) {
+           HRESULT status = context.getUserAttributeStringArray(dn, u"otherTelephone", &phones);
+           return SUCCEEDED(status) && phones.count() != 3 ? E_UNEXPECTED : status;
+         });
+       }},
+      {"wGetUserAttributeLargeInt DN",
+       [](const LibrarySettings& s) {
+         LONG low = 0, high = 0;
+         return userAttributeCase(s, [&](const AdsiContext& context, const WideString& dn) {
+           HRESULT status = context.getUserAttributeLargeInt(dn, u"accountExpires", &low, &high);
+           return SUCCEEDED(status) && (low != -1 || high != 0x7FFFFFFF) ? E_UNEXPECTED : status;
+         });
+       }},
+      {"wGetGroupAttributeString DN",
+       [](const LibrarySettings& s) {
+         AdsiContext context = s.context();
+         WideString dn, mail;
+         HRESULT status = context.resolveGroup(s.gDist(), &dn);
+         if (FAILED(status)) return status;
+         return expectText(context.getGroupAttributeString(dn, u"mail", &mail), mail, u"g-dist@" + s.domain);
+       }},
+      {"wIsGroupNode", [](const LibrarySettings& s) { return s.context().isGroupNode(s.gDevs()); }},
+      {"wGetNodeAttributeString",
+       [](const LibrarySettings& s) {
+         WideString mail;
+         return expectText(s.context().getNodeAttributeString(s.alice(), u"mail", &mail), mail, u"alice@" + s.domain);
+       }},
+      {"wGetNodeGuid",
+       [](const LibrarySettings& s) {
+         WideString guid;
+         HRESULT status = s.context().getNodeGuid(s.alice(), &guid);
+         return SUCCEEDED(status) && guid.size() != 32 ? E_UNEXPECTED : status;
+       }},
+      {"wGetParentNode",
+       [](const LibrarySettings& s) {
+         WideString parent;
+         return expectText(s.context().getParentNode(s.alice(), &parent), parent, s.people());
        }},
       {"wCheckNodeAccess",
        [](const LibrarySettings& s) {

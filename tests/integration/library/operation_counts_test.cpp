@@ -35,6 +35,15 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wVerifyPassword", 1},          // the user's bind on a kept TLS connection
     {"wIsUserContainerNode", 1},     // base read of the entry's classes; the class verdict is kept
     {"wGetChildUserContainers", 2},  // base read of the container's classes; one-level search of its children
+    {"wGetUserAttributeString DN", 4},       // root read (translator); base read of the entry for its logon name;
+                                             // base read of the entry's classes (bind); base read of the attribute
+    {"wGetUserAttributeStringArray DN", 4},  // the same
+    {"wGetUserAttributeLargeInt DN", 4},     // the same
+    {"wGetGroupAttributeString DN", 3},      // base read of the classes (name check); again (bind); the attribute
+    {"wIsGroupNode", 1},                     // base read of the entry's classes
+    {"wGetNodeAttributeString", 2},          // base read of the entry's classes; base read of the attribute
+    {"wGetNodeGuid", 2},                     // base read of the entry's classes; base read of objectGUID
+    {"wGetParentNode", 1},                   // base read of the entry's classes; the parent is cut from its name
     {"wCheckNodeAccess", 10},        // base read of the node's classes; root read of the schema naming context;
                                      // search for the class's GUID; base read of the node's descriptor and SID;
                                      // root read (translator) and search by principal name, resolving the bind

@@ -8,6 +8,7 @@ import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicLong;
 import javax.naming.directory.SearchControls;
 import kestrivane.qom.result.ResultCheckAccess;
+import kestrivane.qom.result.ResultLargeIntegerValue;
 import kestrivane.qom.result.ResultMessage;
 import kestrivane.qom.result.ResultStringList;
 import kestrivane.qom.userstoreproxy.multidomain.Orvistal;
@@ -32,7 +33,8 @@ public final class SideBySide {
     static final long THROUGHPUT_MAX_CALLS_PER_THREAD = 100_000;
     /** The cases whose throughput is measured: the pooled reads and the login check. */
     static final List<String> THROUGHPUT_CASES =
-            List.of("wGetUserDsn bare", "wGetGroupDsn bare", "wTranslateName NT4>DN", "wVerifyPassword");
+            List.of("wGetUserDsn bare", "wGetGroupDsn bare", "wTranslateName NT4>DN", "wVerifyPassword",
+                    "wGetNodeAttributeString");
 
     static final String SERVER = env("ORVISTAL_TEST_SERVER");
     static final String DOMAIN = env("ORVISTAL_TEST_DOMAIN");
@@ -45,6 +47,7 @@ public final class SideBySide {
     static final String ALICE = "CN=Alice Liddell," + PEOPLE;
     static final String ALICE_PASSWORD = "Alice.Pw.123";
     static final String G_DEVS = "CN=g-devs,OU=Groups," + ORVISTAL_OU;
+    static final String G_DIST = "CN=g-dist,OU=Groups," + ORVISTAL_OU;
     static final String WANDA = "CN=Wanda Writable,OU=Delegated," + ORVISTAL_OU;
     static final int READ_PROPERTY = 0x10;
     static final int DN_NAME = 1;
@@ -88,6 +91,23 @@ public final class SideBySide {
                     ResultStringList children = library.wGetChildUserContainers(ORVISTAL_OU);
                     return children.getErrCode() == 0 && children.getStringList().length > 0;
                 }),
+                new Case("wGetUserAttributeString DN",
+                        () -> is(library.wGetUserAttributeString(ALICE, null, "mail"), "alice@" + DOMAIN)),
+                new Case("wGetUserAttributeStringArray DN", () -> {
+                    ResultStringList phones = library.wGetUserAttributeStringArray(ALICE, null, "otherTelephone");
+                    return phones.getErrCode() == 0 && phones.getStringList().length == 3;
+                }),
+                new Case("wGetUserAttributeLargeInt DN", () -> {
+                    ResultLargeIntegerValue expires = library.wGetUserAttributeLargeInt(ALICE, null, "accountExpires");
+                    return expires.getErrCode() == 0 && expires.getLowPart() == -1
+                            && expires.getHighPart() == 0x7FFFFFFF;
+                }),
+                new Case("wGetGroupAttributeString DN",
+                        () -> is(library.wGetGroupAttributeString(G_DIST, "mail"), "g-dist@" + DOMAIN)),
+                new Case("wIsGroupNode", () -> library.wIsGroupNode(G_DEVS) == 0),
+                new Case("wGetNodeAttributeString", () -> is(library.wGetNodeAttributeString(ALICE, "mail"), "alice@" + DOMAIN)),
+                new Case("wGetNodeGuid", () -> library.wGetNodeGuid(ALICE).getMessage().length() == 32),
+                new Case("wGetParentNode", () -> is(library.wGetParentNode(ALICE), PEOPLE)),
                 new Case("wCheckNodeAccess", () -> {
                     ResultCheckAccess access = library.wCheckNodeAccess(WANDA, READ_PROPERTY);
                     return access.getErrCode() == 0 && access.getAccessStatus() == 0
@@ -118,6 +138,14 @@ public final class SideBySide {
                 new Case("wIsUserContainerNode", () -> jndi.readBase(PEOPLE, "objectClass")),
                 new Case("wGetChildUserContainers",
                         () -> !jndi.search(ORVISTAL_OU, ONE_LEVEL, "(objectClass=*)", "objectClass").isEmpty()),
+                new Case("wGetUserAttributeString DN", () -> jndi.readBase(ALICE, "mail")),
+                new Case("wGetUserAttributeStringArray DN", () -> jndi.readBase(ALICE, "otherTelephone")),
+                new Case("wGetUserAttributeLargeInt DN", () -> jndi.readBase(ALICE, "accountExpires")),
+                new Case("wGetGroupAttributeString DN", () -> jndi.readBase(G_DIST, "mail")),
+                new Case("wIsGroupNode", () -> jndi.readBase(G_DEVS, "objectClass")),
+                new Case("wGetNodeAttributeString", () -> jndi.readBase(ALICE, "mail")),
+                new Case("wGetNodeGuid", () -> jndi.readBase(ALICE, "objectGUID")),
+                new Case("wGetParentNode", () -> jndi.readBase(ALICE, "objectClass")),
                 new Case("wCheckNodeAccess", () -> {
                     // The descriptor, then the bind account's SID and groups: a token's makings.
                     String account = jndi.searchOne(BASE, SUBTREE, "(userPrincipalName=" + BIND_USER + ")",

@@ -27,6 +27,7 @@ public final class Demo {
         showContainersAndAccess(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"));
         showGroupsAndSearch(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"),
                 domain);
+        showAttributes(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"));
     }
 
     private static void showGroupsAndSearch(Orvistal bound, String baseDn, String domain) {
@@ -86,6 +87,38 @@ public final class Demo {
         showAccess("write property on Dennis (explicit deny)", bound.wCheckNodeAccess("CN=Dennis Denied," + delegated, 0x20));
         showAccess("GENERIC_READ on People", bound.wCheckNodeAccess(people, 0x80000000));
         showAccess("MAXIMUM_ALLOWED on People", bound.wCheckNodeAccess(people, 0x02000000));
+    }
+
+    private static void showAttributes(Orvistal bound, String baseDn) {
+        String people = "OU=People,OU=Orvistal," + baseDn;
+        String alice = "CN=Alice Liddell," + people;
+        System.out.println();
+        System.out.println("Attributes of a user named in any form, of a group and of any object:");
+        showText("alice's mail (by account name)", bound.wGetUserAttributeString("alice", null, "mail"));
+        showText("alice's country code (by principal name)",
+                bound.wGetUserAttributeInt("alice@orvistal.test", null, "countryCode").getValue());
+        var expires = bound.wGetUserAttributeLargeInt(alice, null, "accountExpires");
+        showText("alice's accountExpires (low, high)", expires.getLowPart() + ", " + expires.getHighPart());
+        showText("alice's other telephones",
+                String.join(" | ", bound.wGetUserAttributeStringArray(alice, null, "otherTelephone").getStringList()));
+        showText("g-dist's mail", bound.wGetGroupAttributeString("g-dist", "mail"));
+        showText("Orvistal OU's description (any object)",
+                bound.wGetNodeAttributeString("OU=Orvistal," + baseDn, "description"));
+        showText("alice's objectGUID as text", bound.wGetNodeAttributeString(alice, "objectGUID"));
+        showText("alice's GUID", bound.wGetNodeGuid(alice));
+        showText("parent of CN=Smith\\, Jo", bound.wGetParentNode("CN=Smith\\, Jo," + people));
+        System.out.println("  writes the bind account may not make, and one the library refuses itself:");
+        show("alice's description (no right)", bound.wSetUserAttributeString(alice, null, "description", "x"));
+        show("an empty list written as a replace (never a clear)",
+                bound.wSetNodeAttributeStringArray(alice, "otherTelephone", new String[0], 2));
+    }
+
+    private static void showText(String what, Object value) {
+        if (value instanceof kestrivane.qom.result.ResultMessage message) {
+            value = message.getErrCode() == 0 ? message.getMessage()
+                    : String.format("status 0x%08X", message.getErrCode());
+        }
+        System.out.printf("  %-48s %s%n", what, value);
     }
 
     private static void showAccess(String what, kestrivane.qom.result.ResultCheckAccess result) {
