@@ -116,7 +116,7 @@ class UnansweringServerTest {
         assertTrue(elapsed <= BOUND_MS, "came back after " + elapsed + " ms");
     }
 
-    private static Object[] argumentsFor(Method method) {
+    static Object[] argumentsFor(Method method) {
         Class<?>[] types = method.getParameterTypes();
         Object[] arguments = new Object[types.length];
         for (int i = 0; i < types.length; ++i) {
@@ -128,7 +128,7 @@ class UnansweringServerTest {
     }
 
     /** Non-zero when the native did not succeed: the status it returned or carried. */
-    private static int failureOf(Method method, Object result) throws Exception {
+    static int failureOf(Method method, Object result) throws Exception {
         if (result == null) return 1;
         if (result instanceof Integer) return (Integer) result;
         return (Integer) result.getClass().getMethod("getErrCode").invoke(result);
