@@ -35,6 +35,10 @@ struct MessageFreer {
 };
 using Message = std::unique_ptr<LDAPMessage, MessageFreer>;
 
+struct ValuesFreer {
+  void operator()(berval** values) const { ldap_value_free_len(values); }
+};
+
 struct DnFreer {
   void operator()(char* dn) const { ldap_memfree(dn); }
 };
@@ -73,10 +77,12 @@ struct Floor {
   std::string gDist() const { return "CN=g-dist,OU=Groups,OU=Orvistal," + base; }
   std::string wanda() const { return "CN=Wanda Writable,OU=Delegated,OU=Orvistal," + base; }
 
-  // One search; true when it succeeded with exactly `expected` entries (the first DN in *dn).
+  // One search; true when it succeeded with exactly `expected` entries (any number: -1). The
+  // first entry's DN goes to *dn, and the first value of each attribute (empty: none) to *values.
   bool search(const std::string& searchBase, int scope, const std::string& filter,
               std::vector<const char*> attributes, int expected, std::string* dn = nullptr,
-              LDAPControl** controls = nullptr) {
+              LDAPControl** controls = nullptr, std::vector<std::string>* values = nullptr) {
+    size_t asked = attributes.size();
     attributes.push_back(nullptr);
     LDAPMessage* raw = nullptr;
     ++sent;
@@ -85,13 +91,24 @@ struct Floor {
     Message result(raw);
     if (code != LDAP_SUCCESS) return false;
     if (expected >= 0 && ldap_count_entries(reader.get(), result.get()) != expected) return false;
+    LDAPMessage* entry = ldap_first_entry(reader.get(), result.get());
     if (dn != nullptr) {
-      LDAPMessage* entry = ldap_first_entry(reader.get(), result.get());
       std::unique_ptr<char, DnFreer> text(entry == nullptr ? nullptr : ldap_get_dn(reader.get(), entry));
       if (!text) return false;
       *dn = text.get();
     }
+    if (values != nullptr) {
+      if (entry == nullptr) return false;
+      values->clear();
+      for (size_t i = 0; i < asked; ++i) values->push_back(firstValue(entry, attributes[i]));
+    }
     return true;
+  }
+  std::string firstValue(LDAPMessage* entry, const char* attribute) {
+    berval** raw = ldap_get_values_len(reader.get(), entry, attribute);
+    std::unique_ptr<berval*, ValuesFreer> values(raw);
+    if (raw == nullptr || raw[0] == nullptr) return std::string();
+    return std::string(raw[0]->bv_val, raw[0]->bv_len);
   }
   bool searchSubtree(const std::string& filter, const char* attribute, std::string* dn = nullptr) {
     return search(base, LDAP_SCOPE_SUBTREE, filter, {attribute}, 1, dn);
@@ -115,6 +132,37 @@ bool readAccessCheckInputs(Floor& f) {
          f.search(account, LDAP_SCOPE_BASE, "(objectClass=*)", {"tokenGroups", "objectSid"}, 1);
 }
 
+std::string filterBytes(const std::string& bytes) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += '\\';
+    out += hex[c >> 4];
+    out += hex[c & 0xF];
+  }
+  return out;
+}
+
+// The primary group of an account: the group whose SID is the account's domain part and the
+// account's primaryGroupID.
+bool searchPrimaryGroup(Floor& f, const std::string& accountSid, const std::string& primaryGroupId) {
+  if (accountSid.size() < 12 || primaryGroupId.empty()) return false;
+  unsigned long rid = std::strtoul(primaryGroupId.c_str(), nullptr, 10);
+  std::string groupSid = accountSid.substr(0, accountSid.size() - 4);
+  for (int i = 0; i < 4; ++i) groupSid += static_cast<char>((rid >> (8 * i)) & 0xFF);
+  return f.searchSubtree("(&(objectClass=group)(objectSid=" + filterBytes(groupSid) + "))", "distinguishedName");
+}
+
+// An account found by one search or read that brings its SID and primary group (and its
+// memberOf, for the group lists), then its primary group.
+bool readGroupsOf(Floor& f, const std::string& base, int scope, const std::string& filter) {
+  std::vector<std::string> values;
+  return f.search(base, scope, filter, {"objectSid", "primaryGroupID", "memberOf"}, 1, nullptr, nullptr, &values) &&
+         searchPrimaryGroup(f, values[0], values[1]);
+}
+
+const char aliceFilter[] = "(&(objectClass=user)(sAMAccountName=alice))";
+
 struct FloorCase {
   const char* name;
   std::function<bool(Floor&)> run;
@@ -127,7 +175,7 @@ std::vector<FloorCase> floorCases() {
       {"wGetUserDsn bare",
        [](Floor& f) {
          std::string dn;
-         return f.searchSubtree("(&(objectClass=user)(sAMAccountName=alice))", "distinguishedName", &dn) &&
+         return f.searchSubtree(aliceFilter, "distinguishedName", &dn) &&
                 f.readBase(dn, "userPrincipalName");
        }},
       {"wGetUserDsn NT4", [](Floor& f) { return f.searchSubtree("(sAMAccountName=alice)", "distinguishedName"); }},
@@ -163,6 +211,43 @@ std::vector<FloorCase> floorCases() {
       {"wGetNodeGuid", [](Floor& f) { return f.readBase(f.alice(), "objectGUID"); }},
       {"wGetParentNode", [](Floor& f) { return f.readBase(f.alice(), "1.1"); }},
       {"wCheckNodeAccess", readAccessCheckInputs},
+      {"wSearchNodes",
+       [](Floor& f) {
+         return f.search(f.people(), LDAP_SCOPE_SUBTREE, "(objectClass=user)", {"distinguishedName"}, -1);
+       }},
+      {"wSearchDeletedNodes",
+       [](Floor& f) {
+         static char showDeletedOid[] = "1.2.840.113556.1.4.417";
+         LDAPControl showDeleted{showDeletedOid, {0, nullptr}, 1};
+         LDAPControl* controls[] = {&showDeleted, nullptr};
+         return f.search("CN=Deleted Objects," + f.base, LDAP_SCOPE_SUBTREE, "(sAMAccountName=orvistal-never-deleted)",
+                         {"distinguishedName"}, 0, nullptr, controls);
+       }},
+      {"wFindNodeValues",
+       [](Floor& f) { return f.search(f.people(), LDAP_SCOPE_SUBTREE, "(objectClass=user)", {"cn"}, -1); }},
+      {"wGetNodeAttributes",
+       [](Floor& f) {
+         return f.search(f.people(), LDAP_SCOPE_SUBTREE, "(sAMAccountName=alice)", {"cn", "userPrincipalName"}, 1);
+       }},
+      {"wGetNetbiosDomain",
+       [](Floor& f) {
+         return f.search("CN=Partitions,CN=Configuration," + f.base, LDAP_SCOPE_ONELEVEL,
+                         "(&(objectClass=crossRef)(dnsRoot=" + f.domain + ")(nETBIOSName=*))", {"nETBIOSName"}, 1);
+       }},
+      {"wIsMemberOf",
+       [](Floor& f) {
+         std::string member = f.alice();
+         berval value{static_cast<ber_len_t>(member.size()), member.data()};
+         ++f.sent;
+         return ldap_compare_ext_s(f.reader.get(), f.gDevs().c_str(), "member", &value, nullptr, nullptr) ==
+                LDAP_COMPARE_TRUE;
+       }},
+      {"wGetUserPrimaryGroup", [](Floor& f) { return readGroupsOf(f, f.base, LDAP_SCOPE_SUBTREE, aliceFilter); }},
+      {"wGetUserGroups", [](Floor& f) { return readGroupsOf(f, f.base, LDAP_SCOPE_SUBTREE, aliceFilter); }},
+      {"wGetMachineGroups",
+       [](Floor& f) {
+         return readGroupsOf(f, "CN=WS01,OU=Machines,OU=Orvistal," + f.base, LDAP_SCOPE_BASE, "(objectClass=*)");
+       }},
   };
 }
 

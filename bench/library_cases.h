@@ -36,6 +36,8 @@ struct LibrarySettings {
   std::u16string gDevs() const { return u"CN=g-devs,OU=Groups," + orvistal(); }
   std::u16string gDist() const { return u"CN=g-dist,OU=Groups," + orvistal(); }
   std::u16string wanda() const { return u"CN=Wanda Writable,OU=Delegated," + orvistal(); }
+  std::u16string ws01() const { return u"CN=WS01,OU=Machines," + orvistal(); }
+  std::u16string domainUsers() const { return u"CN=Domain Users,CN=Users," + base; }
 
   AdsiContext context() const { return AdsiContext(bindUser, bindPassword, server, false); }
   NameTranslator translator() const { return NameTranslator(bindUser, bindPassword, server, false); }
@@ -66,6 +68,40 @@ HRESULT userAttributeCase(const LibrarySettings& s, Read read) {
   HRESULT status = context.resolveUser(s.alice(), WideString(), &logonName, &dn);
   if (FAILED(status)) return status;
   return read(context, dn);
+}
+
+inline HRESULT expectSome(HRESULT status, const StringList& values) {
+  if (FAILED(status)) return status;
+  return values.count() > 0 ? S_OK : E_UNEXPECTED;
+}
+
+inline HRESULT userPrimaryGroupCase(const LibrarySettings& s) {
+  AdsiContext context = s.context();
+  WideString logonName, dn, groupDn;
+  HRESULT status = context.resolveUser(u"alice", WideString(), &logonName, &dn);
+  if (SUCCEEDED(status)) status = context.getUserPrimaryGroup(dn, &groupDn);
+  return expectText(status, groupDn, s.domainUsers());
+}
+
+// As the native: the user's memberOf values, then the primary group.
+inline HRESULT userGroupsCase(const LibrarySettings& s) {
+  AdsiContext context = s.context();
+  WideString logonName, dn, groupDn;
+  RETURN_IF_FAILED(context.resolveUser(u"alice", WideString(), &logonName, &dn));
+  VariantArray memberOf;
+  RETURN_IF_FAILED(context.getUserAttributeStringArray(dn, u"memberOf", &memberOf));
+  if (memberOf.count() == 0) return E_UNEXPECTED;
+  return expectText(context.getUserPrimaryGroup(dn, &groupDn), groupDn, s.domainUsers());
+}
+
+inline HRESULT machineGroupsCase(const LibrarySettings& s) {
+  AdsiContext context = s.context();
+  VariantArray memberOf;
+  RETURN_IF_FAILED(context.getNodeAttributeStringArray(s.ws01(), u"memberOf", &memberOf));
+  if (memberOf.count() == 0) return E_UNEXPECTED;
+  WideString groupDn;
+  return expectText(context.getMachinePrimaryGroup(s.ws01(), &groupDn), groupDn,
+                    u"CN=Domain Computers,CN=Users," + s.base);
 }
 
 inline std::vector<LibraryCase> libraryCases() {
@@ -163,6 +199,45 @@ inline std::vector<LibraryCase> libraryCases() {
          if (SUCCEEDED(status) && (accessStatus != 0 || granted != readProperty)) return E_UNEXPECTED;
          return status;
        }},
+      {"wSearchNodes",
+       [](const LibrarySettings& s) {
+         StringList found;
+         return expectSome(s.context().searchNodes(s.people(), u"(objectClass=user)", &found), found);
+       }},
+      {"wSearchDeletedNodes",
+       [](const LibrarySettings& s) {
+         StringList found;
+         HRESULT status = s.context().searchDeletedNodes(u"(sAMAccountName=orvistal-never-deleted)", &found);
+         return SUCCEEDED(status) && found.count() != 0 ? E_UNEXPECTED : status;
+       }},
+      {"wFindNodeValues",
+       [](const LibrarySettings& s) {
+         StringList found;
+         HRESULT status = s.context().findNodeValues(s.people(), u"cn", u"(objectClass=user)", 100, 30, &found);
+         return expectSome(status, found);
+       }},
+      {"wGetNodeAttributes",
+       [](const LibrarySettings& s) {
+         StringList names, values;
+         names.append(u"cn");
+         names.append(u"userPrincipalName");
+         HRESULT status = s.context().searchFirstEntry(s.people(), u"(sAMAccountName=alice)", names, &values);
+         return expectText(status, values.count() == 2 ? values[0] : WideString(), u"Alice Liddell");
+       }},
+      {"wGetNetbiosDomain",
+       [](const LibrarySettings& s) {
+         WideString netbios;
+         return expectText(s.context().getNetbiosDomain(s.domain, &netbios), netbios, s.netbios);
+       }},
+      {"wIsMemberOf",
+       [](const LibrarySettings& s) {
+         VARIANT_BOOL isMember = VARIANT_FALSE;
+         HRESULT status = s.context().isMemberOf(s.gDevs(), s.alice(), &isMember);
+         return SUCCEEDED(status) && isMember != VARIANT_TRUE ? E_UNEXPECTED : status;
+       }},
+      {"wGetUserPrimaryGroup", userPrimaryGroupCase},
+      {"wGetUserGroups", userGroupsCase},
+      {"wGetMachineGroups", machineGroupsCase},
   };
 }
 

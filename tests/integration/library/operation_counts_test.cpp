@@ -49,6 +49,19 @@ const std::map<std::string, size_t> expectedRequests = {
                                      // root read (translator) and search by principal name, resolving the bind
                                      // account; the logon: its bind, root read of the bound account's groups,
                                      // search for the account by those SIDs, base read of its SID and groups
+    {"wSearchNodes", 2},             // base read of the base's classes; the paged subtree search
+    {"wSearchDeletedNodes", 2},      // root read; the paged search of Deleted Objects with tombstones shown
+    {"wFindNodeValues", 2},          // base read of the base's classes; the subtree search
+    {"wGetNodeAttributes", 2},       // base read of the base's classes; the subtree search
+    {"wGetNetbiosDomain", 3},        // root read; base read of the partitions container's classes; crossRef search
+    {"wIsMemberOf", 4},              // base reads of the group's and the member's classes; the member's whole entry
+                                     // (for primaryGroupID); the group's primaryGroupToken and SID. The compare of
+                                     // member that follows goes around the connection's counter (group_ops.cpp)
+    {"wGetUserPrimaryGroup", 9},     // the bare-name resolution (4); then the user bound twice (classes each time),
+                                     // read for primaryGroupID and whole; search for the group by SID
+    {"wGetUserGroups", 11},          // as wGetUserPrimaryGroup, with one more bind and read for memberOf
+    {"wGetMachineGroups", 7},        // the machine bound three times (classes each time), read for memberOf,
+                                     // primaryGroupID and whole; search for the group by SID
 };
 
 // Logons (under wCheckNodeAccess) go to the machine's default directory: the test directory, for

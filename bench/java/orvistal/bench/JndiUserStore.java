@@ -72,6 +72,39 @@ final class JndiUserStore {
         }
     }
 
+    /** One search with request controls (none: null); the attributes of the entries it found. */
+    List<Attributes> searchEntries(String base, int scope, String filter, Control[] controls, String... attributes)
+            throws NamingException {
+        LdapContext context = new InitialLdapContext(pooled, null);
+        List<Attributes> entries = new ArrayList<>();
+        try {
+            if (controls != null) context.setRequestControls(controls);
+            SearchControls searchControls = new SearchControls(scope, 0, 0, attributes, false, false);
+            NamingEnumeration<SearchResult> results = context.search(new LdapName(base), filter, searchControls);
+            try {
+                while (results.hasMore()) entries.add(results.next().getAttributes());
+            } catch (PartialResultException continuationReferences) {
+                // As in search(): references to other naming contexts end the results.
+            }
+            return entries;
+        } finally {
+            context.close();
+        }
+    }
+
+    /** An LDAP compare: JNDI sends one for an equality filter on the object itself asking for no attributes. */
+    boolean compare(String dn, String attribute, String value) throws NamingException {
+        DirContext context = new InitialDirContext(pooled);
+        try {
+            SearchControls controls =
+                    new SearchControls(SearchControls.OBJECT_SCOPE, 0, 0, new String[0], false, false);
+            String filter = "(" + attribute + "={0})";
+            return context.search(new LdapName(dn), filter, new Object[] {value}, controls).hasMore();
+        } finally {
+            context.close();
+        }
+    }
+
     /** One search; the DN of the only entry, or null when it found none or several. */
     String searchOne(String base, int scope, String filter, String attribute) throws NamingException {
         List<String> dns = search(base, scope, filter, attribute);

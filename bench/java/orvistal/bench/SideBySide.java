@@ -6,7 +6,12 @@ import java.util.List;
 import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicLong;
+import javax.naming.directory.Attributes;
 import javax.naming.directory.SearchControls;
+import javax.naming.ldap.BasicControl;
+import javax.naming.ldap.Control;
+import kestrivane.qom.result.ResultArrayNameValue;
+import kestrivane.qom.result.ResultBooleanValue;
 import kestrivane.qom.result.ResultCheckAccess;
 import kestrivane.qom.result.ResultLargeIntegerValue;
 import kestrivane.qom.result.ResultMessage;
@@ -49,11 +54,16 @@ public final class SideBySide {
     static final String G_DEVS = "CN=g-devs,OU=Groups," + ORVISTAL_OU;
     static final String G_DIST = "CN=g-dist,OU=Groups," + ORVISTAL_OU;
     static final String WANDA = "CN=Wanda Writable,OU=Delegated," + ORVISTAL_OU;
+    static final String WS01 = "CN=WS01,OU=Machines," + ORVISTAL_OU;
+    static final String DOMAIN_USERS = "CN=Domain Users,CN=Users," + BASE;
+    static final String DOMAIN_COMPUTERS = "CN=Domain Computers,CN=Users," + BASE;
     static final int READ_PROPERTY = 0x10;
     static final int DN_NAME = 1;
     static final int NT4_NAME = 3;
     static final int SUBTREE = SearchControls.SUBTREE_SCOPE;
     static final int ONE_LEVEL = SearchControls.ONELEVEL_SCOPE;
+    static final int OBJECT = SearchControls.OBJECT_SCOPE;
+    static final String SHOW_DELETED_OID = "1.2.840.113556.1.4.417";
 
     /** One call of a case; true when it did its job. */
     interface Call {
@@ -68,6 +78,10 @@ public final class SideBySide {
             throw new IllegalStateException(name + " is not set: run with the test directory's environment");
         }
         return value;
+    }
+
+    static boolean some(ResultStringList result) {
+        return result.getErrCode() == 0 && result.getStringList().length > 0;
     }
 
     static boolean is(ResultMessage result, String expected) {
@@ -112,7 +126,27 @@ public final class SideBySide {
                     ResultCheckAccess access = library.wCheckNodeAccess(WANDA, READ_PROPERTY);
                     return access.getErrCode() == 0 && access.getAccessStatus() == 0
                             && access.getGrantedAccess() == READ_PROPERTY;
-                }));
+                }),
+                new Case("wSearchNodes", () -> some(library.wSearchNodes(PEOPLE, "(objectClass=user)"))),
+                new Case("wSearchDeletedNodes", () -> {
+                    ResultStringList found = library.wSearchDeletedNodes("(sAMAccountName=orvistal-never-deleted)");
+                    return found.getErrCode() == 0 && found.getStringList().length == 0;
+                }),
+                new Case("wFindNodeValues",
+                        () -> some(library.wFindNodeValues(PEOPLE, "cn", "(objectClass=user)", 100, 30))),
+                new Case("wGetNodeAttributes", () -> {
+                    ResultArrayNameValue values = library.wGetNodeAttributes(PEOPLE, "(sAMAccountName=alice)",
+                            new String[] {"cn", "userPrincipalName"});
+                    return values.getErrCode() == 0;
+                }),
+                new Case("wGetNetbiosDomain", () -> is(library.wGetNetbiosDomain(DOMAIN), NETBIOS)),
+                new Case("wIsMemberOf", () -> {
+                    ResultBooleanValue member = library.wIsMemberOf(G_DEVS, ALICE);
+                    return member.getErrCode() == 0 && member.getValue();
+                }),
+                new Case("wGetUserPrimaryGroup", () -> is(library.wGetUserPrimaryGroup("alice", null), DOMAIN_USERS)),
+                new Case("wGetUserGroups", () -> some(library.wGetUserGroups("alice", null))),
+                new Case("wGetMachineGroups", () -> some(library.wGetMachineGroups(WS01))));
     }
 
     static List<Case> jndiCases(JndiUserStore jndi) {
@@ -151,7 +185,46 @@ public final class SideBySide {
                     String account = jndi.searchOne(BASE, SUBTREE, "(userPrincipalName=" + BIND_USER + ")",
                             "objectSid");
                     return jndi.readSecurity(WANDA) && account != null && jndi.readBase(account, "tokenGroups");
-                }));
+                }),
+                new Case("wSearchNodes", () -> !jndi.search(PEOPLE, SUBTREE, "(objectClass=user)", "distinguishedName")
+                        .isEmpty()),
+                new Case("wSearchDeletedNodes", () -> {
+                    Control[] showDeleted = {new BasicControl(SHOW_DELETED_OID, true, null)};
+                    return jndi.searchEntries("CN=Deleted Objects," + BASE, SUBTREE,
+                            "(sAMAccountName=orvistal-never-deleted)", showDeleted, "distinguishedName").isEmpty();
+                }),
+                new Case("wFindNodeValues",
+                        () -> !jndi.searchEntries(PEOPLE, SUBTREE, "(objectClass=user)", null, "cn").isEmpty()),
+                new Case("wGetNodeAttributes", () -> jndi.searchEntries(PEOPLE, SUBTREE, "(sAMAccountName=alice)", null,
+                        "cn", "userPrincipalName").size() == 1),
+                new Case("wGetNetbiosDomain", () -> jndi.searchEntries("CN=Partitions,CN=Configuration," + BASE,
+                        ONE_LEVEL, "(&(objectClass=crossRef)(dnsRoot=" + DOMAIN + ")(nETBIOSName=*))", null,
+                        "nETBIOSName").size() == 1),
+                new Case("wIsMemberOf", () -> jndi.compare(G_DEVS, "member", ALICE)),
+                new Case("wGetUserPrimaryGroup", () -> DOMAIN_USERS.equals(primaryGroupOf(jndi, BASE, SUBTREE,
+                        "(&(objectClass=user)(sAMAccountName=alice))"))),
+                new Case("wGetUserGroups", () -> DOMAIN_USERS.equals(primaryGroupOf(jndi, BASE, SUBTREE,
+                        "(&(objectClass=user)(sAMAccountName=alice))"))),
+                new Case("wGetMachineGroups",
+                        () -> DOMAIN_COMPUTERS.equals(primaryGroupOf(jndi, WS01, OBJECT, "(objectClass=*)"))));
+    }
+
+    /**
+     * An account read with its SID, primary group and memberOf in one search, then its primary
+     * group: the group whose SID is the account's domain part and the primaryGroupID.
+     */
+    static String primaryGroupOf(JndiUserStore jndi, String base, int scope, String filter) throws Exception {
+        List<Attributes> found =
+                jndi.searchEntries(base, scope, filter, null, "objectSid", "primaryGroupID", "memberOf");
+        if (found.size() != 1) return null;
+        byte[] sid = (byte[]) found.get(0).get("objectSid").get();
+        long rid = Long.parseLong((String) found.get(0).get("primaryGroupID").get());
+        byte[] groupSid = Arrays.copyOf(sid, sid.length);
+        for (int i = 0; i < 4; ++i) groupSid[sid.length - 4 + i] = (byte) (rid >> (8 * i));
+        StringBuilder filterValue = new StringBuilder();
+        for (byte b : groupSid) filterValue.append(String.format("\\%02x", b & 0xFF));
+        return jndi.searchOne(BASE, SUBTREE, "(&(objectClass=group)(objectSid=" + filterValue + "))",
+                "distinguishedName");
     }
 
     static double percentile(double[] sorted, double fraction) {
