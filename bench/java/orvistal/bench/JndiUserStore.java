@@ -3,6 +3,7 @@ package orvistal.bench;
 import java.util.ArrayList;
 import java.util.Hashtable;
 import java.util.List;
+import java.util.stream.Collectors;
 import javax.naming.Context;
 import javax.naming.NamingEnumeration;
 import javax.naming.NamingException;
@@ -53,43 +54,38 @@ final class JndiUserStore {
         return env;
     }
 
-    /** One search; the DNs of the entries it found. */
-    List<String> search(String base, int scope, String filter, String attribute) throws NamingException {
-        DirContext context = new InitialDirContext(pooled);
-        List<String> dns = new ArrayList<>();
-        try {
-            SearchControls controls = new SearchControls(scope, 0, 0, new String[] {attribute}, false, false);
-            NamingEnumeration<SearchResult> results = context.search(new LdapName(base), filter, controls);
-            try {
-                while (results.hasMore()) dns.add(results.next().getNameInNamespace());
-            } catch (PartialResultException continuationReferences) {
-                // The domain's search ends with references to the other naming contexts, which
-                // are not followed: the entries are all here.
-            }
-            return dns;
-        } finally {
-            context.close();
-        }
-    }
-
-    /** One search with request controls (none: null); the attributes of the entries it found. */
-    List<Attributes> searchEntries(String base, int scope, String filter, Control[] controls, String... attributes)
+    /** One search with request controls (none: null); the entries it found. */
+    List<SearchResult> searchResults(String base, int scope, String filter, Control[] controls, String... attributes)
             throws NamingException {
         LdapContext context = new InitialLdapContext(pooled, null);
-        List<Attributes> entries = new ArrayList<>();
+        List<SearchResult> entries = new ArrayList<>();
         try {
             if (controls != null) context.setRequestControls(controls);
             SearchControls searchControls = new SearchControls(scope, 0, 0, attributes, false, false);
             NamingEnumeration<SearchResult> results = context.search(new LdapName(base), filter, searchControls);
             try {
-                while (results.hasMore()) entries.add(results.next().getAttributes());
+                while (results.hasMore()) entries.add(results.next());
             } catch (PartialResultException continuationReferences) {
-                // As in search(): references to other naming contexts end the results.
+                // The domain's search ends with references to the other naming contexts, which
+                // are not followed: the entries are all here.
             }
             return entries;
         } finally {
             context.close();
         }
+    }
+
+    /** One search; the DNs of the entries it found. */
+    List<String> search(String base, int scope, String filter, String attribute) throws NamingException {
+        return searchResults(base, scope, filter, null, attribute).stream().map(SearchResult::getNameInNamespace)
+                .collect(Collectors.toList());
+    }
+
+    /** One search with request controls (none: null); the attributes of the entries it found. */
+    List<Attributes> searchEntries(String base, int scope, String filter, Control[] controls, String... attributes)
+            throws NamingException {
+        return searchResults(base, scope, filter, controls, attributes).stream().map(SearchResult::getAttributes)
+                .collect(Collectors.toList());
     }
 
     /** An LDAP compare: JNDI sends one for an equality filter on the object itself asking for no attributes. */
