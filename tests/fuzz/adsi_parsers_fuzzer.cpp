@@ -11,6 +11,7 @@
 #include "adsi/schema.h"
 #include "adsi/text.h"
 #include "adsi/values.h"
+#include "nodes/node_paths.h"
 
 namespace adsi = winapi::adsi;
 
@@ -28,6 +29,9 @@ void pathInvariants(const std::string& text) {
   adsi::AdsPath again;
   check(adsi::parseAdsPath(adsi::buildAdsPath(parsed.hostPart, parsed.dn), &again) == S_OK);
   check(again.dn == parsed.dn && again.host == parsed.host && again.port == parsed.port);
+  // The library's parent name of such a path: the host cut, the name whole, its escapes kept.
+  std::u16string path = adsi::toUtf16(adsi::buildAdsPath(parsed.hostPart, parsed.dn));
+  check(distinguishedNameOfPath(path) == adsi::toUtf16(adsi::buildAdsPath("", parsed.dn).substr(7)));
   std::string rdn, parent, type, value;
   check(adsi::splitFirstRdn(parsed.dn, &rdn, &parent));
   adsi::splitRdn(rdn, &type, &value);
@@ -107,6 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   adsi::leadingServerCode(bytes);
 
   std::u16string wide = adsi::toUtf16(bytes);
+  // Whatever the text, the name is what is left after a cut at its start.
+  std::u16string dn = distinguishedNameOfPath(wide);
+  check(dn.size() <= wide.size() && wide.compare(wide.size() - dn.size(), dn.size(), dn) == 0);
   // Once decoded, text survives the round trip unchanged.
   check(adsi::toUtf16(adsi::toUtf8(wide)) == wide);
   return 0;
