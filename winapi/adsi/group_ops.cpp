@@ -11,9 +11,6 @@ namespace winapi::adsi {
 
 namespace {
 
-// How long a compare may take before the caller gets a timeout.
-constexpr int compareTimeoutSeconds = 120;
-
 std::string bstrText(BSTR text) {
   return text == nullptr ? std::string() : toUtf8(std::u16string_view(text, SysStringLen(text)));
 }
@@ -47,35 +44,6 @@ HRESULT guidFormOf(Connection* connection, const std::string& name, std::string*
   return S_OK;
 }
 
-// One LDAP compare on the connection's handle; the result code, or a client-side failure.
-LdapOutcome compareValue(Connection* connection, const std::string& dn, const char* attribute,
-                         const std::string& value) {
-  LDAP* ld = connection->handle();
-  LdapOutcome outcome;
-  berval assertion{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};
-  int msgid = 0;
-  int sent = ldap_compare_ext(ld, dn.c_str(), attribute, &assertion, nullptr, nullptr, &msgid);
-  if (sent != LDAP_SUCCESS) {
-    outcome.code = sent;
-    return outcome;
-  }
-  timeval timeout{compareTimeoutSeconds, 0};
-  LdapMessage answer;
-  int type = ldap_result(ld, msgid, LDAP_MSG_ALL, &timeout, answer.put());
-  if (type <= 0) {
-    ldap_abandon_ext(ld, msgid, nullptr, nullptr);
-    outcome.code = type == 0 ? LDAP_TIMEOUT : LDAP_SERVER_DOWN;
-    return outcome;
-  }
-  int code = LDAP_SUCCESS;
-  char* diagnostic = nullptr;
-  int parsed = ldap_parse_result(ld, answer.get(), &code, nullptr, &diagnostic, nullptr, nullptr, 0);
-  LdapString diagnosticOwner(diagnostic);
-  outcome.code = parsed != LDAP_SUCCESS ? parsed : code;
-  if (diagnostic != nullptr) outcome.diagnostic = diagnostic;
-  return outcome;
-}
-
 }  // namespace
 
 HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) try {
@@ -90,7 +58,7 @@ HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) try {
     if (FAILED(hr)) return hr;
     if (memberName.empty()) return S_OK;  // no such object: a member of nothing
   }
-  LdapOutcome outcome = compareValue(setup_.connection.get(), setup_.ldapName, "member", memberName);
+  LdapOutcome outcome = setup_.connection->compare(setup_.ldapName, "member", memberName, nullptr);
   switch (outcome.code) {
     case LDAP_COMPARE_TRUE:
       *bMember = VARIANT_TRUE;

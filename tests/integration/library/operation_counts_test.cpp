@@ -54,14 +54,14 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wFindNodeValues", 2},          // base read of the base's classes; the subtree search
     {"wGetNodeAttributes", 2},       // base read of the base's classes; the subtree search
     {"wGetNetbiosDomain", 3},        // root read; base read of the partitions container's classes; crossRef search
-    {"wIsMemberOf", 4},              // base reads of the group's and the member's classes; the member's whole entry
-                                     // (for primaryGroupID); the group's primaryGroupToken and SID. The compare of
-                                     // member that follows goes around the connection's counter (group_ops.cpp)
-    {"wGetUserPrimaryGroup", 9},     // the bare-name resolution (4); then the user bound twice (classes each time),
-                                     // read for primaryGroupID and whole; search for the group by SID
-    {"wGetUserGroups", 11},          // as wGetUserPrimaryGroup, with one more bind and read for memberOf
-    {"wGetMachineGroups", 7},        // the machine bound three times (classes each time), read for memberOf,
-                                     // primaryGroupID and whole; search for the group by SID
+    {"wIsMemberOf", 5},              // base reads of the group's and the member's classes; the member's whole entry
+                                     // (for primaryGroupID); the group's primaryGroupToken and SID; the compare of
+                                     // member
+    {"wGetUserPrimaryGroup", 8},     // the bare-name resolution (4); the user bound (classes) and read for
+                                     // primaryGroupID; bound fast and read for its SID; search for the group by SID
+    {"wGetUserGroups", 10},          // as wGetUserPrimaryGroup, with one more bind and read for memberOf
+    {"wGetMachineGroups", 6},        // the machine bound twice (classes each time), read for memberOf and
+                                     // primaryGroupID; bound fast and read for its SID; search for the group by SID
 };
 
 // Logons (under wCheckNodeAccess) go to the machine's default directory: the test directory, for
