@@ -80,12 +80,17 @@ public final class SideBySide {
         return value;
     }
 
+    /** A wrong answer ends the case with what came back. */
     static boolean some(ResultStringList result) {
-        return result.getErrCode() == 0 && result.getStringList().length > 0;
+        if (result.getErrCode() == 0 && result.getStringList().length > 0) return true;
+        throw new IllegalStateException(String.format("status 0x%08x, %d values", result.getErrCode(),
+                result.getStringList().length));
     }
 
     static boolean is(ResultMessage result, String expected) {
-        return result.getErrCode() == 0 && expected.equals(result.getMessage());
+        if (result.getErrCode() == 0 && expected.equals(result.getMessage())) return true;
+        throw new IllegalStateException(
+                String.format("status 0x%08x, \"%s\"", result.getErrCode(), result.getMessage()));
     }
 
     static List<Case> libraryCases(Orvistal library) {
@@ -303,13 +308,17 @@ public final class SideBySide {
                     long deadline = window[0] + THROUGHPUT_NANOS;
                     for (long i = 0; i < THROUGHPUT_MAX_CALLS_PER_THREAD && System.nanoTime() < deadline; ++i) {
                         if (!c.call().run()) {
-                            failed.set(true);
+                            if (!failed.getAndSet(true)) {
+                                System.err.println(kind + " " + c.name() + ", " + threads + " threads: wrong answer");
+                            }
                             return;
                         }
                         calls.incrementAndGet();
                     }
                 } catch (Exception | LinkageError failure) {
-                    failed.set(true);
+                    if (!failed.getAndSet(true)) {
+                        System.err.println(kind + " " + c.name() + ", " + threads + " threads: " + failure);
+                    }
                 }
             });
             worker.start();
