@@ -3,12 +3,14 @@
 // (a second one for password binds). No code of the project: this is what the network and the
 // directory cost, the line the library is measured against.
 //
-// Prints "floor<TAB>case<TAB>median ms<TAB>p90 ms<TAB>calls" per case. Needs the test directory's
-// environment (eval "$(bash tests/directory/dc.sh env)").
+// Prints "floor<TAB>case<TAB>median ms<TAB>p90 ms<TAB>calls" per case (only the cases named as
+// arguments, when there are any). Needs the test directory's environment (eval "$(bash
+// tests/directory/dc.sh env)").
 //
 // A new native: one row in floorCases() below, named as in the other two programs' tables.
 #include <ldap.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -253,7 +255,8 @@ std::vector<FloorCase> floorCases() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  std::vector<std::string> wanted(argv + 1, argv + argc);
   std::string server = env("ORVISTAL_TEST_SERVER");
   if (server.empty()) {
     std::fprintf(stderr, "floor: the test directory's environment is not set\n");
@@ -269,6 +272,7 @@ int main() {
   }
   int failures = 0;
   for (FloorCase& floorCase : floorCases()) {
+    if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), floorCase.name) == wanted.end()) continue;
     bench::Latency latency = bench::measure([&] { return floorCase.run(floor); });
     bench::printLatency("floor", floorCase.name, latency);
     if (!latency.ok) ++failures;

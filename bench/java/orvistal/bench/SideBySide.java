@@ -1,9 +1,14 @@
 package orvistal.bench;
 
+import java.io.BufferedReader;
+import java.io.IOException;
+import java.io.InputStreamReader;
+import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicLong;
 import javax.naming.directory.Attributes;
@@ -23,7 +28,8 @@ import kestrivane.qom.userstoreproxy.multidomain.Orvistal;
  * Java, beside the same job done with JNDI and its connection pool; then throughput with 1, 8
  * and 32 threads. Prints tab-separated lines for bench/merge_tables.py:
  * "library|jndi, case, median ms, p90 ms, calls" and
- * "throughput, library|jndi, case, threads, calls/s, calls". Case names as arguments: only those.
+ * "throughput, library|jndi, case, threads, calls/s, calls". Case names as arguments: only those. With
+ * the floor program named (-Dorvistal.bench.floor=...), each case's floor runs just before it.
  *
  * A new native: one row in libraryCases() and one in jndiCases(), named as in the floor's table.
  */
@@ -35,6 +41,7 @@ public final class SideBySide {
     static final long CASE_BUDGET_NANOS = 30_000_000_000L;
     static final int[] THREAD_COUNTS = {1, 8, 32};
     static final long THROUGHPUT_NANOS = 2_000_000_000L;
+    static final long FLOOR_LIMIT_SECONDS = 120;
     static final long THROUGHPUT_MAX_CALLS_PER_THREAD = 100_000;
     /** The cases whose throughput is measured: the pooled reads and the login check. */
     static final List<String> THROUGHPUT_CASES =
@@ -347,7 +354,9 @@ public final class SideBySide {
         List<String> wanted = Arrays.asList(args);
         boolean allDone = true;
         for (Case c : library) {
-            if (wanted.isEmpty() || wanted.contains(c.name())) allDone &= printLatency(c, find(jndi, c.name()));
+            if (!wanted.isEmpty() && !wanted.contains(c.name())) continue;
+            allDone &= runFloor(c.name());
+            allDone &= printLatency(c, find(jndi, c.name()));
         }
         for (String name : THROUGHPUT_CASES) {
             if (!wanted.isEmpty() && !wanted.contains(name)) continue;
@@ -357,6 +366,26 @@ public final class SideBySide {
             }
         }
         System.exit(allDone ? 0 : 1);
+    }
+
+    /**
+     * The floor program (system property orvistal.bench.floor) on one case, just before the
+     * library and JNDI run it, so that all three meet the machine under much the same load; its
+     * lines pass through.
+     */
+    static boolean runFloor(String name) throws IOException, InterruptedException {
+        String floor = System.getProperty("orvistal.bench.floor");
+        if (floor == null || floor.isEmpty()) return true;
+        Process process = new ProcessBuilder(floor, name).redirectError(ProcessBuilder.Redirect.INHERIT).start();
+        try (BufferedReader output =
+                     new BufferedReader(new InputStreamReader(process.getInputStream(), StandardCharsets.UTF_8))) {
+            output.lines().forEach(System.out::println);
+        }
+        if (!process.waitFor(FLOOR_LIMIT_SECONDS, TimeUnit.SECONDS)) {
+            process.destroyForcibly();
+            return false;
+        }
+        return process.exitValue() == 0;
     }
 
     static Case find(List<Case> cases, String name) {
