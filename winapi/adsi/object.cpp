@@ -528,9 +528,9 @@ bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* 
   std::shared_ptr<const RootEntry> root;
   if (!connection->rootEntry(&root).ok()) return false;
   if (setup->rootDse) {
+    // Some servers (Samba) give their root entry no classes at all; it is there all the same.
     const std::vector<std::string>* classes = rootValues(*root, "objectClass");
-    if (classes == nullptr) return false;
-    setup->objectClasses = *classes;
+    setup->objectClasses = classes != nullptr ? *classes : std::vector<std::string>();
     return true;
   }
   const std::vector<std::string>* contexts = rootValues(*root, "namingContexts");
