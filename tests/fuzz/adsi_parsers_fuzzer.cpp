@@ -11,6 +11,7 @@
 #include "adsi/schema.h"
 #include "adsi/text.h"
 #include "adsi/values.h"
+#include "groups/primary_group.h"
 #include "nodes/node_paths.h"
 
 namespace adsi = winapi::adsi;
@@ -116,5 +117,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(dn.size() <= wide.size() && wide.compare(wide.size() - dn.size(), dn.size(), dn) == 0);
   // Once decoded, text survives the round trip unchanged.
   check(adsi::toUtf16(adsi::toUtf8(wide)) == wide);
+
+  // A member's SID as the directory gives it: the primary group's SID keeps its shape, and is
+  // the member's own domain's group and no other.
+  SidBytes memberSid(bytes.begin(), bytes.end()), groupSid;
+  LONG rid = size >= 4 ? static_cast<LONG>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<ULONG>(data[3]) << 24) : 0;
+  if (primaryGroupSid(memberSid, rid, &groupSid)) {
+    check(groupSid.size() == memberSid.size());
+    check(isPrimaryGroupOf(memberSid, rid, groupSid));
+    check(!isPrimaryGroupOf(memberSid, static_cast<LONG>(static_cast<ULONG>(rid) + 1), groupSid));
+    check(primaryGroupFilter(groupSid).size() == 56 + 3 * groupSid.size());
+  } else {
+    check(!isPrimaryGroupOf(memberSid, rid, memberSid));
+  }
+  WideString domain;
+  if (domainPart(wide, &domain)) check(domain.rfind(u"DC=", 0) == 0 || domain.rfind(u"dc=", 0) == 0);
   return 0;
 }
