@@ -216,6 +216,18 @@ TEST_F(Reliability, ConnectionsDroppedUnderManyCallersCostReadsAlmostNothing) {
   EXPECT_EQ(resolveAlice(d), S_OK);
 }
 
+#if defined(__SANITIZE_THREAD__)
+constexpr bool underThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool underThreadSanitizer = true;
+#else
+constexpr bool underThreadSanitizer = false;
+#endif
+#else
+constexpr bool underThreadSanitizer = false;
+#endif
+
 size_t openDescriptors() {
   size_t count = 0;
   DIR* dir = opendir("/proc/self/fd");
@@ -276,7 +288,11 @@ TEST_F(Reliability, AThirtyTwoThreadSoakHoldsDescriptorsThreadsAndMemoryFlat) {
   EXPECT_GT(calls.load(), 200);
   EXPECT_LE(openDescriptors(), descriptors + 4) << "connections are reused, not piled up";
   EXPECT_EQ(statusField("Threads"), threads) << "the library starts no threads";
-  EXPECT_LE(statusField("VmRSS"), rssKb + 16 * 1024) << "resident memory stays flat once warm";
+  // Under ThreadSanitizer the resident size is mostly its own shadow and history, which grow
+  // with every address and lock the run touches: only the plain build measures the library.
+  if (!underThreadSanitizer) {
+    EXPECT_LE(statusField("VmRSS"), rssKb + 16 * 1024) << "resident memory stays flat once warm";
+  }
 }
 
 }  // namespace
