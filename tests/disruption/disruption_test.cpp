@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "adsi/connection.h"
-#include "adsi/text.h"
 #include "directory/adsi_context.h"
 #include "directory/name_translator.h"
+#include "library_env.h"
 #include "objbase.h"
 #include "samba_processes.h"
 
@@ -43,25 +43,9 @@ constexpr int maxCallsPerThread = 4000;
 constexpr seconds callingAfterRecovery{5};
 constexpr seconds recoveryLimit{120};
 
-std::u16string env(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? std::u16string() : adsi::toUtf16(value);
-}
-
 long msBetween(Clock::time_point from, Clock::time_point to) {
   return static_cast<long>(std::chrono::duration_cast<milliseconds>(to - from).count());
 }
-
-class Apartment {
- public:
-  Apartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~Apartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-
- private:
-  HRESULT result_;
-};
 
 enum class Kind { ResolveUser, ResolveGroup, Translate, VerifyPassword };
 constexpr int kindCount = 4;
@@ -83,14 +67,7 @@ struct Call {
 };
 
 // The calls each native makes, with contexts built afresh as every native call builds them.
-struct Caller {
-  std::u16string server = env("ORVISTAL_TEST_SERVER");
-  std::u16string bindUser = env("ORVISTAL_TEST_BIND_USER");
-  std::u16string bindPassword = env("ORVISTAL_TEST_BIND_PASSWORD");
-  std::u16string domain = env("ORVISTAL_TEST_DOMAIN");
-  std::u16string netbios = env("ORVISTAL_TEST_NETBIOS");
-  std::u16string baseDn = env("ORVISTAL_TEST_BASE_DN");
-  std::u16string aliceDn = u"CN=Alice Liddell,OU=People,OU=Orvistal," + baseDn;
+struct Caller : librarytest::Directory {
   std::u16string groupDn = u"CN=g-devs,OU=Groups,OU=Orvistal," + baseDn;
 
   Call make(Kind kind) const {
@@ -98,13 +75,13 @@ struct Caller {
     WideString logonName, dn;
     switch (kind) {
       case Kind::ResolveUser: {
-        AdsiContext context(bindUser, bindPassword, server, false);
+        AdsiContext context = bound();
         call.status = context.resolveUser(u"alice", u"", &logonName, &dn);
-        call.wrongAnswer = call.status == S_OK && dn != aliceDn;
+        call.wrongAnswer = call.status == S_OK && dn != aliceDn();
         break;
       }
       case Kind::ResolveGroup: {
-        AdsiContext context(bindUser, bindPassword, server, false);
+        AdsiContext context = bound();
         call.status = context.resolveGroup(u"g-devs", &dn);
         call.wrongAnswer = call.status == S_OK && dn != groupDn;
         break;
@@ -112,11 +89,11 @@ struct Caller {
       case Kind::Translate: {
         NameTranslator translator(bindUser, bindPassword, server, false);
         call.status = translator.translate(&dn, netbios + u"\\alice", ADS_NAME_TYPE_NT4, ADS_NAME_TYPE_1779);
-        call.wrongAnswer = call.status == S_OK && dn != aliceDn;
+        call.wrongAnswer = call.status == S_OK && dn != aliceDn();
         break;
       }
       case Kind::VerifyPassword: {
-        AdsiContext context(bindUser, bindPassword, server, false);
+        AdsiContext context = bound();
         call.status = context.verifyPassword(u"alice@" + domain, u"", u"Alice.Pw.123");
         break;
       }
@@ -144,7 +121,7 @@ CallRecord callThrough(const Caller& caller, Disrupt disrupt) {
   std::vector<std::thread> threads;
   for (int t = 0; t < callerThreads; ++t) {
     threads.emplace_back([&, t] {
-      Apartment apartment;
+      ComApartment apartment;
       std::vector<Call>& calls = run.callsByThread[t];
       calls.reserve(maxCallsPerThread);
       for (int n = 0; !stop.load() && n < maxCallsPerThread; ++n) {
@@ -234,7 +211,7 @@ class Disruption : public ::testing::Test {
     }
   }
 
-  Apartment apartment;
+  ComApartment apartment;
   Caller caller;
   std::vector<pid_t> frozen;
 };

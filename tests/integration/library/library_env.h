@@ -17,6 +17,23 @@ inline std::u16string env(const char* name) {
   return value == nullptr ? std::u16string() : winapi::adsi::toUtf16(value);
 }
 
+// The bind account's settings, for tests that build their contexts themselves (one per call or
+// per thread, as the natives do).
+struct Directory {
+  std::u16string server = env("ORVISTAL_TEST_SERVER");
+  std::u16string bindUser = env("ORVISTAL_TEST_BIND_USER");
+  std::u16string bindPassword = env("ORVISTAL_TEST_BIND_PASSWORD");
+  std::u16string domain = env("ORVISTAL_TEST_DOMAIN");
+  std::u16string netbios = env("ORVISTAL_TEST_NETBIOS");
+  std::u16string baseDn = env("ORVISTAL_TEST_BASE_DN");
+
+  AdsiContext bound() const { return AdsiContext(bindUser, bindPassword, server, false); }
+  AdsiContext boundWith(const std::u16string& user, const std::u16string& password) const {
+    return AdsiContext(user, password, server, false);
+  }
+  std::u16string aliceDn() const { return u"CN=Alice Liddell,OU=People,OU=Orvistal," + baseDn; }
+};
+
 class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {

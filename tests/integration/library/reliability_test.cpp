@@ -17,16 +17,13 @@
 #include "adsi/text.h"
 #include "directory/adsi_context.h"
 #include "directory/name_translator.h"
+#include "library_env.h"
 #include "objbase.h"
 
 namespace adsi = winapi::adsi;
+using librarytest::Directory;
 
 namespace {
-
-std::u16string env(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? std::u16string() : adsi::toUtf16(value);
-}
 
 constexpr HRESULT logonFailure = static_cast<HRESULT>(0x8007052E);
 constexpr HRESULT noSuchObject = static_cast<HRESULT>(0x80072030);
@@ -41,21 +38,6 @@ class Apartment {
 
  private:
   HRESULT result_;
-};
-
-struct Directory {
-  std::u16string server = env("ORVISTAL_TEST_SERVER");
-  std::u16string bindUser = env("ORVISTAL_TEST_BIND_USER");
-  std::u16string bindPassword = env("ORVISTAL_TEST_BIND_PASSWORD");
-  std::u16string domain = env("ORVISTAL_TEST_DOMAIN");
-  std::u16string netbios = env("ORVISTAL_TEST_NETBIOS");
-  std::u16string baseDn = env("ORVISTAL_TEST_BASE_DN");
-
-  AdsiContext bound() const { return AdsiContext(bindUser, bindPassword, server, false); }
-  AdsiContext boundWith(const std::u16string& user, const std::u16string& password) const {
-    return AdsiContext(user, password, server, false);
-  }
-  std::u16string aliceDn() const { return u"CN=Alice Liddell,OU=People,OU=Orvistal," + baseDn; }
 };
 
 class Reliability : public ::testing::Test {
