@@ -12,6 +12,7 @@
 #include <map>
 
 #include "adsi/errors.h"
+#include "com/apartment.h"
 
 namespace winapi::adsi {
 
@@ -48,8 +49,11 @@ bool isTransportFailure(int code) {
   return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT;
 }
 
-// The transport dropped (as opposed to a wait that ran out): worth one more try elsewhere.
-bool isDroppedTransport(int code) { return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR; }
+// The transport dropped, or the stream broke off mid-answer (as opposed to a wait that ran
+// out): worth one more try elsewhere.
+bool isDroppedTransport(int code) {
+  return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_DECODING_ERROR;
+}
 
 HRESULT failWithCode(int code, std::string_view text) {
   LdapOutcome outcome;
@@ -818,9 +822,29 @@ HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentia
   return S_OK;
 }
 
-std::shared_ptr<Connection> findPooledConnection(const Endpoint& endpoint, const Credentials& credentials) {
-  std::string key = poolKey(endpoint, credentials);
-  return findPooled(key, credentials, false);
+namespace {
+
+struct ObjectBindOfThisCall {
+  std::weak_ptr<Connection> connection;
+  unsigned long apartmentEntry = 0;
+};
+thread_local ObjectBindOfThisCall lastObjectBind;
+
+}  // namespace
+
+void noteObjectBind(const std::shared_ptr<Connection>& connection) {
+  if (!connection->pooled_ || !winapi::com::isInitialised()) return;
+  lastObjectBind.connection = connection;
+  lastObjectBind.apartmentEntry = winapi::com::apartmentEntry();
+}
+
+std::shared_ptr<Connection> connectionOfThisCall(const Endpoint& endpoint, const Credentials& credentials) {
+  if (!winapi::com::isInitialised() || lastObjectBind.apartmentEntry != winapi::com::apartmentEntry()) return nullptr;
+  std::shared_ptr<Connection> connection = lastObjectBind.connection.lock();
+  if (!connection || poolKey(connection->endpoint(), connection->credentials()) != poolKey(endpoint, credentials))
+    return nullptr;
+  if (!usable(*connection, credentials, std::chrono::steady_clock::now())) return nullptr;
+  return connection;
 }
 
 HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials,

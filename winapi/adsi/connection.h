@@ -114,6 +114,7 @@ class Connection {
  private:
   friend HRESULT acquireConnection(const Endpoint&, const Credentials&, std::shared_ptr<Connection>*, bool*);
   friend HRESULT authenticateAfresh(const Endpoint&, const Credentials&, std::shared_ptr<Connection>*);
+  friend void noteObjectBind(const std::shared_ptr<Connection>&);
   LdapHandle releaseHandle() { return std::move(handle_); }
   LdapOutcome waitFor(int msgid, int sent, LdapMessage* all, LdapControls* responseControls, int timeLimitSeconds);
   LdapOutcome searchHere(const std::string& base, int scope, const std::string& filter,
@@ -145,8 +146,14 @@ HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentia
                           bool* reused);
 // Always a new connection and bind, never pooled: for checks where the bind is the question.
 HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out);
-// A live pooled connection bound with exactly these credentials, or none; never opens one.
-std::shared_ptr<Connection> findPooledConnection(const Endpoint& endpoint, const Credentials& credentials);
+// Records that an object was bound on the calling thread over this pooled connection.
+void noteObjectBind(const std::shared_ptr<Connection>& connection);
+// The pooled connection that an object bind used on the calling thread within its current entry
+// into its COM apartment (that is, within the same native call), when it was bound with exactly
+// these credentials and may still stand for them; else none. Name translation runs on it: the
+// call has just shown these credentials work. A password check, which binds no object first,
+// never finds one, so it always asks the directory anew.
+std::shared_ptr<Connection> connectionOfThisCall(const Endpoint& endpoint, const Credentials& credentials);
 // A connection authenticated with these credentials by a bind made now, for checks where the
 // bind is the question (password verification, a logon). It is not pooled for other work: it
 // comes from a small per-server set of open TLS connections kept only for such binds, so a

@@ -99,6 +99,7 @@ HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPa
     if (FAILED(hr)) return hr;
     hr = openOn(connection, path, adsPath, dwReserved, riid, ppObject);
   }
+  if (SUCCEEDED(hr)) noteObjectBind(connection);
   return hr;
 } catch (...) {
   return hresultOfCurrentException();

@@ -583,12 +583,12 @@ HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& c
   return connectAndReadRoot(endpoint, qualified);
 }
 
-// The service runs on a pooled connection that an object bind made with exactly these
-// credentials, for as long as the pool lets that connection stand for them; it never adds one
-// to the pool itself. Credentials no object bind has used (a user's own, when a password is
-// being verified) are authenticated anew, so a wrong or changed password fails here.
+// The service runs on the pooled connection that an object bind of the same call made with
+// exactly these credentials, for as long as the pool lets that connection stand for them; it
+// never adds one to the pool itself. Anything else (a user's own credentials, when a password
+// is being verified) is authenticated anew, so a wrong, changed or disabled account fails here.
 HRESULT NameTranslate::connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials) {
-  connection_ = findPooledConnection(endpoint, credentials);
+  connection_ = connectionOfThisCall(endpoint, credentials);
   if (!connection_) {
     HRESULT hr = authenticateAfresh(endpoint, credentials, &connection_);
     if (FAILED(hr)) return hr;

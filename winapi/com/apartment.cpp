@@ -1,5 +1,6 @@
 // Per-thread COM apartments: the first initialisation enters the apartment, later ones in
 // the same mode only count, and one in the other mode is refused without counting.
+#include "com/apartment.h"
 #include "objbase.h"
 
 namespace {
@@ -7,6 +8,7 @@ namespace {
 struct Apartment {
   unsigned count = 0;
   DWORD mode = 0;
+  unsigned long entries = 0;
 };
 
 thread_local Apartment apartment;
@@ -19,6 +21,8 @@ namespace winapi::com {
 
 bool isInitialised() { return apartment.count > 0; }
 
+unsigned long apartmentEntry() { return apartment.entries; }
+
 }  // namespace winapi::com
 
 HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit) {
@@ -27,6 +31,7 @@ HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit) {
   if (apartment.count == 0) {
     apartment.mode = mode;
     apartment.count = 1;
+    ++apartment.entries;
     return S_OK;
   }
   if (apartment.mode != mode) return RPC_E_CHANGED_MODE;

@@ -1,9 +1,6 @@
+#include "com/apartment.h"
 #include "com/class_table.h"
 #include "objbase.h"
-
-namespace winapi::com {
-bool isInitialised();
-}
 
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* outer, DWORD clsContext, REFIID riid, LPVOID* ppv) {
   if (ppv == nullptr) return E_POINTER;

@@ -105,6 +105,32 @@ TEST_F(Verification, EachVerificationIsOneBindOnAKeptConnection) {
   EXPECT_EQ(adsi::testing::connectionsOpened(), opened + 1);
 }
 
+TEST_F(Verification, ACheckNeverRidesOnAConnectionAnEarlierCallPooled) {
+  // One call binds an object with the account's own credentials, and the object (with its
+  // pooled connection) outlives the call. Each block is a call: it enters the thread's apartment
+  // afresh, as every native does.
+  std::string user = account_ + "@" + s.domain;
+  Ptr<IADs> asUser;
+  CoUninitialize();  // out of the fixture's apartment until the end of the test
+  {
+    ComApartment call;
+    ASSERT_EQ(open(s.path(dn_), user, "First.Pw.2468", ADS_SECURE_AUTHENTICATION, IID_IADs, asUser.put()), S_OK);
+  }
+  setAccountControl(514);  // disabled, a moment ago
+  {
+    ComApartment call;
+    EXPECT_EQ(verify("First.Pw.2468"), accountDisabled) << "the pooled connection is no verdict";
+  }
+  setAccountControl(512);
+  setPassword("Second.Pw.1357");
+  {
+    ComApartment call;
+    EXPECT_EQ(verify("First.Pw.2468"), logonFailure);
+    EXPECT_EQ(verify("Second.Pw.1357"), S_OK);
+  }
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+}
+
 TEST_F(Verification, TranslationRidesOnlyOnAConnectionPooledWithTheSameCredentials) {
   // An object bind pools a connection for the bind account; the translation then opens none.
   AdsiContext context(wide(s.bindUser), wide(s.bindPassword), wide(s.server), false);
