@@ -32,6 +32,8 @@ list(APPEND ORVISTAL_IMPLEMENTED_NATIVES
   wSetGroupAttributeStringArray wGetGroupAttributeStringArray wGetNodeAttributeString wSetNodeAttributeString
   wGetNodeAttributeStringArray wSetNodeAttributeStringArray wGetDeletedNodeAttributeString wGetNodeGuid
   wGetParentNode)
+# Account lifecycle.
+list(APPEND ORVISTAL_IMPLEMENTED_NATIVES wAddUser wDeleteUser wResetPassword wChangePassword wUnlockAccount wIsUserNode)
 
 function(orvistal_write_export_files)
   set(_version "{\n  global:\n")

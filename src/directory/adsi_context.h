@@ -65,6 +65,13 @@ class AdsiContext {
   HRESULT getUserPrimaryGroup(const WideString& userDn, WideString* groupDn) const;
   HRESULT getMachinePrimaryGroup(const WideString& dn, WideString* groupDn) const;
 
+  // Account lifecycle (users/user_creation.cpp, users/user_accounts.cpp).
+  HRESULT addUser(const WideString& userName, const WideString& containerDn) const;
+  HRESULT deleteUser(const WideString& dn) const;
+  HRESULT resetPassword(const WideString& dn, const WideString& newPassword) const;
+  HRESULT unlockAccount(const WideString& dn) const;
+  HRESULT isUserNode(const WideString& dn) const;
+
   // Password verification (security/password_verification.cpp).
   HRESULT verifyPassword(const WideString& userName, const WideString& domainName, const WideString& password) const;
 

@@ -20,12 +20,18 @@ inline void secureWipe(WideString* text) {
 // A password held by a call: wiped when the call is done with it, on every path.
 class SecretText {
  public:
+  SecretText() = default;
   explicit SecretText(WideString text) : text_(std::move(text)) {}
   ~SecretText() { secureWipe(&text_); }
   SecretText(const SecretText&) = delete;
   SecretText& operator=(const SecretText&) = delete;
 
   const WideString& get() const { return text_; }
+  // Where a password is read into in place, so that no moved-from copy is left unwiped.
+  WideString* put() {
+    secureWipe(&text_);
+    return &text_;
+  }
 
  private:
   WideString text_;

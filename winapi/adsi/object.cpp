@@ -1,7 +1,6 @@
 #include "adsi/object.h"
 
 #include <algorithm>
-#include <deque>
 #include <new>
 #include <set>
 
@@ -9,16 +8,13 @@
 #include "adsi/com_guard.h"
 #include "adsi/controls.h"
 #include "adsi/errors.h"
+#include "adsi/mod_list.h"
 #include "adsi/text.h"
 #include "adsi/values.h"
 
 namespace winapi::adsi {
 
 namespace {
-
-constexpr DWORD passwordRestrictionCode = 0x52D;  // server text "0000052D: ... check_password_restrictions"
-constexpr DWORD wrongOldPasswordCode = 0x56;      // server text "00000056: ... old password doesn't match"
-constexpr DWORD nerrPasswordTooShort = 2245;      // what SetPassword reports for a policy refusal
 
 bool hasClass(const std::vector<std::string>& classes, std::string_view name) {
   for (const std::string& c : classes)
@@ -41,50 +37,6 @@ std::string hexOf(std::string_view bytes) {
     text += hex[u & 0xF];
   }
   return text;
-}
-
-// The whole LDAPMod array of a list of changes, owning its strings' views.
-class ModList {
- public:
-  explicit ModList(const std::vector<PendingChange>& changes) {
-    mods_.reserve(changes.size());
-    for (const PendingChange& change : changes) {
-      std::vector<berval>& bervals = storage_.emplace_back();
-      for (const std::string& value : change.values)
-        bervals.push_back(berval{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())});
-      std::vector<berval*>& pointers = values_.emplace_back();
-      for (berval& b : bervals) pointers.push_back(&b);
-      pointers.push_back(nullptr);
-      LDAPMod mod{};
-      mod.mod_op = change.operation | LDAP_MOD_BVALUES;
-      mod.mod_type = const_cast<char*>(change.name.c_str());
-      mod.mod_bvalues = change.values.empty() ? nullptr : pointers.data();
-      mods_.push_back(mod);
-    }
-    for (LDAPMod& mod : mods_) pointers_.push_back(&mod);
-    pointers_.push_back(nullptr);
-  }
-  LDAPMod** get() { return pointers_.data(); }
-
- private:
-  std::deque<std::vector<berval>> storage_;
-  std::deque<std::vector<berval*>> values_;
-  std::vector<LDAPMod> mods_;
-  std::vector<LDAPMod*> pointers_;
-};
-
-std::string quotedUtf16Password(BSTR password) {
-  std::u16string quoted = u"\"";
-  if (password != nullptr) quoted.append(password, SysStringLen(password));
-  quoted += u'"';
-  std::string bytes;
-  bytes.reserve(quoted.size() * 2);
-  for (char16_t c : quoted) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  wipe(&quoted[0], quoted.size() * sizeof(char16_t));
-  return bytes;
 }
 
 }  // namespace
@@ -349,92 +301,6 @@ HRESULT DirectoryObject::modifyWith(const std::vector<PendingChange>& changes) {
   return S_OK;
 }
 
-HRESULT DirectoryObject::addCreated() {
-  std::vector<PendingChange> attributes;
-  attributes.push_back(PendingChange{LDAP_MOD_ADD, "objectClass", {setup_.createdClass}});
-  for (const PendingChange& change : pending_) {
-    if (change.operation == LDAP_MOD_DELETE || change.values.empty()) continue;
-    auto same = std::find_if(attributes.begin(), attributes.end(),
-                             [&](const PendingChange& c) { return equalsIgnoreCase(c.name, change.name); });
-    if (same == attributes.end()) {
-      attributes.push_back(PendingChange{LDAP_MOD_ADD, change.name, change.values});
-    } else if (change.operation == LDAP_MOD_REPLACE) {
-      same->values = change.values;
-    } else {
-      same->values.insert(same->values.end(), change.values.begin(), change.values.end());
-    }
-  }
-  ModList mods(attributes);
-  LdapOutcome outcome = setup_.connection->add(setup_.dn, mods.get(), nullptr);
-  wipeChanges(&attributes);
-  if (!outcome.ok()) return failWith(outcome);
-  return S_OK;
-}
-
-HRESULT DirectoryObject::get_IsAccountLocked(VARIANT_BOOL* retval) try {
-  if (retval == nullptr) return E_POINTER;
-  PropertyMap read;
-  HRESULT hr = readAttributes({"msDS-User-Account-Control-Computed", "lockoutTime"}, &read);
-  if (FAILED(hr)) return hr;
-  constexpr int32_t lockedOut = 0x10;  // UF_LOCKOUT
-  bool locked = false;
-  auto computed = read.find("msds-user-account-control-computed");
-  int32_t flags = 0;
-  int64_t lockoutTime = 0;
-  auto time = read.find("lockouttime");
-  if (computed != read.end() && !computed->second.values.empty() && parseInteger(computed->second.values[0], &flags)) {
-    locked = (flags & lockedOut) != 0;
-  } else if (time != read.end() && !time->second.values.empty() &&
-             parseLargeInteger(time->second.values[0], &lockoutTime)) {
-    locked = lockoutTime != 0;
-  }
-  *retval = locked ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT DirectoryObject::put_IsAccountLocked(VARIANT_BOOL fIsAccountLocked) try {
-  // Only the directory locks an account; a client can only lift a lock.
-  if (fIsAccountLocked != VARIANT_FALSE) return E_ADS_BAD_PARAMETER;
-  return stageChange(LDAP_MOD_REPLACE, "lockoutTime", {"0"});
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT DirectoryObject::SetPassword(BSTR NewPassword) try {
-  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
-  std::vector<PendingChange> change{PendingChange{LDAP_MOD_REPLACE, "unicodePwd", {quotedUtf16Password(NewPassword)}}};
-  HRESULT hr = modifyWith(change);
-  wipeChanges(&change);
-  if (FAILED(hr) && lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);
-  return hr;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPassword) try {
-  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
-  // The directory's own change: remove the old value and add the new one in one modify.
-  std::vector<PendingChange> change{
-      PendingChange{LDAP_MOD_DELETE, "unicodePwd", {quotedUtf16Password(bstrOldPassword)}},
-      PendingChange{LDAP_MOD_ADD, "unicodePwd", {quotedUtf16Password(bstrNewPassword)}}};
-  ModList mods(change);
-  std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
-  LdapOutcome outcome = setup_.connection->modify(target, mods.get(), nullptr);
-  wipeChanges(&change);
-  if (outcome.ok()) {
-    retirePooledConnections();
-    return S_OK;
-  }
-  HRESULT hr = failWith(outcome);
-  if (lastError().code == wrongOldPasswordCode) return HRESULT_FROM_WIN32(ERROR_INVALID_PASSWORD);
-  if (lastError().code == passwordRestrictionCode) return HRESULT_FROM_WIN32(nerrPasswordTooShort);
-  return hr;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
 
 HRESULT DirectoryObject::childSetup(const std::string& relativeName, ObjectSetup* out) const {
   std::string rdn, rest, type, value;
@@ -463,49 +329,11 @@ HRESULT DirectoryObject::GetObject(BSTR, BSTR RelativeName, IDispatch** ppObject
   return hresultOfCurrentException();
 }
 
-HRESULT DirectoryObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObject) try {
-  if (ppObject == nullptr) return E_POINTER;
-  *ppObject = nullptr;
-  std::string className = utf8OfBstr(ClassName);
-  if (className.empty()) return E_ADS_BAD_PARAMETER;
-  HRESULT hr = ensureSchema();
-  if (FAILED(hr)) return hr;
-  if (schema_->objectClass(className) == nullptr) return E_ADS_UNKNOWN_OBJECT;
-  ObjectSetup child;
-  hr = childSetup(utf8OfBstr(RelativeName), &child);
-  if (FAILED(hr)) return hr;
-  child.created = true;
-  child.createdClass = schema_->objectClass(className)->name;
-  // The new object offers what its class and superclasses allow (a computer is a user).
-  std::vector<std::string> lineage;
-  for (const ClassInfo* info : schema_->closure(className)) lineage.push_back(info->name);
-  unsigned capabilities = capabilitiesFor(lineage, false, false);
-  auto* object = new (std::nothrow) DirectoryObject(std::move(child));
-  if (object == nullptr) return E_OUTOFMEMORY;
-  object->schema_ = schema_;
-  object->capabilities_ = capabilities;
-  *ppObject = object->asIADs();
-  return S_OK;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
 HRESULT DirectoryObject::Delete(BSTR, BSTR bstrRelativeName) try {
   ObjectSetup child;
   HRESULT hr = childSetup(utf8OfBstr(bstrRelativeName), &child);
   if (FAILED(hr)) return hr;
   LdapOutcome outcome = setup_.connection->remove(child.dn, nullptr);
-  if (!outcome.ok()) return failWith(outcome);
-  return S_OK;
-} catch (...) {
-  return hresultOfCurrentException();
-}
-
-HRESULT DirectoryObject::DeleteObject(LONG lnFlags) try {
-  if (lnFlags != 0) return E_INVALIDARG;
-  if (setup_.created) return E_ADS_OBJECT_UNBOUND;
-  LDAPControl* controls[] = {treeDeleteControl(), nullptr};
-  LdapOutcome outcome = setup_.connection->remove(displayDn(), controls);
   if (!outcome.ok()) return failWith(outcome);
   return S_OK;
 } catch (...) {

@@ -44,10 +44,10 @@ public class Orvistal {
     public native ResultMessage wTranslateName(String name, int inputFormat, int outputFormat);
     public native ResultMessage wGetUserDsn(String userName, String userDomain);
     public native ResultMessage wGetGroupDsn(String groupName);
-    public native int wAddUser(String containerDn, String userName);
+    public native int wAddUser(String userName, String containerDn);
     public native int wDeleteUser(String userName, String domainName);
-    public native int wResetPassword(String userName, String domainName, String newPassword);
-    public native int wChangePassword(String domainName, String userName, String oldPassword, String newPassword);
+    public native int wResetPassword(String userName, String newPassword, String domainName);
+    public native int wChangePassword(String userName, String oldPassword, String newPassword, String domainName);
     public native int wUnlockAccount(String userName, String domainName);
     public native int wIsUserNode(String dn);
     public native int wSetUserAttributeString(String userName, String domainName, String attribute, String value);

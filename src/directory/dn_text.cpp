@@ -1,0 +1,142 @@
+#include "directory/dn_text.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+bool isRdnSpecial(WCHAR c) {
+  return c == WIDE(',') || c == WIDE('+') || c == WIDE('"') || c == WIDE('\\') || c == WIDE('<') ||
+         c == WIDE('>') || c == WIDE(';') || c == WIDE('=');
+}
+
+int hexValue(WCHAR c) {
+  if (c >= WIDE('0') && c <= WIDE('9')) return c - WIDE('0');
+  if (c >= WIDE('a') && c <= WIDE('f')) return c - WIDE('a') + 10;
+  if (c >= WIDE('A') && c <= WIDE('F')) return c - WIDE('A') + 10;
+  return -1;
+}
+
+// Parts of text between unescaped separators; a backslash escapes the next character.
+std::vector<WideString> splitUnescaped(const WideString& text, WCHAR first, WCHAR second) {
+  std::vector<WideString> parts(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    WCHAR c = text[i];
+    if (c == WIDE('\\') && i + 1 < text.size()) {
+      parts.back() += c;
+      parts.back() += text[++i];
+    } else if (c == first || c == second) {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
+
+// Leading spaces, and trailing ones that are not escaped.
+WideString trimmed(const WideString& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && text[begin] == WIDE(' ')) ++begin;
+  while (end > begin && text[end - 1] == WIDE(' ') && !(end - begin >= 2 && text[end - 2] == WIDE('\\'))) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool appendUtf16(char32_t c, WideString* out) {
+  if (c >= 0xD800 && c <= 0xDFFF) return false;
+  if (c < 0x10000) {
+    *out += static_cast<WCHAR>(c);
+  } else if (c <= 0x10FFFF) {
+    c -= 0x10000;
+    *out += static_cast<WCHAR>(0xD800 + (c >> 10));
+    *out += static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// UTF-8 bytes from \xx escapes, as UTF-16; false for bytes that are not UTF-8.
+bool decodeUtf8(const std::string& bytes, WideString* out) {
+  for (size_t i = 0; i < bytes.size();) {
+    unsigned char lead = static_cast<unsigned char>(bytes[i]);
+    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+    if (extra < 0 || bytes.size() - i <= static_cast<size_t>(extra)) return false;
+    char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    static const char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+    if (c < smallest[extra] || !appendUtf16(c, out)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+// An attribute value as written in a DN, with its escapes undone.
+bool unescapedValue(const WideString& value, WideString* out) {
+  std::string pendingBytes;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == WIDE('\\')) {
+      if (i + 1 >= value.size()) return false;
+      int high = hexValue(value[i + 1]);
+      if (high >= 0) {
+        int low = i + 2 < value.size() ? hexValue(value[i + 2]) : -1;
+        if (low < 0) return false;
+        pendingBytes += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+      ++i;
+    }
+    if (!pendingBytes.empty() && !decodeUtf8(pendingBytes, out)) return false;
+    pendingBytes.clear();
+    *out += value[i];
+  }
+  return pendingBytes.empty() || decodeUtf8(pendingBytes, out);
+}
+
+bool isDomainComponentType(const WideString& type) {
+  return type.size() == 2 && (type[0] == WIDE('D') || type[0] == WIDE('d')) &&
+         (type[1] == WIDE('C') || type[1] == WIDE('c'));
+}
+
+}  // namespace
+
+WideString escapeRdnValue(const WideString& value) {
+  WideString out;
+  out.reserve(value.size() + 8);
+  for (size_t i = 0; i < value.size(); ++i) {
+    WCHAR c = value[i];
+    bool edgeSpace = c == WIDE(' ') && (i == 0 || i + 1 == value.size());
+    bool leadingHash = c == WIDE('#') && i == 0;
+    if (c == 0) {
+      out += WIDE("\\00");
+      continue;
+    }
+    if (isRdnSpecial(c) || edgeSpace || leadingHash) out += WIDE('\\');
+    out += c;
+  }
+  return out;
+}
+
+HRESULT dnsDomainOfDn(const WideString& dn, WideString* domain) {
+  domain->clear();
+  WideString joined;
+  for (const WideString& rdn : splitUnescaped(dn, WIDE(','), WIDE(';'))) {
+    for (const WideString& ava : splitUnescaped(rdn, WIDE('+'), WIDE('+'))) {
+      WideString assertion = trimmed(ava);
+      size_t equals = assertion.find(WIDE('='));
+      if (equals == WideString::npos || !isDomainComponentType(trimmed(assertion.substr(0, equals)))) continue;
+      WideString label;
+      if (!unescapedValue(trimmed(assertion.substr(equals + 1)), &label) || label.empty()) return E_INVALIDARG;
+      if (!joined.empty()) joined += WIDE('.');
+      joined += label;
+    }
+  }
+  if (joined.empty()) return E_INVALIDARG;
+  *domain = joined;
+  return S_OK;
+}
