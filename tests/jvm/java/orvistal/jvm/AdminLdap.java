@@ -1,10 +1,17 @@
 package orvistal.jvm;
 
 import java.util.Hashtable;
+import java.util.Map;
+import java.util.TreeMap;
 import javax.naming.Context;
+import javax.naming.NameNotFoundException;
+import javax.naming.NamingEnumeration;
 import javax.naming.NamingException;
+import javax.naming.directory.Attribute;
 import javax.naming.directory.BasicAttribute;
 import javax.naming.directory.BasicAttributes;
+import javax.naming.directory.DirContext;
+import javax.naming.directory.ModificationItem;
 import javax.naming.directory.SearchControls;
 import javax.naming.ldap.BasicControl;
 import javax.naming.ldap.Control;
@@ -67,6 +74,56 @@ final class AdminLdap implements AutoCloseable {
             return found.hasMore() ? (String) found.next().getAttributes().get("distinguishedName").get() : null;
         } finally {
             deleted.close();
+        }
+    }
+
+    /** Every ordinary attribute of an entry: names in lower case, values as text joined by "|". */
+    Map<String, String> read(String dn) throws NamingException {
+        Map<String, String> values = new TreeMap<>();
+        NamingEnumeration<? extends Attribute> all = context.getAttributes(new LdapName(dn)).getAll();
+        while (all.hasMore()) {
+            Attribute attribute = all.next();
+            StringBuilder text = new StringBuilder();
+            for (int i = 0; i < attribute.size(); i++) {
+                Object value = attribute.get(i);
+                text.append(i > 0 ? "|" : "").append(value instanceof byte[] ? "<bytes>" : value);
+            }
+            values.put(attribute.getID().toLowerCase(), text.toString());
+        }
+        return values;
+    }
+
+    boolean exists(String dn) throws NamingException {
+        try {
+            context.getAttributes(new LdapName(dn), new String[] {"objectClass"});
+            return true;
+        } catch (NameNotFoundException e) {
+            return false;
+        }
+    }
+
+    /** One add of exactly these attributes. */
+    void add(String dn, Map<String, String> attributes) throws NamingException {
+        BasicAttributes entry = new BasicAttributes(true);
+        attributes.forEach((name, value) -> entry.put(new BasicAttribute(name, value)));
+        context.createSubcontext(new LdapName(dn), entry).close();
+    }
+
+    void replace(String dn, String attribute, String value) throws NamingException {
+        modify(dn, DirContext.REPLACE_ATTRIBUTE, attribute, value);
+    }
+
+    void modify(String dn, int operation, String attribute, String value) throws NamingException {
+        ModificationItem[] change = {new ModificationItem(operation, new BasicAttribute(attribute, value))};
+        context.modifyAttributes(new LdapName(dn), change);
+    }
+
+    /** Deletes an entry if it is there: the tests' clean-up. */
+    void deleteIfPresent(String dn) {
+        try {
+            context.destroySubcontext(new LdapName(dn));
+        } catch (NamingException e) {
+            // gone already, or never made
         }
     }
 
