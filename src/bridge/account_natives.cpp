@@ -5,13 +5,18 @@
 
 namespace {
 
-// A user named in any form, resolved first; its status ends the call when it fails.
+// The frame of a native that works on one user named in any form: the name is resolved first,
+// and its status ends the call when it fails.
 template <typename Operation>
-HRESULT onResolvedUser(const AdsiContext& context, const WideString& userName, const WideString& userDomain,
-                       Operation operation) {
-  WideString logonName, dn;
-  RETURN_IF_FAILED(context.resolveUser(userName, userDomain, &logonName, &dn));
-  return operation(dn);
+jint runOnResolvedUser(JNIEnv* env, jobject self, jstring userName, jstring userDomain, Operation operation) {
+  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
+    WideString user = wideParameter(env, userName);
+    WideString domain = wideParameter(env, userDomain);
+    AdsiContext context = contextFor(settings);
+    WideString logonName, dn;
+    RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
+    return operation(context, dn);
+  });
 }
 
 }  // namespace
@@ -28,35 +33,23 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wAddUser)(JNIEnv* env, jobject
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wDeleteUser)(JNIEnv* env, jobject self, jstring userName,
                                                                  jstring userDomain) {
-  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
-    return onResolvedUser(context, user, domain, [&](const WideString& dn) { return context.deleteUser(dn); });
-  });
+  return runOnResolvedUser(env, self, userName, userDomain,
+                           [](const AdsiContext& context, const WideString& dn) { return context.deleteUser(dn); });
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wResetPassword)(JNIEnv* env, jobject self, jstring userName,
                                                                     jstring newPassword, jstring userDomain) {
-  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName);
+  return runOnResolvedUser(env, self, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
     SecretText password;
     javaStringToWide(env, newPassword, password.put());
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
-    return onResolvedUser(context, user, domain,
-                          [&](const WideString& dn) { return context.resetPassword(dn, password.get()); });
+    return context.resetPassword(dn, password.get());
   });
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wUnlockAccount)(JNIEnv* env, jobject self, jstring userName,
                                                                     jstring userDomain) {
-  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
-    return onResolvedUser(context, user, domain, [&](const WideString& dn) { return context.unlockAccount(dn); });
-  });
+  return runOnResolvedUser(env, self, userName, userDomain,
+                           [](const AdsiContext& context, const WideString& dn) { return context.unlockAccount(dn); });
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wIsUserNode)(JNIEnv* env, jobject self, jstring dn) {

@@ -12,6 +12,7 @@
 #include "adsi/text.h"
 #include "adsi/values.h"
 #include "groups/primary_group.h"
+#include "netapi/kpasswd_status.h"
 #include "nodes/node_paths.h"
 
 namespace adsi = winapi::adsi;
@@ -110,6 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lineageInvariants(bytes);
   adsi::bindDataCode(bytes);
   adsi::leadingServerCode(bytes);
+  // A password service's answer other than success never reads as success, whatever its text.
+  for (int code = 0; code <= 8; ++code)
+    check((winapi::netapi::statusOfKpasswdResult(code, bytes) == NERR_Success) == (code == 0));
 
   std::u16string wide = adsi::toUtf16(bytes);
   // Whatever the text, the name is what is left after a cut at its start.

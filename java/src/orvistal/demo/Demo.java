@@ -28,6 +28,8 @@ public final class Demo {
         showGroupsAndSearch(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"),
                 domain);
         showAttributes(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"));
+        System.out.println();
+        accountLifecycle(server, domain);
     }
 
     private static void showGroupsAndSearch(Orvistal bound, String baseDn, String domain) {
@@ -124,6 +126,31 @@ public final class Demo {
     private static void showAccess(String what, kestrivane.qom.result.ResultCheckAccess result) {
         System.out.printf("  %-48s status 0x%08X granted 0x%08X access status %d%n", what, result.getErrCode(),
                 result.getGrantedAccess(), result.getAccessStatus());
+    }
+
+    /** An account's life, as the administrator (ORVISTAL_TEST_ADMIN_USER) lives it. */
+    private static void accountLifecycle(String server, String domain) {
+        String adminUser = System.getenv("ORVISTAL_TEST_ADMIN_USER");
+        String adminPassword = System.getenv("ORVISTAL_TEST_ADMIN_PASSWORD");
+        String baseDn = System.getenv("ORVISTAL_TEST_BASE_DN");
+        if (adminUser == null || baseDn == null) return;
+        Orvistal admin = new Orvistal(adminUser, adminPassword, server, true, null);
+        String people = "OU=People,OU=Orvistal," + baseDn;
+        String name = "demo" + ProcessHandle.current().pid();
+        String dn = "CN=" + name + "," + people;
+        System.out.println("Account lifecycle (" + name + ", created disabled, principal name " + name + "@" + domain + "):");
+        show("create it in " + people.substring(0, 20) + "...", admin.wAddUser(name, people));
+        show("is it a user? (wIsUserNode)", admin.wIsUserNode(dn));
+        show("a name holding \",OU=Groups\" is not a path", admin.wAddUser("x,OU=Groups", people));
+        show("  so nothing appeared in OU=Groups", admin.wIsUserNode("CN=x,OU=Groups,OU=Orvistal," + baseDn));
+        show("the same name again is refused", admin.wAddUser(name, people));
+        show("reset its password", admin.wResetPassword(name, "Demo.Pw.2468", ""));
+        show("a password the policy refuses", admin.wResetPassword(name, "short", ""));
+        show("lift a lockout (wUnlockAccount)", admin.wUnlockAccount(name + "@" + domain, ""));
+        System.out.printf("  %-48s %d%n", "own change, wrong old password (network status)",
+                new Orvistal().wChangePassword(name, "Not.The.Old.1", "Demo.Pw.1357", domain));
+        show("delete it", admin.wDeleteUser(dn, ""));
+        show("is it still there?", admin.wIsUserNode(dn));
     }
 
     private static void show(String what, int status) {
