@@ -209,6 +209,7 @@ std::vector<FloorCase> floorCases() {
       {"wGetGroupAttributeString DN",
        [](Floor& f) { return f.search(f.gDist(), LDAP_SCOPE_BASE, "(objectClass=group)", {"mail"}, 1); }},
       {"wIsGroupNode", [](Floor& f) { return f.readBase(f.gDevs(), "objectClass"); }},
+      {"wIsUserNode", [](Floor& f) { return f.readBase(f.alice(), "objectClass"); }},
       {"wGetNodeAttributeString", [](Floor& f) { return f.readBase(f.alice(), "mail"); }},
       {"wGetNodeGuid", [](Floor& f) { return f.readBase(f.alice(), "objectGUID"); }},
       {"wGetParentNode", [](Floor& f) { return f.readBase(f.alice(), "1.1"); }},

@@ -175,6 +175,7 @@ inline std::vector<LibraryCase> libraryCases() {
          return expectText(context.getGroupAttributeString(dn, u"mail", &mail), mail, u"g-dist@" + s.domain);
        }},
       {"wIsGroupNode", [](const LibrarySettings& s) { return s.context().isGroupNode(s.gDevs()); }},
+      {"wIsUserNode", [](const LibrarySettings& s) { return s.context().isUserNode(s.alice()); }},
       {"wGetNodeAttributeString",
        [](const LibrarySettings& s) {
          WideString mail;

@@ -39,6 +39,7 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wGetUserAttributeLargeInt DN", 3},     // the same
     {"wGetGroupAttributeString DN", 3},      // base read of the classes (name check); again (bind); the attribute
     {"wIsGroupNode", 1},                     // base read of the entry's classes
+    {"wIsUserNode", 1},                      // base read of the entry's classes
     {"wGetNodeAttributeString", 2},          // base read of the entry's classes; base read of the attribute
     {"wGetNodeGuid", 2},                     // base read of the entry's classes; base read of objectGUID
     {"wGetParentNode", 1},                   // base read of the entry's classes; the parent is cut from its name
