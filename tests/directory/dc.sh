@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Throwaway Samba AD DC for Orvistal's tests: realm ORVISTAL.TEST, host
-# dc1.orvistal.test on 127.0.0.2 only. See README.md beside this file.
+# Throwaway Samba AD DCs for Orvistal's tests: realm ORVISTAL.TEST, host
+# dc1.orvistal.test on 127.0.0.2 and its replica dc2.orvistal.test on 127.0.0.4. See
+# README.md beside this file.
 #
-#   dc.sh start    provision (or restore the cached golden copy), seed, start, wait for LDAPS
-#   dc.sh stop     stop the DC started by start (by its recorded pid)
-#   dc.sh restart  stop, then start from a fresh copy of the golden directory
-#   dc.sh status   exit 0 if running and answering LDAPS with certificate verification
+#   dc.sh start [dc2]    provision (or restore the cached golden copy), seed, start, wait for LDAPS
+#   dc.sh stop [dc2]     stop the DC started by start (by its recorded pid)
+#   dc.sh restart [dc2]  stop, then start from a fresh copy of the golden directory
+#   dc.sh status [dc2]   exit 0 if running and answering LDAPS with certificate verification
 #   dc.sh env      print the export lines clients need (also written to $ORVISTAL_DC_DIR/env.sh)
 #   dc.sh kinit    Kerberos ticket for the non-admin bind account into the private ccache
 #
@@ -13,7 +14,8 @@
 # ORVISTAL_DC_CACHE (golden tarballs, default /var/tmp/orvistal-dc/cache),
 # ORVISTAL_DC_MAX_RUNTIME (seconds before samba exits by itself, default 21600),
 # ORVISTAL_DC_NO_CACHE=1 (always provision from scratch; do not read or write the cache).
-# Must run as root (loopback address, /etc/hosts, samba).
+# Without dc2 a command acts on the first DC. Must run as root (loopback address,
+# /etc/hosts, samba).
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -25,9 +27,6 @@ CACHE_DIR=${ORVISTAL_DC_CACHE:-/var/tmp/orvistal-dc/cache}
 MAX_RUNTIME=${ORVISTAL_DC_MAX_RUNTIME:-21600}
 READY_TIMEOUT=${ORVISTAL_DC_READY_TIMEOUT:-60}
 
-SAMBA_DIR=$DC_DIR/dc              # samba's own target dir (what the golden tarball holds)
-CONF=$SAMBA_DIR/etc/smb.conf
-PIDFILE=$DC_DIR/samba.pid
 CA_FILE=$DC_DIR/ca.pem
 KRB5_FILE=$DC_DIR/krb5.conf
 CCACHE=$DC_DIR/krb5cc
@@ -38,6 +37,17 @@ die() { log "error: $*"; exit 1; }
 now_ms() { date +%s%3N; }
 
 need_root() { [ "$(id -u)" = 0 ] || die "must run as root"; }
+
+# The DC a command acts on: its samba directory (what its golden tarball holds), pid file,
+# address and name.
+use_dc() {
+  case $1 in
+    dc1) DC=dc1 SAMBA_DIR=$DC_DIR/dc PIDFILE=$DC_DIR/samba.pid IP=$DC_IP FQDN=$DC_FQDN ;;
+    dc2) DC=dc2 SAMBA_DIR=$DC_DIR/dc2 PIDFILE=$DC_DIR/samba-dc2.pid IP=$DC2_IP FQDN=$DC2_FQDN ;;
+    *) echo "usage: $0 start|stop|restart|status [dc1|dc2] | env | kinit" >&2; exit 2 ;;
+  esac
+  CONF=$SAMBA_DIR/etc/smb.conf
+}
 
 # ---------------------------------------------------------------- environment
 
@@ -50,6 +60,8 @@ export KRB5_CONFIG='$KRB5_FILE'
 export KRB5CCNAME='FILE:$CCACHE'
 export ORVISTAL_TEST_SERVER=$DC_FQDN
 export ORVISTAL_TEST_SERVER_IP=$DC_IP
+export ORVISTAL_TEST_SERVER2=$DC2_FQDN
+export ORVISTAL_TEST_SERVER2_IP=$DC2_IP
 export ORVISTAL_TEST_DOMAIN=$DC_DOMAIN
 export ORVISTAL_TEST_REALM=$DC_REALM
 export ORVISTAL_TEST_NETBIOS=$DC_NETBIOS
@@ -99,30 +111,37 @@ ensure_packages() {
 }
 
 ensure_address() {
-  if ! ip -4 addr show dev lo | grep -F "inet $DC_IP/" >/dev/null; then
-    ip addr add "$DC_IP/8" dev lo || die "cannot add $DC_IP to lo"
-  fi
+  local ip
+  for ip in "$DC_IP" "$DC2_IP"; do
+    if ! ip -4 addr show dev lo | grep -F "inet $ip/" >/dev/null; then
+      ip addr add "$ip/8" dev lo || die "cannot add $ip to lo"
+    fi
+  done
 }
 
+# The domain name maps to the first DC only: a stopped second DC must not slow down
+# everyone who looks the domain up.
 ensure_hosts() {
-  local want="$DC_IP $DC_FQDN $DC_DOMAIN"
-  grep -qxF "$want" /etc/hosts && return 0
+  # Under with-test-dns.sh the hosts file is the test's own set-up of name resolution.
+  [ -z "${ORVISTAL_TEST_DNS_MODE:-}" ] || return 0
+  local want1="$DC_IP $DC_FQDN $DC_DOMAIN" want2="$DC2_IP $DC2_FQDN"
+  grep -qxF "$want1" /etc/hosts && grep -qxF "$want2" /etc/hosts && return 0
   # Drop any older mapping of our names, then append ours. Rewrite in place
   # (the file may be a bind mount, so no rename).
   local tmp
   tmp=$(mktemp)
   # Lines that also name other hosts keep those names.
-  awk -v a="$DC_FQDN" -v b="$DC_DOMAIN" '
+  awk -v a="$DC_FQDN" -v b="$DC_DOMAIN" -v c="$DC2_FQDN" '
     /^[[:space:]]*(#|$)/ { print; next }
     {
       hit = 0; line = $1; n = 0
       for (i = 2; i <= NF; i++) {
         if ($i ~ /^#/) { for (; i <= NF; i++) line = line " " $i; break }
-        if ($i == a || $i == b) hit = 1; else { line = line " " $i; n++ }
+        if ($i == a || $i == b || $i == c) hit = 1; else { line = line " " $i; n++ }
       }
       if (!hit) print; else if (n > 0) print line
     }' /etc/hosts > "$tmp"
-  printf '%s\n' "$want" >> "$tmp"
+  printf '%s\n%s\n' "$want1" "$want2" >> "$tmp"
   cat "$tmp" > /etc/hosts
   rm -f "$tmp"
 }
@@ -153,21 +172,22 @@ is_running() { is_our_samba "$(recorded_pid)"; }
 
 ldaps_ready() {
   LDAPTLS_CACERT=$CA_FILE LDAPTLS_REQCERT=demand LDAPCONF=/dev/null \
-    ldapsearch -x -H "ldaps://$DC_FQDN" -o nettimeout=3 -b '' -s base dnsHostName >/dev/null 2>&1
+    ldapsearch -x -H "ldaps://$FQDN" -o nettimeout=3 -b '' -s base dnsHostName >/dev/null 2>&1
 }
 
 port_in_use() {
   # Someone (another instance?) already listening on our LDAP ports.
-  ss -Hltn "( sport = :389 or sport = :636 or sport = :88 )" 2>/dev/null | grep -F "$DC_IP:" >/dev/null
+  ss -Hltn "( sport = :389 or sport = :636 or sport = :88 )" 2>/dev/null | grep -F "$IP:" >/dev/null
 }
 
+# start_samba [samba options...]
 start_samba() {
-  port_in_use && die "something already listens on $DC_IP (389/636/88); another DC running? ($(ss -Hltnp 'sport = :636' | head -3))"
+  port_in_use && die "something already listens on $IP (389/636/88); another DC running? ($(ss -Hltnp 'sport = :636' | head -3))"
   mkdir -p "$SAMBA_DIR/run" "$SAMBA_DIR/log"
   rm -f "$SAMBA_DIR"/run/*.pid
   # setsid: own session and process group, so the DC outlives this shell and
   # its terminal; the group id is the recorded pid.
-  setsid samba -s "$CONF" -F --no-process-group --maximum-runtime="$MAX_RUNTIME" -d1 \
+  setsid samba -s "$CONF" -F --no-process-group --maximum-runtime="$MAX_RUNTIME" -d1 "$@" \
     > "$SAMBA_DIR/log/samba.out" 2>&1 < /dev/null 9>&- &
   local pid=$!
   echo "$pid" > "$PIDFILE"
@@ -187,7 +207,7 @@ start_samba() {
     fi
     sleep 0.1
   done
-  log "samba pid $pid answering ldaps://$DC_FQDN after $(( $(now_ms) - t0 )) ms"
+  log "$DC: samba pid $pid answering ldaps://$FQDN after $(( $(now_ms) - t0 )) ms"
 }
 
 stop_samba() {
@@ -219,7 +239,7 @@ stop_samba() {
     sleep 0.1
   done
   rm -f "$PIDFILE"
-  log "stopped samba pid $pid in $(( $(now_ms) - t0 )) ms"
+  log "$DC: stopped samba pid $pid in $(( $(now_ms) - t0 )) ms"
 }
 
 # ----------------------------------------------------------- golden directory
@@ -234,7 +254,18 @@ cache_key() {
   ) | sha256sum | cut -c1-24
 }
 
-golden_path() { echo "$CACHE_DIR/golden-$1.tar.gz"; }
+# dc1's tarball keeps its old name; dc2's is built beside it from the same run.
+golden_path() {
+  if [ "$2" = dc1 ]; then echo "$CACHE_DIR/golden-$1.tar.gz"; else echo "$CACHE_DIR/golden-$2-$1.tar.gz"; fi
+}
+
+# The key of the golden directory a DC directory came from (empty if unknown).
+key_of() { cat "$1/.key" 2>/dev/null || true; }
+
+mark_origin() {
+  printf '%s\n' "$SAMBA_DIR" > "$SAMBA_DIR/.origin"
+  printf '%s\n' "$1" > "$SAMBA_DIR/.key"
+}
 
 restore_golden() {
   local tarball=$1
@@ -253,7 +284,7 @@ restore_golden() {
 
 save_golden() {
   local key=$1 out tmp
-  out=$(golden_path "$key")
+  out=$(golden_path "$key" "$DC")
   mkdir -p "$CACHE_DIR"
   tmp=$(mktemp "$CACHE_DIR/.golden.XXXXXX")
   # Leave out run-time leftovers: pid files, sockets, logs.
@@ -261,19 +292,23 @@ save_golden() {
     --exclude='./private/ldapi' --exclude='./private/ldap_priv/ldapi' -czf "$tmp" .
   mv -f "$tmp" "$out"
   # Tarballs of older scripts are useless now.
-  find "$CACHE_DIR" -maxdepth 1 -name 'golden-*.tar.gz' ! -name "golden-$key.tar.gz" -delete
+  find "$CACHE_DIR" -maxdepth 1 -name 'golden-*.tar.gz' ! -name "*-$key.tar.gz" -delete
   log "cached golden directory $out ($(du -k "$out" | cut -f1) KiB)"
 }
 
-provision_and_seed() {
-  local t0
+# Both DCs from scratch: dc1 provisioned and seeded, dc2 joined to it. dc1 knows dc2 (its
+# account, its DNS records) and dc2 holds all of dc1's data, so the pair is cached together.
+provision_seed_and_join() {
+  local key=$1 t0 t1
+  use_dc dc2
+  if is_running; then log "dc2 runs from older data: stopping it"; stop_samba; fi
+  use_dc dc1
   t0=$(now_ms)
   bash "$HERE/lib/provision.sh" "$SAMBA_DIR"
-  printf '%s\n' "$SAMBA_DIR" > "$SAMBA_DIR/.origin"
+  mark_origin "$key"
   write_client_files
   log "provisioned in $(( $(now_ms) - t0 )) ms"
-  start_samba
-  local t1
+  start_samba "--option=server services=$DC_JOIN_SERVICES"
   t1=$(now_ms)
   if ! LDAPTLS_CACERT=$CA_FILE LDAPTLS_REQCERT=demand LDAPCONF=/dev/null \
        bash "$HERE/lib/seed.sh" "$CONF" > "$SAMBA_DIR/log/seed.log" 2>&1; then
@@ -282,53 +317,106 @@ provision_and_seed() {
     die "seeding failed (log $SAMBA_DIR/log/seed.log)"
   fi
   log "seeded in $(( $(now_ms) - t1 )) ms"
+  t1=$(now_ms)
+  if ! bash "$HERE/lib/join.sh" "$SAMBA_DIR" "$DC_DIR/dc2"; then
+    stop_samba || true
+    die "joining dc2 failed (logs in $DC_DIR/dc2/log)"
+  fi
+  log "dc2 joined in $(( $(now_ms) - t1 )) ms"
   stop_samba
   ! port_in_use || die "samba still listening after stop; not caching a live directory"
+  use_dc dc2
+  mark_origin "$key"
+  use_dc dc1
 }
 
 # ----------------------------------------------------------------- commands
 
-cmd_start() {
+lock() {
   need_root
   mkdir -p "$DC_DIR"
   exec 9> "$DC_DIR/.lock"
   flock 9
-  local t0
-  t0=$(now_ms)
+}
+
+# Host set-up under the lock. False if the selected DC already runs and answers; one that
+# runs but does not answer is stopped.
+prepare_start() {
+  lock
   ensure_packages
   ensure_address
   ensure_hosts
   if is_running; then
     write_client_files
     if ldaps_ready; then
-      log "already running (pid $(recorded_pid)); env: $ENV_FILE"
-      return 0
+      log "$DC already running (pid $(recorded_pid)); env: $ENV_FILE"
+      return 1
     fi
-    log "running (pid $(recorded_pid)) but not answering; restarting"
+    log "$DC running (pid $(recorded_pid)) but not answering; restarting"
     stop_samba
   fi
-  port_in_use && die "something else already listens on $DC_IP (389/636/88): another DC (other ORVISTAL_DC_DIR?) is running"
-  local key tarball
+  port_in_use && die "something else already listens on $IP (389/636/88): another DC (other ORVISTAL_DC_DIR?) is running"
+  return 0
+}
+
+cmd_start_dc1() {
+  local t0 key
+  t0=$(now_ms)
+  prepare_start || return 0
   key=$(cache_key)
-  tarball=$(golden_path "$key")
-  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$tarball" ]; then
-    restore_golden "$tarball"
+  use_dc dc2
+  if is_running && [ "$(key_of "$SAMBA_DIR")" != "$key" ]; then
+    log "dc2 runs from older data: stopping it"
+    stop_samba
+  fi
+  use_dc dc1
+  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$(golden_path "$key" dc1)" ] && [ -f "$(golden_path "$key" dc2)" ]; then
+    restore_golden "$(golden_path "$key" dc1)"
     log "restored golden directory $key in $(( $(now_ms) - t0 )) ms"
   else
-    log "no golden directory for key $key: provisioning from scratch"
-    provision_and_seed
-    if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ]; then save_golden "$key"; fi
+    log "no golden directories for key $key: provisioning from scratch"
+    provision_seed_and_join "$key"
+    if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ]; then
+      save_golden "$key"
+      use_dc dc2; save_golden "$key"; use_dc dc1
+    fi
   fi
   write_client_files
   start_samba
   log "started in $(( $(now_ms) - t0 )) ms; env: $ENV_FILE"
 }
 
+# dc2 must come from the same build as the dc1 that runs. Exit 3 when it cannot: 'dc.sh
+# restart' (dc1) then builds or restores a matching pair.
+cmd_start_dc2() {
+  local t0 key
+  t0=$(now_ms)
+  prepare_start || return 0
+  key=$(cache_key)
+  use_dc dc1
+  if is_running && [ "$(key_of "$SAMBA_DIR")" != "$key" ]; then
+    log "error: dc1 runs from older data than dc2 would; run 'dc.sh restart' first"
+    exit 3
+  fi
+  use_dc dc2
+  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$(golden_path "$key" dc2)" ]; then
+    restore_golden "$(golden_path "$key" dc2)"
+    log "restored golden directory $key for dc2 in $(( $(now_ms) - t0 )) ms"
+  elif [ "${ORVISTAL_DC_NO_CACHE:-0}" = 1 ] && [ "$(key_of "$SAMBA_DIR")" = "$key" ]; then
+    log "using dc2 as joined by the last dc1 start"
+  else
+    log "error: no dc2 built for key $key; run 'dc.sh restart' first"
+    exit 3
+  fi
+  write_client_files
+  start_samba
+  log "dc2 started in $(( $(now_ms) - t0 )) ms"
+}
+
+cmd_start() { if [ "$DC" = dc1 ]; then cmd_start_dc1; else cmd_start_dc2; fi; }
+
 cmd_stop() {
-  need_root
-  mkdir -p "$DC_DIR"
-  exec 9> "$DC_DIR/.lock"
-  flock 9
+  lock
   if [ -z "$(recorded_pid)" ] || ! is_running; then
     rm -f "$PIDFILE"
     log "not running"
@@ -343,7 +431,7 @@ cmd_status() {
     return 1
   fi
   if ldaps_ready; then
-    echo "running pid $(recorded_pid), ldaps://$DC_FQDN answering"
+    echo "running pid $(recorded_pid), ldaps://$FQDN answering"
     return 0
   fi
   echo "running pid $(recorded_pid), NOT answering"
@@ -359,6 +447,7 @@ cmd_kinit() {
   log "ticket for $DC_BIND_SAM@$DC_REALM in FILE:$CCACHE"
 }
 
+use_dc "${2:-dc1}"
 case "${1:-}" in
   start)   cmd_start ;;
   stop)    cmd_stop ;;
@@ -366,5 +455,5 @@ case "${1:-}" in
   status)  cmd_status ;;
   env)     env_lines ;;
   kinit)   cmd_kinit ;;
-  *) echo "usage: $0 start|stop|restart|status|env|kinit" >&2; exit 2 ;;
+  *) use_dc usage ;;
 esac

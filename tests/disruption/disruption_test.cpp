@@ -5,143 +5,36 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "adsi/connection.h"
-#include "directory/adsi_context.h"
-#include "directory/name_translator.h"
-#include "library_env.h"
-#include "objbase.h"
+#include "calling_threads.h"
 #include "samba_processes.h"
 
 namespace adsi = winapi::adsi;
-using Clock = std::chrono::steady_clock;
+using disruption::Call;
+using disruption::CallRecord;
+using disruption::callBound;
+using disruption::Clock;
+using disruption::msBetween;
+using disruption::networkSeconds;
+using disruption::operationSeconds;
+using disruption::nameOf;
+using disruption::recoveryLimit;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 namespace {
 
-// Short wait limits, so that a wait which never ends shows well within a short disruption.
-constexpr int networkSeconds = 1;
-constexpr int operationSeconds = 2;
-// The longest chain of waits one call can meet: a pooled connection's answer that never comes,
-// then the one retry on a new connection (connect and TLS, then its answer); plus room for a
-// loaded machine.
-constexpr seconds callBound{2 * (networkSeconds + operationSeconds) + 4};
 // Longer than any call may take, so that a call which waits for the whole freeze shows.
 constexpr seconds freezeLength = callBound + seconds(2);
-constexpr int callerThreads = 8;
-constexpr int maxCallsPerThread = 4000;
-constexpr seconds callingAfterRecovery{5};
-constexpr seconds recoveryLimit{120};
 
-long msBetween(Clock::time_point from, Clock::time_point to) {
-  return static_cast<long>(std::chrono::duration_cast<milliseconds>(to - from).count());
-}
-
-enum class Kind { ResolveUser, ResolveGroup, Translate, VerifyPassword };
-constexpr int kindCount = 4;
-const char* nameOf(Kind kind) {
-  switch (kind) {
-    case Kind::ResolveUser: return "resolveUser";
-    case Kind::ResolveGroup: return "resolveGroup";
-    case Kind::Translate: return "translate";
-    default: return "verifyPassword";
-  }
-}
-
-struct Call {
-  Kind kind;
-  HRESULT status;
-  bool wrongAnswer;
-  Clock::time_point start;
-  Clock::time_point end;
-};
-
-// The calls each native makes, with contexts built afresh as every native call builds them.
-struct Caller : librarytest::Directory {
-  std::u16string groupDn = u"CN=g-devs,OU=Groups,OU=Orvistal," + baseDn;
-
-  Call make(Kind kind) const {
-    Call call{kind, E_FAIL, false, Clock::now(), {}};
-    WideString logonName, dn;
-    switch (kind) {
-      case Kind::ResolveUser: {
-        AdsiContext context = bound();
-        call.status = context.resolveUser(u"alice", u"", &logonName, &dn);
-        call.wrongAnswer = call.status == S_OK && dn != aliceDn();
-        break;
-      }
-      case Kind::ResolveGroup: {
-        AdsiContext context = bound();
-        call.status = context.resolveGroup(u"g-devs", &dn);
-        call.wrongAnswer = call.status == S_OK && dn != groupDn;
-        break;
-      }
-      case Kind::Translate: {
-        NameTranslator translator(bindUser, bindPassword, server, false);
-        call.status = translator.translate(&dn, netbios + u"\\alice", ADS_NAME_TYPE_NT4, ADS_NAME_TYPE_1779);
-        call.wrongAnswer = call.status == S_OK && dn != aliceDn();
-        break;
-      }
-      case Kind::VerifyPassword: {
-        AdsiContext context = bound();
-        call.status = context.verifyPassword(u"alice@" + domain, u"", u"Alice.Pw.123");
-        break;
-      }
-    }
-    call.end = Clock::now();
-    return call;
-  }
-};
-
-struct CallRecord {
-  std::vector<std::vector<Call>> callsByThread;
-  Clock::time_point disruptedAt;
-  Clock::time_point answeringAt;
-  bool answering = false;
-};
-
-// Eight threads call on and on while disrupt() runs, until the directory has answered again
-// for a few seconds. Each thread keeps to a bounded number of calls and pauses a little between
-// them, more after a failure, so that a directory that is down is not hammered.
-template <typename Disrupt>
-CallRecord callThrough(const Caller& caller, Disrupt disrupt) {
-  CallRecord run;
-  run.callsByThread.resize(callerThreads);
-  std::atomic<bool> stop{false};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < callerThreads; ++t) {
-    threads.emplace_back([&, t] {
-      ComApartment apartment;
-      std::vector<Call>& calls = run.callsByThread[t];
-      calls.reserve(maxCallsPerThread);
-      for (int n = 0; !stop.load() && n < maxCallsPerThread; ++n) {
-        calls.push_back(caller.make(static_cast<Kind>((t + n) % kindCount)));
-        std::this_thread::sleep_for(milliseconds(calls.back().status == S_OK ? 10 : 50));
-      }
-    });
-  }
-  std::this_thread::sleep_for(milliseconds(1500));  // calls under way before the disruption
-  run.disruptedAt = Clock::now();
-  disrupt();
-  run.answering = disruption::waitUntilAnswering(recoveryLimit);
-  run.answeringAt = Clock::now();
-  std::this_thread::sleep_for(callingAfterRecovery);
-  stop = true;
-  for (std::thread& thread : threads) thread.join();
-  return run;
-}
-
-// What the issue asks of every run: each call within its bound and never a wrong answer, and
+// What every run must show: each call within its bound and never a wrong answer, and
 // each thread's first call made once the directory answers again a success.
 void checkAndReport(const char* what, const CallRecord& run) {
   ASSERT_TRUE(run.answering) << "the directory did not answer again within " << recoveryLimit.count() << " s";
@@ -212,40 +105,40 @@ class Disruption : public ::testing::Test {
   }
 
   ComApartment apartment;
-  Caller caller;
+  disruption::Caller caller;
   std::vector<pid_t> frozen;
 };
 
 TEST_F(Disruption, FrozenAndResumed) {
-  CallRecord run = callThrough(caller, [&] {
+  CallRecord run = disruption::callThrough(caller, [&] {
     frozen = disruption::stopSambaProcesses();
     std::this_thread::sleep_for(freezeLength);
     disruption::signalEach(frozen, SIGCONT);
-  });
+  }, "dc1");
   ASSERT_FALSE(frozen.empty()) << "no samba process was found to freeze";
   frozen.clear();
   checkAndReport("frozen", run);
 }
 
 TEST_F(Disruption, StoppedAndRestarted) {
-  CallRecord run = callThrough(caller, [&] {
+  CallRecord run = disruption::callThrough(caller, [&] {
     EXPECT_EQ(disruption::runStartScript("stop"), 0);
     EXPECT_EQ(disruption::recordedSambaPid(), 0);
     EXPECT_EQ(disruption::runStartScript("start"), 0);
-  });
+  }, "dc1");
   checkAndReport("stopped", run);
 }
 
 TEST_F(Disruption, KilledAndRestarted) {
   std::vector<pid_t> killed;
-  CallRecord run = callThrough(caller, [&] {
+  CallRecord run = disruption::callThrough(caller, [&] {
     // Stopped first, so that no worker is forked between finding the processes and killing them.
     killed = disruption::stopSambaProcesses();
     disruption::signalEach(killed, SIGKILL);
     EXPECT_TRUE(disruption::waitUntilGone(killed, milliseconds(10'000))) << "a killed samba process lives on";
     EXPECT_NE(disruption::runStartScript("status >/dev/null 2>&1"), 0) << "a killed directory still answers";
     EXPECT_EQ(disruption::runStartScript("start"), 0) << "the start script copes with a killed directory";
-  });
+  }, "dc1");
   ASSERT_GT(killed.size(), 1u) << "the master and its workers were killed";
   checkAndReport("killed", run);
 }

@@ -67,17 +67,17 @@ std::map<pid_t, std::vector<pid_t>> childrenOfEveryProcess() {
 
 }  // namespace
 
-pid_t recordedSambaPid() {
-  std::ifstream file(runDirectory() + "/samba.pid");
+pid_t recordedSambaPid(const std::string& dc) {
+  std::ifstream file(runDirectory() + (dc == "dc1" ? "/samba.pid" : "/samba-" + dc + ".pid"));
   long pid = 0;
   if (!(file >> pid) || pid <= 1) return 0;
   pid_t master = static_cast<pid_t>(pid);
   return isLive(master) && executableName(master) == "samba" ? master : 0;
 }
 
-std::vector<pid_t> sambaProcesses() {
+std::vector<pid_t> sambaProcesses(const std::string& dc) {
   std::vector<pid_t> found;
-  pid_t master = recordedSambaPid();
+  pid_t master = recordedSambaPid(dc);
   if (master == 0) return found;
   std::map<pid_t, std::vector<pid_t>> children = childrenOfEveryProcess();
   found.push_back(master);
@@ -87,16 +87,16 @@ std::vector<pid_t> sambaProcesses() {
   return found;
 }
 
-std::vector<pid_t> stopSambaProcesses() {
+std::vector<pid_t> stopSambaProcesses(const std::string& dc) {
   std::vector<pid_t> stopped;
-  pid_t master = recordedSambaPid();
+  pid_t master = recordedSambaPid(dc);
   if (master == 0 || kill(master, SIGSTOP) != 0) return stopped;
   stopped.push_back(master);
   // A worker may have been forking while the master stopped: look again until a pass finds
   // nobody new (a handful of passes at most).
   for (int pass = 0; pass < 10; ++pass) {
     bool foundNew = false;
-    for (pid_t pid : sambaProcesses()) {
+    for (pid_t pid : sambaProcesses(dc)) {
       if (std::find(stopped.begin(), stopped.end(), pid) != stopped.end()) continue;
       if (kill(pid, SIGSTOP) == 0) {
         stopped.push_back(pid);
@@ -128,10 +128,10 @@ int runStartScript(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool waitUntilAnswering(std::chrono::seconds limit) {
+bool waitUntilAnswering(std::chrono::seconds limit, const std::string& dc) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
-    if (runStartScript("status >/dev/null 2>&1") == 0) return true;
+    if (runStartScript("status " + dc + " >/dev/null 2>&1") == 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
   }
   return false;

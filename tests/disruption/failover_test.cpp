@@ -1,0 +1,141 @@
+// Two DCs of the test domain, each stopped, frozen and killed in turn under eight threads that
+// call in domain mode, where the library finds a DC itself. Runs on a machine whose DNS serves
+// the DCs' SRV records (tests/directory/with-test-dns.sh srv). While one DC is out, the calls
+// go to the other: after one call bound from the fault no call fails and none waits on the
+// DC that is out, so a frozen DC costs only the calls that were already waiting on it.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "adsi/connection.h"
+#include "calling_threads.h"
+#include "samba_processes.h"
+
+namespace adsi = winapi::adsi;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+namespace disruption {
+namespace {
+
+// The DC stays out this long: after the first bound, some seconds in which every call must
+// go straight to the other DC.
+constexpr seconds outage = callBound + seconds(6);
+
+enum class Fault { Stopped, Frozen, Killed };
+const char* nameOf(Fault fault) {
+  return fault == Fault::Stopped ? "stopped" : fault == Fault::Frozen ? "frozen" : "killed";
+}
+
+class Failover : public ::testing::TestWithParam<std::tuple<const char*, Fault>> {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(caller.domain.empty()) << "the test directory's environment is not set";
+    ASSERT_NE(std::getenv("ORVISTAL_TEST_DNS_MODE"), nullptr) << "runs under tests/directory/with-test-dns.sh";
+    for (const char* dc : {"dc1", "dc2"})
+      ASSERT_TRUE(waitUntilAnswering(seconds(60), dc)) << dc << " is not answering";
+    caller.domainMode = true;
+    adsi::testing::setWaitLimitsForTesting(networkSeconds, operationSeconds);
+  }
+
+  // Whatever happened, both DCs are left running and answering.
+  void TearDown() override {
+    signalEach(frozen, SIGCONT);
+    adsi::testing::setWaitLimitsForTesting(0, 0);
+    for (const char* dc : {"dc1", "dc2"}) {
+      if (waitUntilAnswering(seconds(10), dc)) continue;
+      EXPECT_EQ(runStartScript(std::string("start ") + dc), 0);
+      EXPECT_TRUE(waitUntilAnswering(seconds(60), dc));
+    }
+  }
+
+  // Takes the DC out for the outage, then brings it back; the time it came back.
+  Clock::time_point takeOut(const std::string& dc, Fault fault) {
+    Clock::time_point start = Clock::now();
+    std::vector<pid_t> killed;
+    switch (fault) {
+      case Fault::Stopped: EXPECT_EQ(runStartScript("stop " + dc), 0); break;
+      case Fault::Frozen: frozen = stopSambaProcesses(dc); break;
+      case Fault::Killed:
+        killed = stopSambaProcesses(dc);
+        signalEach(killed, SIGKILL);
+        EXPECT_TRUE(waitUntilGone(killed, milliseconds(10'000))) << "a killed samba process lives on";
+        break;
+    }
+    if (fault == Fault::Frozen) {
+      EXPECT_FALSE(frozen.empty()) << "no samba process of " << dc << " to freeze";
+    } else if (fault == Fault::Killed) {
+      EXPECT_GT(killed.size(), 1u) << "the master and its workers were killed";
+    }
+    std::this_thread::sleep_until(start + outage);
+    Clock::time_point back = Clock::now();
+    if (fault == Fault::Frozen) {
+      signalEach(frozen, SIGCONT);
+      frozen.clear();
+    } else {
+      EXPECT_EQ(runStartScript("start " + dc), 0);
+    }
+    return back;
+  }
+
+  Caller caller;
+  std::vector<pid_t> frozen;
+};
+
+TEST_P(Failover, CallsGoOnThroughTheOtherDc) {
+  const std::string dc = std::get<0>(GetParam());
+  const Fault fault = std::get<1>(GetParam());
+  ComApartment apartment;
+  Clock::time_point back;
+  CallRecord run = callThrough(caller, [&] { back = takeOut(dc, fault); }, dc);
+  ASSERT_TRUE(run.answering) << dc << " did not answer again";
+
+  // After the first bound from the fault the other DC carries every call, until the end.
+  Clock::time_point settled = run.disruptedAt + callBound;
+  int total = 0, failed = 0, failedAfterSettling = 0, wrong = 0, whileOut = 0, waitedWhileOut = 0;
+  long longest = 0, longestWhileOut = 0;
+  for (const std::vector<Call>& calls : run.callsByThread) {
+    for (const Call& call : calls) {
+      long ms = msBetween(call.start, call.end);
+      ++total;
+      longest = std::max(longest, ms);
+      if (call.wrongAnswer) ++wrong;
+      if (call.status != S_OK) ++failed;
+      bool outsideTheFirstBound = call.start < run.disruptedAt || call.start >= settled;
+      if (outsideTheFirstBound && call.status != S_OK) {
+        ++failedAfterSettling;
+        ADD_FAILURE() << nameOf(call.kind) << " started " << msBetween(run.disruptedAt, call.start)
+                      << " ms after the fault failed with 0x" << std::hex << call.status;
+      }
+      if (call.start >= settled && call.start < back) {
+        ++whileOut;
+        longestWhileOut = std::max(longestWhileOut, ms);
+        if (ms >= networkSeconds * 1000) ++waitedWhileOut;
+      }
+    }
+  }
+  std::printf("%s %s: %d calls, %d failed (%d after the first bound), longest %ld ms; %d calls while it was out "
+              "after the first bound, longest %ld ms\n",
+              dc.c_str(), nameOf(fault), total, failed, failedAfterSettling, longest, whileOut, longestWhileOut);
+  EXPECT_LE(longest, msBetween(Clock::time_point(), Clock::time_point(callBound))) << "a call outlasted its bound";
+  EXPECT_EQ(wrong, 0) << "a call succeeded with a wrong answer";
+  EXPECT_GE(whileOut, callerThreads) << "too few calls while the DC was out to tell anything";
+  EXPECT_EQ(waitedWhileOut, 0) << "calls made after the first bound still waited on the DC that was out";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachDcEachFault, Failover,
+                         ::testing::Combine(::testing::Values("dc1", "dc2"),
+                                            ::testing::Values(Fault::Stopped, Fault::Frozen, Fault::Killed)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + nameOf(std::get<1>(info.param));
+                         });
+
+}  // namespace
+}  // namespace disruption
