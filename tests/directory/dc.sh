@@ -374,6 +374,8 @@ cmd_start_dc1() {
     restore_golden "$(golden_path "$key" dc1)"
     log "restored golden directory $key in $(( $(now_ms) - t0 )) ms"
   else
+    # Provisioning and seeding name the DCs; the test's own name resolution may not.
+    [ -z "${ORVISTAL_TEST_DNS_MODE:-}" ] || die "no golden directories for key $key: run 'dc.sh start' outside with-test-dns.sh first"
     log "no golden directories for key $key: provisioning from scratch"
     provision_seed_and_join "$key"
     if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ]; then
