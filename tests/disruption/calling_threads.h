@@ -14,13 +14,13 @@ namespace disruption {
 using Clock = std::chrono::steady_clock;
 
 constexpr int callerThreads = 8;
-// Short wait limits, so that a wait which never ends shows well within a short disruption.
-constexpr int networkSeconds = 1;
-constexpr int operationSeconds = 2;
-// The longest chain of waits one call can meet: a pooled connection's answer that never comes,
-// then the one retry on a new connection (connect and TLS, then its answer); plus room for a
-// loaded machine. Passing over a DC that does not answer for another stays within it.
-constexpr std::chrono::seconds callBound{2 * (networkSeconds + operationSeconds) + 4};
+// The longest chain of waits one call can meet under the given wait limits: a pooled
+// connection's answer that never comes, then the one retry on a new connection (connect and
+// TLS, then its answer); plus room for a loaded machine. Passing over a DC that does not
+// answer for another stays within it.
+constexpr std::chrono::seconds boundFor(int networkSeconds, int operationSeconds) {
+  return std::chrono::seconds(2 * (networkSeconds + operationSeconds) + 4);
+}
 // How long a disturbed DC may take to answer again once the disturbance ends.
 constexpr std::chrono::seconds recoveryLimit{120};
 

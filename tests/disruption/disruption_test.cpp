@@ -19,11 +19,8 @@
 namespace adsi = winapi::adsi;
 using disruption::Call;
 using disruption::CallRecord;
-using disruption::callBound;
 using disruption::Clock;
 using disruption::msBetween;
-using disruption::networkSeconds;
-using disruption::operationSeconds;
 using disruption::nameOf;
 using disruption::recoveryLimit;
 using std::chrono::milliseconds;
@@ -31,6 +28,10 @@ using std::chrono::seconds;
 
 namespace {
 
+// Short wait limits, so that a wait which never ends shows well within a short disruption.
+constexpr int networkSeconds = 1;
+constexpr int operationSeconds = 2;
+constexpr seconds callBound = disruption::boundFor(networkSeconds, operationSeconds);
 // Longer than any call may take, so that a call which waits for the whole freeze shows.
 constexpr seconds freezeLength = callBound + seconds(2);
 
