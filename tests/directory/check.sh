@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Quick self-check of the running test directory. Uses the environment of
-# `dc.sh env` (evaluated here if ORVISTAL_TEST_SERVER is not set). Certificate
-# verification stays ON throughout. Exits non-zero if any check fails.
+# Quick self-check of the running test directory; `check.sh dc2` checks the second DC and the
+# ways with-test-dns.sh offers the DCs instead. Uses the environment of `dc.sh env` (evaluated
+# here if ORVISTAL_TEST_SERVER is not set). Certificate verification stays ON throughout.
+# Exits non-zero if any check fails.
 set -uo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -27,6 +28,57 @@ q() {
   timeout 30 ldapsearch -o nettimeout=5 -o ldif-wrap=no -LLL "$@" > "$out" 2> "$out.err"
 }
 simple=(-x -D "$ORVISTAL_TEST_BIND_USER" -w "$ORVISTAL_TEST_BIND_PASSWORD")
+
+finish() {
+  if [ "$failures" -gt 0 ]; then
+    echo "check.sh: $failures check(s) FAILED"
+    exit 1
+  fi
+  echo "check.sh: all checks passed"
+  exit 0
+}
+
+if [ "${1:-}" = dc2 ]; then
+  DC2=$ORVISTAL_TEST_SERVER2
+  if q "$tmp/root2" "${simple[@]}" -H "ldaps://$DC2" -b "$ALICE" -s base sAMAccountName \
+     && grep -qx 'sAMAccountName: alice' "$tmp/root2"; then
+    ok "$ORVISTAL_TEST_BIND_USER binds over verified LDAPS to $DC2 and reads alice"
+  else
+    fail "bind + read alice on ldaps://$DC2: $(cat "$tmp/root2.err")"
+  fi
+  dns=$HERE/with-test-dns.sh
+  before=$(sha256sum /etc/resolv.conf /etc/hosts)
+  # ticket MODE: a Kerberos ticket for the bind account with only what the mode offers.
+  ticket() {
+    bash "$dns" "$1" bash -c 'KRB5CCNAME=FILE:$0 timeout 20 kinit "orvbind@$ORVISTAL_TEST_REALM" <<< "$ORVISTAL_TEST_BIND_PASSWORD"' \
+      "$tmp/cc-$1" > "$tmp/kinit-$1" 2>&1
+  }
+  addresses=$(bash "$dns" srv getent ahostsv4 "$ORVISTAL_TEST_DOMAIN" | awk '{print $1}' | sort -u | tr '\n' ' ')
+  if [ "$addresses" = "$ORVISTAL_TEST_SERVER_IP $ORVISTAL_TEST_SERVER2_IP " ]; then
+    ok "srv: the DCs' DNS resolves the domain to both DCs"
+  else
+    fail "srv: the domain resolves to '$addresses'"
+  fi
+  if ticket srv; then ok "srv: Kerberos finds a KDC through the SRV records"; else fail "srv: kinit: $(cat "$tmp/kinit-srv")"; fi
+  if ticket kerberos; then ok "kerberos: kinit through krb5.conf's kdc entries"; else fail "kerberos: kinit: $(cat "$tmp/kinit-kerberos")"; fi
+  if ticket none; then fail "none: kinit found a KDC"; else ok "none: no KDC to be found"; fi
+  if bash "$dns" none getent hosts "$ORVISTAL_TEST_DOMAIN" > /dev/null; then
+    fail "none: the domain name resolves"
+  else
+    ok "none: the domain name does not resolve"
+  fi
+  if bash "$dns" none bash -c '[ -z "${LDAPURI:-}" ] && ! grep -qiE "^[[:space:]]*uri" /etc/ldap/ldap.conf 2>/dev/null'; then
+    ok "none: no URI in the environment or ldap.conf"
+  else
+    fail "none: a URI is left for libldap"
+  fi
+  if [ "$(sha256sum /etc/resolv.conf /etc/hosts)" = "$before" ]; then
+    ok "the machine's resolv.conf and hosts file are untouched"
+  else
+    fail "the machine's resolv.conf or hosts file changed"
+  fi
+  finish
+fi
 
 # 0. environment
 if [ -r "${LDAPTLS_CACERT:-}" ] && openssl x509 -in "$LDAPTLS_CACERT" -noout 2>/dev/null; then
@@ -132,8 +184,4 @@ else
   fail "schema extension values on alice: $(tr '\n' ' ' < "$tmp/ext") $(cat "$tmp/ext.err")"
 fi
 
-if [ "$failures" -gt 0 ]; then
-  echo "check.sh: $failures check(s) FAILED"
-  exit 1
-fi
-echo "check.sh: all checks passed"
+finish
