@@ -13,8 +13,12 @@ natives=$stage/kestrivane/qom/userstoreproxy/multidomain/native
 for pair in "$@"; do
   platform=${pair%%=*} library=${pair#*=}
   mkdir -p "$natives/$platform"
-  # Debugging sections stay in the build tree; the jar carries the code alone.
-  objcopy --strip-debug "$library" "$natives/$platform/$(basename "$library")"
+  # The Linux build keeps its debugging sections in the build tree; the jar carries the code alone.
+  # The Windows libraries go as built (and as their tests ran them).
+  case $library in
+    *.so) objcopy --strip-debug "$library" "$natives/$platform/$(basename "$library")" ;;
+    *) cp "$library" "$natives/$platform/" ;;
+  esac
   (cd "$natives/$platform" && sha256sum "$(basename "$library")" > "$(basename "$library").sha256")
 done
 cp -r "$maven" "$stage/META-INF/maven"
