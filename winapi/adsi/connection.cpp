@@ -71,7 +71,10 @@ int configuredSeconds(int option, int fallback) {
   return seconds > 0 ? seconds : fallback;
 }
 
+void readyLdapLibrary();
+
 const WaitLimits& configuredWaitLimits() {
+  readyLdapLibrary();
   static const WaitLimits limits{configuredSeconds(LDAP_OPT_NETWORK_TIMEOUT, defaultNetworkTimeoutSeconds),
                                  configuredSeconds(LDAP_OPT_TIMEOUT, defaultOperationTimeoutSeconds)};
   return limits;
@@ -306,12 +309,20 @@ HRESULT bindAnonymous(LDAP* ld) {
   return failWith(outcomeOf(ld, code));
 }
 
-// libldap writes to its sockets without MSG_NOSIGNAL: a server that closed a pooled
-// connection would otherwise kill the whole process with SIGPIPE on the next write. A process
-// that chose its own handling (the JVM has a handler) keeps it; only the default is replaced.
-void ignoreBrokenPipesOnce() {
+// Once per process, before any thread uses libldap:
+// - libldap marks its process-wide settings ready before it has read ldap.conf, ldaprc and the
+//   environment into them. A thread that looks at them meanwhile (a new handle copies them; the
+//   trust anchors are read from them) gets half of them: the system's CA file instead of the one
+//   LDAPTLS_CACERT names, say, and its TLS verification fails. So one thread has libldap finish
+//   that set-up while every other caller waits here.
+// - libldap writes to its sockets without MSG_NOSIGNAL: a server that closed a pooled connection
+//   would otherwise kill the whole process with SIGPIPE on the next write. A process that chose
+//   its own handling (the JVM has a handler) keeps it; only the default is replaced.
+void readyLdapLibrary() {
   static std::once_flag once;
   std::call_once(once, [] {
+    int version = 0;
+    ldap_get_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version);
     struct sigaction current {};
     if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
         !(current.sa_flags & SA_SIGINFO)) {
@@ -325,7 +336,7 @@ void ignoreBrokenPipesOnce() {
 
 // A new connection to the server, with TLS where the identity needs it, not yet bound.
 HRESULT openTransport(const Endpoint& endpoint, BindMode mode, LdapHandle* handle, bool* encrypted) {
-  ignoreBrokenPipesOnce();
+  readyLdapLibrary();
   std::string uri = uriOf(endpoint);
   int code = ldap_initialize(handle->put(), uri.c_str());
   if (code != LDAP_SUCCESS) return failWithCode(code, "cannot initialise the LDAP connection");
@@ -970,6 +981,7 @@ std::string kerberosDefaultRealm() {
 }  // namespace
 
 HRESULT defaultEndpoint(Endpoint* out) {
+  readyLdapLibrary();
   LdapString uris;
   if (ldap_get_option(nullptr, LDAP_OPT_URI, uris.put()) == LDAP_OPT_SUCCESS && uris && uris.get()[0] != 0) {
     if (SUCCEEDED(endpointFromUri(uris.get(), out))) return S_OK;
