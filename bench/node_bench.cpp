@@ -6,6 +6,7 @@
 #include <string>
 
 #include "adsi/connection.h"
+#include "adsi/pool.h"
 #include "adsi/controls.h"
 #include "adsi/text.h"
 #include "directory/adsi_context.h"

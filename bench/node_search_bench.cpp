@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "adsi/connection.h"
+#include "adsi/pool.h"
 #include "adsi/ldap_owners.h"
 #include "adsi/text.h"
 #include "directory/adsi_context.h"

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "adsi/connection.h"
+#include "adsi/pool.h"
 #include "adsi/directory_env.h"
 #include "adsi/name_translate.h"
 

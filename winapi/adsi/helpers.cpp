@@ -7,9 +7,11 @@
 #include "adshlp.h"
 #include "adsi/com_guard.h"
 #include "adsi/connection.h"
+#include "adsi/dc_locator.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
 #include "adsi/path.h"
+#include "adsi/pool.h"
 #include "adsi/text.h"
 
 using namespace winapi::adsi;
@@ -33,17 +35,12 @@ Credentials credentialsOf(LPCWSTR user, LPCWSTR password, DWORD flags) {
   return credentials;
 }
 
-HRESULT resolveEndpoint(const AdsPath& path, Endpoint* out) {
-  if (path.host.empty()) return defaultEndpoint(out);
-  out->host = path.host;
-  if (out->host.size() > 2 && out->host.front() == '[') out->host = out->host.substr(1, out->host.size() - 2);
-  out->port = path.port != 0 ? path.port : 389;
-  return S_OK;
-}
-
-bool isTransportFailure(HRESULT hr) {
-  return hr == HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN) || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ||
-         hr == HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED);
+// A path without a host, or with a domain's name for one, goes to that domain's controllers; a
+// host goes to that host.
+HRESULT serversFor(const AdsPath& path, std::vector<Endpoint>* out) {
+  std::string host = path.host;
+  if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+  return locateServers(host, path.port, out);
 }
 
 // LDAP://host with no name is the server's default naming context.
@@ -83,22 +80,15 @@ HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPa
   HRESULT hr = parseAdsPath(adsPath, &path);
   if (FAILED(hr)) return hr;
   Credentials credentials = credentialsOf(lpszUserName, lpszPassword, dwReserved);
-  Endpoint endpoint;
-  hr = resolveEndpoint(path, &endpoint);
+  std::vector<Endpoint> servers;
+  hr = serversFor(path, &servers);
   if (FAILED(hr)) return hr;
   std::shared_ptr<Connection> connection;
-  bool reused = false;
-  hr = acquireConnection(endpoint, credentials, &connection, &reused);
+  hr = acquireConnection(servers, credentials, &connection);
   if (FAILED(hr)) return hr;
+  // A read on a pooled connection the server has since dropped is sent again by the connection
+  // itself (Connection::search); nothing here retries.
   hr = openOn(connection, path, adsPath, dwReserved, riid, ppObject);
-  if (FAILED(hr) && reused && isTransportFailure(hr)) {
-    // A pooled connection the server has since dropped: the bind's read changed nothing, so
-    // it is safe to make it once more on a new connection.
-    discardConnection(connection);
-    hr = acquireConnection(endpoint, credentials, &connection, &reused);
-    if (FAILED(hr)) return hr;
-    hr = openOn(connection, path, adsPath, dwReserved, riid, ppObject);
-  }
   if (SUCCEEDED(hr)) noteObjectBind(connection);
   return hr;
 } catch (...) {

@@ -7,9 +7,12 @@
 #include <new>
 
 #include "adserr.h"
+#include "adsi/dc_locator.h"
 #include "adsi/errors.h"
+#include "adsi/failover.h"
 #include "adsi/ldap_owners.h"
 #include "adsi/path.h"
+#include "adsi/pool.h"
 #include "adsi/text.h"
 #include "authz/sid.h"
 #include "com/com_object.h"
@@ -414,8 +417,7 @@ void locateDomainController(Endpoint* endpoint) {
   Credentials anonymous;
   anonymous.mode = BindMode::Anonymous;
   std::shared_ptr<Connection> probe;
-  bool reused = false;
-  if (FAILED(acquireConnection(*endpoint, anonymous, &probe, &reused))) return;
+  if (FAILED(acquireConnection(*endpoint, anonymous, &probe))) return;
   std::shared_ptr<const RootEntry> root;
   if (!probe->rootEntry(&root).ok()) return;
   std::string host = rootValue(*root, "dnsHostName");
@@ -434,8 +436,7 @@ void qualifyBareAccount(const Endpoint& endpoint, Credentials* credentials) {
   Credentials anonymous;
   anonymous.mode = BindMode::Anonymous;
   std::shared_ptr<Connection> probe;
-  bool reused = false;
-  if (FAILED(acquireConnection(endpoint, anonymous, &probe, &reused))) return;
+  if (FAILED(acquireConnection(endpoint, anonymous, &probe))) return;
   std::shared_ptr<const RootEntry> root;
   if (!probe->rootEntry(&root).ok()) return;
   std::string canonical;
@@ -467,7 +468,7 @@ class NameTranslate final : public winapi::com::ComObject<IADsNameTranslate> {
   HRESULT STDMETHODCALLTYPE Get(LONG lnFormatType, BSTR* pbstrADsPath) override;
 
  private:
-  static HRESULT endpointFor(LONG initType, const std::string& path, bool locate, Endpoint* out, bool* globalCatalog);
+  static HRESULT serversFor(LONG initType, const std::string& path, std::vector<Endpoint>* out, bool* globalCatalog);
   HRESULT initialise(LONG initType, BSTR path, const Credentials& credentials);
   HRESULT connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials);
   HRESULT readRootDse();
@@ -550,23 +551,27 @@ HRESULT NameTranslate::InitEx(LONG lnSetType, BSTR bstrADsPath, BSTR bstrUserID,
   });
 }
 
-// A domain is reached at the name given; only Kerberos, whose ticket names the controller
-// itself, needs the controller located first.
-HRESULT NameTranslate::endpointFor(LONG initType, const std::string& path, bool locate, Endpoint* out,
-                                   bool* globalCatalog) {
+// A domain is reached through its controllers (dc_locator.h); a server as named.
+HRESULT NameTranslate::serversFor(LONG initType, const std::string& path, std::vector<Endpoint>* out,
+                                  bool* globalCatalog) {
   *globalCatalog = initType == ADS_NAME_INITTYPE_GC;
   if (initType == ADS_NAME_INITTYPE_GC) {
     // The Global Catalog of the machine's own domain; the path plays no part.
-    HRESULT hr = defaultEndpoint(out);
+    HRESULT hr = locateDomainControllers(std::string(), 0, out);
     if (FAILED(hr)) return hr;
-    out->port = usesLdaps(out->port) ? kGlobalCatalogLdapsPort : kGlobalCatalogPort;
+    for (Endpoint& server : *out) server.port = usesLdaps(server.port) ? kGlobalCatalogLdapsPort : kGlobalCatalogPort;
     return S_OK;
   }
   if (initType != ADS_NAME_INITTYPE_DOMAIN && initType != ADS_NAME_INITTYPE_SERVER) return E_ADS_BAD_PARAMETER;
-  if (path.empty()) return defaultEndpoint(out);
-  if (!names::parseServerAddress(path, out)) return E_ADS_BAD_PARAMETER;
-  if (initType == ADS_NAME_INITTYPE_DOMAIN && locate) locateDomainController(out);
-  return S_OK;
+  if (path.empty()) return locateDomainControllers(std::string(), 0, out);
+  Endpoint named;
+  if (!names::parseServerAddress(path, &named)) return E_ADS_BAD_PARAMETER;
+  if (initType == ADS_NAME_INITTYPE_SERVER) {
+    *out = {named};
+    return S_OK;
+  }
+  bool portGiven = path.find(path.front() == '[' ? "]:" : ":") != std::string::npos;
+  return locateServers(named.host, portGiven ? named.port : 0, out);
 }
 
 HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& credentials) {
@@ -574,13 +579,19 @@ HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& c
   hasFound_ = false;
   partitions_.clear();
   partitionsLoaded_ = false;
-  Endpoint endpoint;
-  HRESULT hr = endpointFor(initType, bstrText(path), credentials.mode == BindMode::Kerberos, &endpoint, &globalCatalog_);
+  std::vector<Endpoint> servers;
+  HRESULT hr = serversFor(initType, bstrText(path), &servers, &globalCatalog_);
   if (FAILED(hr)) return hr;
-  if (credentials.mode != BindMode::Simple) return connectAndReadRoot(endpoint, credentials);
-  Credentials qualified = credentials;
-  qualifyBareAccount(endpoint, &qualified);
-  return connectAndReadRoot(endpoint, qualified);
+  bool domainController = initType != ADS_NAME_INITTYPE_SERVER;
+  return firstAnswering(servers, [&](const Endpoint& server) {
+    Endpoint endpoint = server;
+    // Kerberos needs the controller's own name: its ticket names the service on that host.
+    if (domainController && credentials.mode == BindMode::Kerberos) locateDomainController(&endpoint);
+    if (credentials.mode != BindMode::Simple) return connectAndReadRoot(endpoint, credentials);
+    Credentials qualified = credentials;
+    qualifyBareAccount(endpoint, &qualified);
+    return connectAndReadRoot(endpoint, qualified);
+  });
 }
 
 // The service runs on the pooled connection that an object bind of the same call made with
@@ -634,6 +645,9 @@ HRESULT NameTranslate::ensurePartitions() {
   if (!remembered) return failWith(failure);
   partitions_ = *std::static_pointer_cast<const std::vector<Partition>>(remembered);
   partitionsLoaded_ = true;
+  // What the forest says of its domains' NetBIOS names serves logons in those domains.
+  for (const Partition& partition : partitions_)
+    if (partition.isDomain) rememberDomainName(partition.netbiosName, partition.dnsRoot);
   return S_OK;
 }
 

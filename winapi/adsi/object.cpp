@@ -8,6 +8,7 @@
 #include "adsi/com_guard.h"
 #include "adsi/controls.h"
 #include "adsi/errors.h"
+#include "adsi/pool.h"
 #include "adsi/mod_list.h"
 #include "adsi/text.h"
 #include "adsi/values.h"

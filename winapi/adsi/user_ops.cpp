@@ -3,6 +3,7 @@
 #include "adserr.h"
 #include "adsi/com_guard.h"
 #include "adsi/errors.h"
+#include "adsi/pool.h"
 #include "adsi/mod_list.h"
 #include "adsi/object.h"
 #include "adsi/values.h"

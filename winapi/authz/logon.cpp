@@ -12,7 +12,9 @@
 #include <memory>
 
 #include "adsi/connection.h"
+#include "adsi/dc_locator.h"
 #include "adsi/errors.h"
+#include "adsi/pool.h"
 #include "adsi/text.h"
 #include "authz/fail_with.h"
 #include "authz/token.h"
@@ -197,13 +199,13 @@ DWORD logonErrorOf(HRESULT bindStatus, DWORD directoryCode) {
 }
 
 DWORD kerberosProcessIdentity(TokenContents& contents) {
-  Endpoint endpoint;
-  if (FAILED(winapi::adsi::defaultEndpoint(&endpoint))) return ERROR_NO_TOKEN;
+  std::vector<Endpoint> controllers;
+  if (FAILED(winapi::adsi::locateDomainControllers(std::string(), 0, &controllers))) return ERROR_NO_TOKEN;
   Credentials credentials;
   credentials.mode = winapi::adsi::BindMode::Kerberos;
   std::shared_ptr<Connection> connection;
   // Without usable credentials the process has no identity to give.
-  if (FAILED(winapi::adsi::openFreshConnection(endpoint, credentials, &connection))) return ERROR_NO_TOKEN;
+  if (FAILED(winapi::adsi::openFreshConnection(controllers, credentials, &connection))) return ERROR_NO_TOKEN;
   return tokenContentsOf(*connection, &contents);
 }
 
@@ -215,12 +217,15 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
   *token = nullptr;
   if (logonType != LOGON32_LOGON_INTERACTIVE || logonProvider != LOGON32_PROVIDER_DEFAULT)
     return authz::failWith(ERROR_INVALID_PARAMETER);
+  std::string account = user != nullptr ? winapi::adsi::toUtf8(user) : std::string();
+  std::string accountDomain = domain != nullptr ? winapi::adsi::toUtf8(domain) : std::string();
   std::string bindName;
-  if (!authz::logonBindName(user != nullptr ? winapi::adsi::toUtf8(user) : std::string(),
-                            domain != nullptr ? winapi::adsi::toUtf8(domain) : std::string(), &bindName))
-    return authz::failWith(ERROR_LOGON_FAILURE);
-  winapi::adsi::Endpoint endpoint;
-  if (FAILED(winapi::adsi::defaultEndpoint(&endpoint))) return authz::failWith(ERROR_NO_LOGON_SERVERS);
+  if (!authz::logonBindName(account, accountDomain, &bindName)) return authz::failWith(ERROR_LOGON_FAILURE);
+  // The account logs on at a controller of its own domain.
+  std::vector<winapi::adsi::Endpoint> controllers;
+  if (FAILED(winapi::adsi::locateDomainControllers(winapi::adsi::logonDomainOf(account, accountDomain), 0,
+                                                   &controllers)))
+    return authz::failWith(ERROR_NO_LOGON_SERVERS);
   winapi::adsi::Credentials credentials;
   credentials.mode = winapi::adsi::BindMode::Simple;
   credentials.user = bindName;
@@ -229,7 +234,7 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
   winapi::adsi::wipe(&secret);
   // The bind is the logon: always a new connection, never one from the pool.
   std::shared_ptr<winapi::adsi::Connection> connection;
-  HRESULT hr = winapi::adsi::openFreshConnection(endpoint, credentials, &connection);
+  HRESULT hr = winapi::adsi::openFreshConnection(controllers, credentials, &connection);
   credentials.password = winapi::adsi::Secret();
   if (FAILED(hr)) return authz::failWith(authz::logonErrorOf(hr, winapi::adsi::lastError().code));
   authz::TokenContents contents;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "adsi/connection.h"
+#include "adsi/pool.h"
 #include "adsi/text.h"
 #include "lm.h"
 #include "netapi/kpasswd_status.h"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "adsi/connection.h"
+#include "adsi/pool.h"
 #include "adsi/controls.h"
 #include "adsi/path.h"
 #include "adsi/text.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "adsi/connection.h"
+#include "adsi/pool.h"
 #include "adsi/text.h"
 #include "directory/adsi_context.h"
 #include "nodes/user_containers.h"

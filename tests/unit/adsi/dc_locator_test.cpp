@@ -1,0 +1,82 @@
+// The pure logic of finding and passing over domain controllers: RFC 2782 ordering of service
+// records, the hosts of Kerberos kdc entries, and how long a server stays remembered as down.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "adsi/dc_locator.h"
+#include "adsi/failover.h"
+
+namespace adsi = winapi::adsi;
+
+namespace {
+
+adsi::ServiceRecord record(int priority, int weight, const char* target) {
+  adsi::ServiceRecord r;
+  r.priority = priority;
+  r.weight = weight;
+  r.port = 389;
+  r.target = target;
+  return r;
+}
+
+std::vector<std::string> targets(const std::vector<adsi::ServiceRecord>& records) {
+  std::vector<std::string> names;
+  for (const auto& r : records) names.push_back(r.target);
+  return names;
+}
+
+TEST(ServiceRecordOrder, LowerPriorityAlwaysComesFirstWhateverTheWeights) {
+  auto ordered = adsi::orderServiceRecords(
+      {record(20, 100, "late"), record(0, 0, "first"), record(10, 5, "middle")}, [](uint32_t n) { return n; });
+  EXPECT_EQ(targets(ordered), (std::vector<std::string>{"first", "middle", "late"}));
+}
+
+TEST(ServiceRecordOrder, TheDrawPicksByRunningSumOfWeights) {
+  std::vector<adsi::ServiceRecord> group = {record(0, 10, "a"), record(0, 30, "b"), record(0, 60, "c")};
+  // Running sums 10, 40, 100: a draw of 11 lands on b, then (sum 70 left: a 10, c 70) 0 on a.
+  std::vector<uint32_t> draws = {11, 0};
+  size_t next = 0;
+  auto ordered = adsi::orderServiceRecords(group, [&](uint32_t) { return draws[next++]; });
+  EXPECT_EQ(targets(ordered), (std::vector<std::string>{"b", "a", "c"}));
+}
+
+TEST(ServiceRecordOrder, WeightsShareTheFirstPlaceInProportionAndZeroWeightIsRarelyFirst) {
+  std::mt19937 generator(7);
+  std::map<std::string, int> firsts;
+  for (int i = 0; i < 6000; ++i) {
+    auto ordered = adsi::orderServiceRecords(
+        {record(0, 0, "spare"), record(0, 10, "small"), record(0, 50, "large")},
+        [&](uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n)(generator); });
+    ASSERT_EQ(ordered.size(), 3u);
+    ++firsts[ordered.front().target];
+  }
+  EXPECT_NEAR(firsts["large"] / 6000.0, 50.0 / 61, 0.03);
+  EXPECT_NEAR(firsts["small"] / 6000.0, 10.0 / 61, 0.03);
+  EXPECT_LT(firsts["spare"], 300);
+}
+
+TEST(KdcEntries, HostsLoseTheirPortsAndAddressesKeepTheirColons) {
+  EXPECT_EQ(adsi::hostOfKdcEntry("dc1.example.test"), "dc1.example.test");
+  EXPECT_EQ(adsi::hostOfKdcEntry("  dc1.example.test:88 "), "dc1.example.test");
+  EXPECT_EQ(adsi::hostOfKdcEntry("192.0.2.7:88"), "192.0.2.7");
+  EXPECT_EQ(adsi::hostOfKdcEntry("[2001:db8::7]:88"), "2001:db8::7");
+  EXPECT_EQ(adsi::hostOfKdcEntry("2001:db8::7"), "2001:db8::7");
+  EXPECT_EQ(adsi::hostOfKdcEntry("https://kdc.example.test/KdcProxy"), "");
+  EXPECT_EQ(adsi::hostOfKdcEntry("[2001:db8::7"), "");
+}
+
+TEST(DownServers, ADownServerIsPassedOverForTheDownPeriodThenTriedAgain) {
+  adsi::DownServers down;
+  auto start = adsi::DownServers::Clock::now();
+  down.markDown("DC1.Example.Test", start);
+  EXPECT_TRUE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::serverDownSeconds - 1)));
+  EXPECT_FALSE(down.isDown("dc2.example.test", start));
+  EXPECT_FALSE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::serverDownSeconds)));
+  // Marked again while down: the period runs from the latest failure.
+  down.markDown("dc1.example.test", start + std::chrono::seconds(20));
+  EXPECT_TRUE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::serverDownSeconds + 5)));
+}
+
+}  // namespace

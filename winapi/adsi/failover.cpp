@@ -1,0 +1,75 @@
+#include "adsi/failover.h"
+
+#include <ldap.h>
+
+#include "adsi/errors.h"
+#include "adsi/pool.h"
+#include "adsi/text.h"
+#include "adsi/transport.h"
+
+namespace winapi::adsi {
+
+namespace {
+
+DownServers& downServers() {
+  static DownServers* instance = new DownServers();  // outlives every thread that may still mark one
+  return *instance;
+}
+
+}  // namespace
+
+void DownServers::markDown(const std::string& host, Clock::time_point now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  downUntil_[toLowerAscii(host)] = now + std::chrono::seconds(serverDownSeconds);
+}
+
+bool DownServers::isDown(const std::string& host, Clock::time_point now) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = downUntil_.find(toLowerAscii(host));
+  return it != downUntil_.end() && now < it->second;
+}
+
+void DownServers::clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  downUntil_.clear();
+}
+
+bool isUnansweredServer(HRESULT hr) {
+  return hr == hresultFromLdapResult(LDAP_SERVER_DOWN) || hr == hresultFromLdapResult(LDAP_TIMEOUT) ||
+         hr == hresultFromLdapResult(LDAP_CONNECT_ERROR);
+}
+
+bool isServerDown(const Endpoint& endpoint) {
+  return downServers().isDown(endpoint.host, DownServers::Clock::now());
+}
+
+void noteServerDown(const Endpoint& endpoint) {
+  downServers().markDown(endpoint.host, DownServers::Clock::now());
+  retireConnectionsTo(endpoint.host);
+}
+
+HRESULT firstAnswering(const std::vector<Endpoint>& candidates,
+                       const std::function<HRESULT(const Endpoint&)>& attempt) {
+  HRESULT last = S_OK;
+  bool tried = false;
+  for (const Endpoint& candidate : candidates) {
+    if (isServerDown(candidate)) continue;
+    tried = true;
+    forgetLastSetUp();
+    last = attempt(candidate);
+    if (!isUnansweredServer(last)) return last;
+    // Passed over either way; remembered as down only when it refused, could not be reached or
+    // timed out (a certificate not trusted here is an answer: the next call asks again).
+    if (last == hresultFromLdapResult(LDAP_TIMEOUT) || !lastSetUpReachedServer()) noteServerDown(candidate);
+  }
+  if (tried) return last;
+  return failLdap(LDAP_SERVER_DOWN, "no server of the domain answered lately; they are tried again shortly");
+}
+
+namespace testing {
+
+void forgetDownServers() { downServers().clear(); }
+
+}  // namespace testing
+
+}  // namespace winapi::adsi

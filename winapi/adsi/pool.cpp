@@ -1,0 +1,248 @@
+#include "adsi/pool.h"
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+
+#include "adsi/failover.h"
+#include "adsi/transport.h"
+#include "com/apartment.h"
+
+namespace winapi::adsi {
+
+namespace {
+
+// Kerberos on a plain port seals its own traffic, as a Windows client's bind does; every other
+// identity gets TLS first.
+bool wantsTlsFirst(const Endpoint& endpoint, BindMode mode) {
+  return !(mode == BindMode::Kerberos && !usesLdaps(endpoint.port));
+}
+
+struct Pool {
+  std::mutex mutex;
+  std::multimap<std::string, std::shared_ptr<Connection>> connections;  // guarded by mutex
+};
+
+Pool& pool() {
+  static Pool* instance = new Pool();  // outlives every object that may still hold a connection
+  return *instance;
+}
+
+std::atomic<int> idleLimitOverride{-1};  // atomic: tests set it while others read it
+
+bool expired(const Connection& connection, std::chrono::steady_clock::time_point now) {
+  return now - connection.lastUsed() >= std::chrono::seconds(idleLimitSeconds()) ||
+         now - connection.boundAt() >= std::chrono::seconds(poolLifetimeLimitSeconds);
+}
+
+// Drops broken connections and expired ones that nobody else holds.
+void pruneLocked(Pool* p, std::chrono::steady_clock::time_point now) {
+  for (auto it = p->connections.begin(); it != p->connections.end();) {
+    bool idle = it->second.use_count() == 1 && expired(*it->second, now);
+    if (it->second->broken() || idle)
+      it = p->connections.erase(it);
+    else
+      ++it;
+  }
+}
+
+// The connection each thread used last for each identity (thread-local: no lock): a call's binds stay on one
+// connection (its root entry and the server's facts are then read once), while calls on other
+// threads take connections nobody holds.
+thread_local std::map<std::string, std::weak_ptr<Connection>> lastUsedByThread;
+
+bool usable(const Connection& connection, const Credentials& credentials, std::chrono::steady_clock::time_point now) {
+  // The password is compared as a whole in constant time: a wrong password never rides on a
+  // connection that a right one opened.
+  return !connection.broken() && !expired(connection, now) && connection.credentials().password.equals(credentials.password);
+}
+
+// A pooled connection for this identity, or none when a new one should be opened: the calling
+// thread's own, else one that nobody holds, else (when the pool has all it may open for the
+// identity) the one the fewest hold.
+std::shared_ptr<Connection> findPooled(const std::string& key, const Credentials& credentials, bool mayOpen) {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  auto now = std::chrono::steady_clock::now();
+  pruneLocked(&p, now);
+  auto own = lastUsedByThread.find(key);
+  if (own != lastUsedByThread.end()) {
+    std::shared_ptr<Connection> mine = own->second.lock();
+    if (mine && usable(*mine, credentials, now)) return mine;
+  }
+  std::shared_ptr<Connection> leastHeld;
+  int count = 0;
+  auto range = p.connections.equal_range(key);
+  for (auto it = range.first; it != range.second; ++it) {
+    if (!usable(*it->second, credentials, now)) continue;
+    ++count;
+    if (!leastHeld || it->second.use_count() < leastHeld.use_count()) leastHeld = it->second;
+  }
+  if (leastHeld && leastHeld.use_count() <= 2) return leastHeld;  // the pool's reference and ours
+  if (mayOpen && count < poolConnectionsPerIdentity) return nullptr;
+  return leastHeld;
+}
+
+
+// A pooled connection to this one server, or a new one pooled once its bind worked.
+HRESULT acquireFrom(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+  std::string key = poolKey(endpoint, credentials);
+  std::shared_ptr<Connection> pooled = findPooled(key, credentials, true);
+  if (pooled) {
+    lastUsedByThread[key] = pooled;
+    *out = std::move(pooled);
+    return S_OK;
+  }
+  std::shared_ptr<Connection> fresh;
+  HRESULT hr = connectAndBind(endpoint, credentials, &fresh);
+  if (FAILED(hr)) return hr;
+  addPooled(fresh);
+  lastUsedByThread[key] = fresh;
+  *out = std::move(fresh);
+  return S_OK;
+}
+
+}  // namespace
+
+std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
+  std::string key = toLowerAscii(endpoint.host);
+  key += '\n';
+  key += std::to_string(endpoint.port);
+  key += '\n';
+  key += std::to_string(static_cast<int>(credentials.mode));
+  key += '\n';
+  // Exact: another spelling of the account is another identity.
+  key += credentials.mode == BindMode::Kerberos ? kerberosPrincipal() : credentials.user;
+  return key;
+}
+
+HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+  HRESULT hr = refuseUnsendableCredentials(credentials);
+  if (FAILED(hr)) return hr;
+  LdapHandle handle;
+  bool encrypted = false;
+  hr = openTransport(endpoint, wantsTlsFirst(endpoint, credentials.mode), &handle, &encrypted);
+  if (FAILED(hr)) return hr;
+  hr = bindWith(handle.get(), credentials, encrypted);
+  if (FAILED(hr)) return hr;
+  // A sealed SASL session protects what follows as TLS would (password writes included).
+  bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
+  *out = std::make_shared<Connection>(std::move(handle), endpoint, credentials, encrypted || sealedBySasl);
+  return S_OK;
+}
+
+void addPooled(const std::shared_ptr<Connection>& connection) {
+  connection->pooled_ = true;
+  std::string key = poolKey(connection->endpoint(), connection->credentials());
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  p.connections.emplace(key, connection);
+}
+
+int idleLimitSeconds() {
+  int overridden = idleLimitOverride.load();
+  return overridden >= 0 ? overridden : poolIdleLimitSeconds;
+}
+
+HRESULT acquireConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
+                          std::shared_ptr<Connection>* out) {
+  return firstAnswering(candidates,
+                        [&](const Endpoint& endpoint) { return acquireFrom(endpoint, credentials, out); });
+}
+
+HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+  return acquireConnection(std::vector<Endpoint>{endpoint}, credentials, out);
+}
+
+HRESULT openFreshConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
+                            std::shared_ptr<Connection>* out) {
+  return firstAnswering(candidates,
+                        [&](const Endpoint& endpoint) { return connectAndBind(endpoint, credentials, out); });
+}
+
+HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials,
+                            std::shared_ptr<Connection>* out) {
+  return openFreshConnection(std::vector<Endpoint>{endpoint}, credentials, out);
+}
+
+namespace {
+
+struct ObjectBindOfThisCall {
+  std::weak_ptr<Connection> connection;
+  unsigned long apartmentEntry = 0;
+};
+thread_local ObjectBindOfThisCall lastObjectBind;  // thread-local: no lock
+
+}  // namespace
+
+void noteObjectBind(const std::shared_ptr<Connection>& connection) {
+  if (!connection->pooled() || !winapi::com::isInitialised()) return;
+  lastObjectBind.connection = connection;
+  lastObjectBind.apartmentEntry = winapi::com::apartmentEntry();
+}
+
+std::shared_ptr<Connection> connectionOfThisCall(const Endpoint& endpoint, const Credentials& credentials) {
+  if (!winapi::com::isInitialised() || lastObjectBind.apartmentEntry != winapi::com::apartmentEntry()) return nullptr;
+  std::shared_ptr<Connection> connection = lastObjectBind.connection.lock();
+  if (!connection || poolKey(connection->endpoint(), connection->credentials()) != poolKey(endpoint, credentials))
+    return nullptr;
+  if (!usable(*connection, credentials, std::chrono::steady_clock::now())) return nullptr;
+  return connection;
+}
+
+void discardConnection(const std::shared_ptr<Connection>& connection) {
+  connection->markBroken();
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  for (auto it = p.connections.begin(); it != p.connections.end(); ++it) {
+    if (it->second == connection) {
+      p.connections.erase(it);
+      return;
+    }
+  }
+}
+
+void retirePooledConnections() {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  // Marked as well as dropped: a thread's memory of its last connection must not revive one.
+  for (auto& [key, connection] : p.connections) connection->markBroken();
+  p.connections.clear();
+  dropIdleLeases(std::string());
+}
+
+void retireConnectionsTo(const std::string& host) {
+  {
+    Pool& p = pool();
+    std::lock_guard<std::mutex> lock(p.mutex);
+    for (auto it = p.connections.begin(); it != p.connections.end();) {
+      if (equalsIgnoreCase(it->second->endpoint().host, host)) {
+        it->second->markBroken();
+        it = p.connections.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  dropIdleLeases(host);
+}
+
+std::vector<std::shared_ptr<Connection>> pooledConnections() {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  std::vector<std::shared_ptr<Connection>> all;
+  for (auto& [key, connection] : p.connections) all.push_back(connection);
+  return all;
+}
+
+void closePooledConnections() {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  p.connections.clear();
+  lastUsedByThread.clear();
+}
+
+void setIdleLimitOverride(int seconds) { idleLimitOverride = seconds; }
+
+}  // namespace winapi::adsi

@@ -1,0 +1,92 @@
+// The lifetime of a connection.
+//
+// Born bound, one of three ways; nobody else sees it before its TLS and bind are done:
+//  - pooled (acquireConnection): shared by every caller with the same server and the exact same
+//    credentials; the pool opens at most poolConnectionsPerIdentity for one identity, and callers
+//    beyond that share the least-held one.
+//  - private (openFreshConnection): a new connection and bind for one caller, never pooled (a
+//    logon, whose bind is the question).
+//  - a password-check lease (authenticateAfresh): a bind made now on a connection taken from a
+//    small per-server set of idle TLS connections; the holder has it to itself, and when it lets
+//    go the connection goes back to that set, still bound as that account until the next check
+//    binds it anew. A lease whose bind failed or whose transport broke is closed instead.
+// Who may hold it (shared_ptr): the pool; every object bound over it, for that object's life; a
+// connection whose transport dropped, as its successor (see Connection::search). Weakly: each
+// thread's last connection per identity, and the object bind of the current native call.
+// Retired, never handed out again and closed when its last holder lets go: when broken (its
+// transport failed, a wait ran out or an answer could not be read), when expired (unused for
+// poolIdleLimitSeconds, or bound poolLifetimeLimitSeconds ago), when its server is noted down
+// (failover.h), and every pooled one after a password is set or changed.
+// Retry: a read on a pooled connection whose transport dropped is sent once more, on its
+// successor (Connection::search). Nothing else in the layer retries a request.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adsi/connection.h"
+#include "adsi/endpoint.h"
+#include "winerror.h"
+
+namespace winapi::adsi {
+
+// Seconds a pooled connection may sit unused before it is closed.
+constexpr int poolIdleLimitSeconds = 300;
+// Seconds a pooled connection stands for the credentials it was bound with: after that it is
+// not handed out again and the next caller binds anew, so a password changed or an account
+// disabled elsewhere stops working through this process's connections within this time.
+constexpr int poolLifetimeLimitSeconds = 600;
+// The most connections the pool opens for one server and identity; callers beyond that share.
+constexpr int poolConnectionsPerIdentity = 8;
+
+// A pooled connection bound with these credentials to the first candidate that answers (see
+// failover.h): a live, unexpired one when the pool has one, else a new one, pooled once its bind
+// worked.
+HRESULT acquireConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
+                          std::shared_ptr<Connection>* out);
+HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out);
+// Always a new connection and bind, never pooled: for checks where the bind is the question.
+HRESULT openFreshConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
+                            std::shared_ptr<Connection>* out);
+HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out);
+// A password-check lease (see the top of this file). Kerberos and anonymous credentials, and
+// servers without TLS, get a private connection instead.
+HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credentials,
+                           std::shared_ptr<Connection>* out);
+
+// Records that an object was bound on the calling thread over this pooled connection.
+void noteObjectBind(const std::shared_ptr<Connection>& connection);
+// The pooled connection that an object bind used on the calling thread within its current entry
+// into its COM apartment (that is, within the same native call), when it was bound with exactly
+// these credentials and may still stand for them; else none. Name translation runs on it: the
+// call has just shown these credentials work. A password check, which binds no object first,
+// never finds one, so it always asks the directory anew.
+std::shared_ptr<Connection> connectionOfThisCall(const Endpoint& endpoint, const Credentials& credentials);
+
+// Forget a connection that failed so it is not handed out again.
+void discardConnection(const std::shared_ptr<Connection>& connection);
+// After a password was set or changed: no pooled connection is handed out again, so an old
+// password cannot go on working through a connection it opened. Objects keep theirs.
+void retirePooledConnections();
+// Retires every pooled and idle connection to the host (its server was noted down).
+void retireConnectionsTo(const std::string& host);
+
+// Within the connection layer:
+// A new connection to the endpoint, bound with the credentials; not pooled.
+HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out);
+// Hands a new connection to the pool.
+void addPooled(const std::shared_ptr<Connection>& connection);
+// The key of the pool's connections for one server and identity.
+std::string poolKey(const Endpoint& endpoint, const Credentials& credentials);
+// The idle limit in force (tests may shorten it).
+int idleLimitSeconds();
+// Closes every idle password-check connection (to one host, or all when host is empty).
+void dropIdleLeases(const std::string& host);
+// For the test hooks: the pooled connections now, closing them all, the idle limit, the idle
+// password-check connections.
+std::vector<std::shared_ptr<Connection>> pooledConnections();
+void closePooledConnections();
+void setIdleLimitOverride(int seconds);
+size_t idleLeaseCount();
+
+}  // namespace winapi::adsi
