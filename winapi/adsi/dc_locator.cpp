@@ -194,7 +194,7 @@ std::vector<Endpoint> configuredUris() {
     if (one.empty() || ldap_url_parse(one.c_str(), &url) != LDAP_URL_SUCCESS) continue;
     bool ldaps = url->lud_scheme != nullptr && std::string(url->lud_scheme) == "ldaps";
     if (url->lud_host != nullptr && url->lud_host[0] != 0)
-      endpoints.push_back({url->lud_host, url->lud_port != 0 ? url->lud_port : (ldaps ? 636 : 389)});
+      endpoints.push_back({url->lud_host, url->lud_port != 0 ? url->lud_port : (ldaps ? 636 : 389), true});
     ldap_free_urldesc(url);
   }
   return endpoints;
@@ -301,8 +301,8 @@ HRESULT locateDomainControllers(const std::string& domain, int port, std::vector
       addCandidate(out, {record.target, record.port != 0 ? record.port : 389});
     for (const ServiceRecord& record : orderServiceRecords(facts.serviceRecords, randomDraw))
       addCandidate(out, {record.target, record.port != 0 ? record.port : 389});
-    for (const std::string& kdc : facts.kdcHosts) addCandidate(out, {kdc, 389});
-    if (facts.resolves) addCandidate(out, {name, 389});
+    for (const std::string& kdc : facts.kdcHosts) addCandidate(out, {kdc, 389, !isAddressLiteral(kdc)});
+    if (facts.resolves) addCandidate(out, {name, 389, false});
   }
   if (port != 0)
     for (Endpoint& candidate : *out) candidate.port = port;

@@ -7,6 +7,9 @@ namespace winapi::adsi {
 struct Endpoint {
   std::string host;  // resolved: never empty once a connection is asked for
   int port = 389;
+  // False when the host is an address or a domain's own name rather than the controller's name
+  // (a Kerberos bind needs that name: nameTheController, pool.h).
+  bool namesController = true;
 };
 
 // Port rule of the provider: LDAPS on 636 and 3269, StartTLS elsewhere.

@@ -18,14 +18,14 @@ DownServers& downServers() {
 
 }  // namespace
 
-void DownServers::markDown(const std::string& host, Clock::time_point now) {
+void DownServers::markDown(const std::string& server, Clock::time_point now) {
   std::lock_guard<std::mutex> lock(mutex_);
-  downUntil_[toLowerAscii(host)] = now + std::chrono::seconds(serverDownSeconds);
+  downUntil_[toLowerAscii(server)] = now + std::chrono::seconds(serverDownSeconds);
 }
 
-bool DownServers::isDown(const std::string& host, Clock::time_point now) const {
+bool DownServers::isDown(const std::string& server, Clock::time_point now) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = downUntil_.find(toLowerAscii(host));
+  auto it = downUntil_.find(toLowerAscii(server));
   return it != downUntil_.end() && now < it->second;
 }
 
@@ -40,12 +40,12 @@ bool isUnansweredServer(HRESULT hr) {
 }
 
 bool isServerDown(const Endpoint& endpoint) {
-  return downServers().isDown(endpoint.host, DownServers::Clock::now());
+  return downServers().isDown(endpointKey(endpoint), DownServers::Clock::now());
 }
 
 void noteServerDown(const Endpoint& endpoint) {
-  downServers().markDown(endpoint.host, DownServers::Clock::now());
-  retireConnectionsTo(endpoint.host);
+  downServers().markDown(endpointKey(endpoint), DownServers::Clock::now());
+  retireConnectionsTo(endpoint);
 }
 
 HRESULT firstAnswering(const std::vector<Endpoint>& candidates,

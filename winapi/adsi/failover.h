@@ -20,12 +20,12 @@ namespace winapi::adsi {
 
 constexpr int serverDownSeconds = 30;
 
-// Hosts remembered as down, and until when.
+// Servers (host and port, as endpointKey gives them) remembered as down, and until when.
 class DownServers {
  public:
   using Clock = std::chrono::steady_clock;
-  void markDown(const std::string& host, Clock::time_point now);
-  bool isDown(const std::string& host, Clock::time_point now) const;
+  void markDown(const std::string& server, Clock::time_point now);
+  bool isDown(const std::string& server, Clock::time_point now) const;
   void clear();
 
  private:

@@ -409,22 +409,6 @@ std::string bstrText(BSTR text) {
   return toUtf8(std::u16string_view(text, SysStringLen(text)));
 }
 
-// A domain's controllers answer to the domain's DNS name, but Kerberos needs the name of the
-// controller itself (its service principal is ldap/<host>). Like the Windows locator, ask
-// whoever answers for the domain who it is: the root entry's dnsHostName, readable without
-// authentication (and read once per connection). Without an answer the domain name itself is used.
-void locateDomainController(Endpoint* endpoint) {
-  Credentials anonymous;
-  anonymous.mode = BindMode::Anonymous;
-  std::shared_ptr<Connection> probe;
-  if (FAILED(acquireConnection(*endpoint, anonymous, &probe))) return;
-  std::shared_ptr<const RootEntry> root;
-  if (!probe->rootEntry(&root).ok()) return;
-  std::string host = rootValue(*root, "dnsHostName");
-  Endpoint located;
-  if (names::parseServerAddress(host, &located)) endpoint->host = located.host;
-}
-
 // A bare account name with no domain logs on in the domain of the directory bound to, as an
 // empty domain does on a Windows domain member: account@<that domain's DNS name>, which the
 // directory takes as the account's implicit principal name.
@@ -586,7 +570,7 @@ HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& c
   return firstAnswering(servers, [&](const Endpoint& server) {
     Endpoint endpoint = server;
     // Kerberos needs the controller's own name: its ticket names the service on that host.
-    if (domainController && credentials.mode == BindMode::Kerberos) locateDomainController(&endpoint);
+    if (domainController && credentials.mode == BindMode::Kerberos) nameTheController(&endpoint);
     if (credentials.mode != BindMode::Simple) return connectAndReadRoot(endpoint, credentials);
     Credentials qualified = credentials;
     qualifyBareAccount(endpoint, &qualified);

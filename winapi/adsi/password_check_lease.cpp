@@ -101,19 +101,13 @@ HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credenti
   return S_OK;
 }
 
-void dropIdleLeases(const std::string& host) {
+void dropIdleLeases(const std::string& server) {
   VerificationSet& set = verificationSet();
   std::lock_guard<std::mutex> lock(set.mutex);
-  if (host.empty()) {
+  if (server.empty())
     set.idle.clear();
-    return;
-  }
-  for (auto it = set.idle.begin(); it != set.idle.end();) {
-    if (equalsIgnoreCase(it->first.substr(0, it->first.find('\n')), host))
-      it = set.idle.erase(it);
-    else
-      ++it;
-  }
+  else
+    set.idle.erase(server);
 }
 
 size_t idleLeaseCount() {

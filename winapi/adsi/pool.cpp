@@ -117,7 +117,9 @@ std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
   return key;
 }
 
-HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+HRESULT connectAndBind(const Endpoint& given, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+  Endpoint endpoint = given;
+  if (credentials.mode == BindMode::Kerberos && !endpoint.namesController) nameTheController(&endpoint);
   HRESULT hr = refuseUnsendableCredentials(credentials);
   if (FAILED(hr)) return hr;
   LdapHandle handle;
@@ -130,6 +132,23 @@ HRESULT connectAndBind(const Endpoint& endpoint, const Credentials& credentials,
   bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
   *out = std::make_shared<Connection>(std::move(handle), endpoint, credentials, encrypted || sealedBySasl);
   return S_OK;
+}
+
+void nameTheController(Endpoint* endpoint) {
+  Credentials anonymous;
+  anonymous.mode = BindMode::Anonymous;
+  std::shared_ptr<Connection> probe;
+  if (FAILED(acquireConnection(*endpoint, anonymous, &probe))) return;
+  std::shared_ptr<const RootEntry> root;
+  if (!probe->rootEntry(&root).ok()) return;
+  for (const auto& [name, values] : *root) {
+    if (!equalsIgnoreCase(name, "dnsHostName") || values.empty()) continue;
+    const std::string& host = values.front();
+    if (host.empty() || host.find_first_of(" /\\:@[]") != std::string::npos) return;
+    endpoint->host = host;
+    endpoint->namesController = true;
+    return;
+  }
 }
 
 void addPooled(const std::shared_ptr<Connection>& connection) {
@@ -212,12 +231,13 @@ void retirePooledConnections() {
   dropIdleLeases(std::string());
 }
 
-void retireConnectionsTo(const std::string& host) {
+void retireConnectionsTo(const Endpoint& server) {
+  std::string key = endpointKey(server);
   {
     Pool& p = pool();
     std::lock_guard<std::mutex> lock(p.mutex);
     for (auto it = p.connections.begin(); it != p.connections.end();) {
-      if (equalsIgnoreCase(it->second->endpoint().host, host)) {
+      if (endpointKey(it->second->endpoint()) == key) {
         it->second->markBroken();
         it = p.connections.erase(it);
       } else {
@@ -225,7 +245,7 @@ void retireConnectionsTo(const std::string& host) {
       }
     }
   }
-  dropIdleLeases(host);
+  dropIdleLeases(key);
 }
 
 std::vector<std::shared_ptr<Connection>> pooledConnections() {

@@ -54,6 +54,12 @@ HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credent
 HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credentials,
                            std::shared_ptr<Connection>* out);
 
+// A domain's controllers answer to the domain's name and addresses, but Kerberos needs the name of
+// the controller itself (its service principal is ldap/<host>). Like the Windows locator, ask
+// whoever answers who it is: the root entry's dnsHostName, readable without authentication (and
+// read once per server). Without an answer the endpoint stays as it is.
+void nameTheController(Endpoint* endpoint);
+
 // Records that an object was bound on the calling thread over this pooled connection.
 void noteObjectBind(const std::shared_ptr<Connection>& connection);
 // The pooled connection that an object bind used on the calling thread within its current entry
@@ -68,8 +74,8 @@ void discardConnection(const std::shared_ptr<Connection>& connection);
 // After a password was set or changed: no pooled connection is handed out again, so an old
 // password cannot go on working through a connection it opened. Objects keep theirs.
 void retirePooledConnections();
-// Retires every pooled and idle connection to the host (its server was noted down).
-void retireConnectionsTo(const std::string& host);
+// Retires every pooled and idle connection to the server (it was noted down).
+void retireConnectionsTo(const Endpoint& server);
 
 // Within the connection layer:
 // A new connection to the endpoint, bound with the credentials; not pooled.
@@ -80,8 +86,8 @@ void addPooled(const std::shared_ptr<Connection>& connection);
 std::string poolKey(const Endpoint& endpoint, const Credentials& credentials);
 // The idle limit in force (tests may shorten it).
 int idleLimitSeconds();
-// Closes every idle password-check connection (to one host, or all when host is empty).
-void dropIdleLeases(const std::string& host);
+// Closes every idle password-check connection (to one server, by endpointKey, or all when empty).
+void dropIdleLeases(const std::string& server);
 // For the test hooks: the pooled connections now, closing them all, the idle limit, the idle
 // password-check connections.
 std::vector<std::shared_ptr<Connection>> pooledConnections();
