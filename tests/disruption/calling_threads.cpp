@@ -11,7 +11,6 @@ namespace disruption {
 
 namespace {
 constexpr int maxCallsPerThread = 4000;
-constexpr std::chrono::seconds callingAfterRecovery{5};
 }  // namespace
 
 long msBetween(Clock::time_point from, Clock::time_point to) {
@@ -61,7 +60,8 @@ Call Caller::make(Kind kind) const {
   return call;
 }
 
-CallRecord callThrough(const Caller& caller, const std::function<void()>& disrupt, const std::string& dc) {
+CallRecord callThrough(const Caller& caller, const std::function<void()>& disrupt, const std::string& dc,
+                       std::chrono::seconds callingAfter) {
   CallRecord run;
   run.callsByThread.resize(callerThreads);
   std::atomic<bool> stop{false};
@@ -82,7 +82,7 @@ CallRecord callThrough(const Caller& caller, const std::function<void()>& disrup
   disrupt();
   run.answering = waitUntilAnswering(recoveryLimit, dc);
   run.answeringAt = Clock::now();
-  std::this_thread::sleep_for(callingAfterRecovery);
+  std::this_thread::sleep_for(callingAfter);
   stop = true;
   for (std::thread& thread : threads) thread.join();
   return run;

@@ -53,8 +53,9 @@ struct CallRecord {
 };
 
 // The threads call while disrupt() runs, until the DC ("dc1" or "dc2") has answered again for
-// a few seconds. Each thread keeps to a bounded number of calls and pauses a little between
+// callingAfter. Each thread keeps to a bounded number of calls and pauses a little between
 // them, more after a failure, so that a DC that is down is not hammered.
-CallRecord callThrough(const Caller& caller, const std::function<void()>& disrupt, const std::string& dc);
+CallRecord callThrough(const Caller& caller, const std::function<void()>& disrupt, const std::string& dc,
+                       std::chrono::seconds callingAfter);
 
 }  // namespace disruption
