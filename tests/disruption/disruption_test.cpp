@@ -1,6 +1,7 @@
 // The test directory frozen, stopped and killed under eight calling threads: every call comes
-// back within its bound, nothing crashes, and once the directory answers again the next call of
-// every thread succeeds. These tests disturb the directory for everyone: they run alone, after
+// back within its bound, nothing crashes, and once the directory answers again and the time a
+// server that did not answer is passed over has run out, the next call of every thread
+// succeeds. These tests disturb the directory for everyone: they run alone, after
 // every other test that uses it, and leave it running and answering.
 #include <gtest/gtest.h>
 #include <signal.h>
