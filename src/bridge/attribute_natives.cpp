@@ -67,7 +67,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeString)(JN
                                                                               jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), value;
-    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute), [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeString(dn, attribute, &value);
     });
     return newResultMessage(env, status, value);
@@ -89,7 +90,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeInt)(JNIEn
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     LONG value = 0;
-    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute), [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeInt(dn, attribute, &value);
     });
     return newResultIntegerValue(env, status, value);
@@ -112,7 +114,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeLargeInt)(
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     LONG lowPart = 0, highPart = 0;
-    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute), [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeLargeInt(dn, attribute, &lowPart, &highPart);
     });
     return newResultLargeIntegerValue(env, status, lowPart, highPart);
@@ -125,7 +128,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeLargeInt)(JNI
                                                                              jint highPart) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
-    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute), [&](Context context, Name dn) {
+    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.setUserAttributeLargeInt(dn, attribute, lowPart, highPart);
     });
   });
@@ -137,7 +141,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeStringArra
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
-    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute), [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeStringArray(dn, attribute, &values);
     });
     return newStringListResult(env, status, values);
@@ -155,7 +160,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeStringArray)(
     HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);
     RETURN_IF_FAILED(checkListWrite(controlCode, list));
     WideString attribute = wideParameter(env, attributeName);
-    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute, listStatus), [&](Context context, Name dn) {
+    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute, listStatus),
+                  [&](Context context, Name dn) {
       return context.setUserAttributeStringArray(dn, attribute, controlCode, list);
     });
   });
@@ -309,8 +315,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeGuid)(JNIEnv* env, 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetParentNode)(JNIEnv* env, jobject self, jstring dn) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString parent;
-    HRESULT status =
-        onNode(env, settings, dn, S_OK, [&](Context context, Name name) { return context.getParentNode(name, &parent); });
+    HRESULT status = onNode(env, settings, dn, S_OK,
+                            [&](Context context, Name name) { return context.getParentNode(name, &parent); });
     return newResultMessage(env, status, parent);
   });
 }

@@ -16,7 +16,8 @@ HRESULT AdsiContext::openSearch(const WideString& dn, IDirectorySearch** search)
     WideString namingContext;
     RETURN_IF_FAILED(readRootDseName(*this, WIDE("defaultNamingContext"), &namingContext));
     RETURN_IF_FAILED(objectPath(dn + WIDE(',') + namingContext, &path));
-    RETURN_IF_FAILED(openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(search)));
+    RETURN_IF_FAILED(
+        openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(search)));
   }
   return setSearchBounds(*search, 0);
 }
