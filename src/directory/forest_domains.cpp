@@ -20,11 +20,13 @@ const WCHAR forestCrossRefs[] = WIDE("(&(objectClass=crossRef)(systemFlags:1.2.8
 // Known forests by the settings' server text; entries are only ever added.
 class ForestDomainsByServer {
  public:
-  bool find(const WideString& server, std::vector<WideString>* domains) const {
+  // Whether the server's forest is known, and then whether it holds the domain.
+  bool known(const WideString& server, const WideString& domain, bool* holds) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto entry = domains_.find(server);
     if (entry == domains_.end()) return false;
-    *domains = entry->second;
+    *holds = false;
+    for (const WideString& name : entry->second) *holds = *holds || name == domain;
     return true;
   }
   void add(const WideString& server, const std::vector<WideString>& domains) {
@@ -67,12 +69,12 @@ HRESULT AdsiContext::checkInForest(const WideString& dn) const {
   WideString domain;
   // A name without domain components is one the server places in its own naming contexts.
   if (!trailingDnsDomainOfDn(dn, &domain)) return S_OK;
-  std::vector<WideString> domains;
-  if (!knownForests().find(serverName_, &domains)) {
+  bool holds = false;
+  if (!knownForests().known(serverName_, domain, &holds)) {
+    std::vector<WideString> domains;
     RETURN_IF_FAILED(readForestDomains(*this, &domains));
     knownForests().add(serverName_, domains);
+    (void)knownForests().known(serverName_, domain, &holds);
   }
-  for (const WideString& known : domains)
-    if (known == domain) return S_OK;
-  return DS_NO_SUCH_OBJECT;
+  return holds ? S_OK : DS_NO_SUCH_OBJECT;
 }
