@@ -201,9 +201,9 @@ WideString carriedName(const WideString& name) {
 
 bool isWrittenAsDirectoryName(const WideString& name) {
   WideString text = trimmed(name);
-  if (!text.empty() && text.front() == WIDE('<')) return true;
+  size_t start = !text.empty() && text.front() == WIDE('<') ? 1 : 0;  // <GUID=...>, <SID=...>, <WKGUID=...>
   size_t equals = text.find(WIDE('='));
-  return equals != WideString::npos && isAttributeType(trimmed(text.substr(0, equals)));
+  return equals != WideString::npos && isAttributeType(trimmed(text.substr(start, equals - start)));
 }
 
 bool trailingDnsDomainOfDn(const WideString& dn, WideString* domain) {

@@ -20,9 +20,9 @@ WideString lowerCaseAscii(WideString text);
 // a host. Escapes already in the name are kept as they are.
 WideString pathEscapedName(const WideString& name);
 
-// Whether the text is written as a directory name: an extended name ("<GUID=...>") or a first
-// relative name whose attribute type is a keyword or a numeric OID. Anything else would be read
-// in a path as a host.
+// Whether the text is written as a directory name: a first relative name, or an extended name
+// ("<GUID=...>"), whose type is a keyword or a numeric OID. Anything else might be read in a path
+// as a host.
 bool isWrittenAsDirectoryName(const WideString& name);
 
 // The DNS domain of the run of domain components that ends a name (DC=x,DC=example gives

@@ -67,7 +67,7 @@ TEST(DnText, ANameInAPathIsNeverReadAsAHost) {
   for (const char16_t* name : {u"CN=x,DC=y", u" cn = x", u"1.2.840.113556.1.4.221=x", u"<GUID=0c5a>", u"OU=a/b"})
     EXPECT_TRUE(isWrittenAsDirectoryName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
   for (const char16_t* name : {u"", u"evil.example", u"127.0.0.3:13391/CN=x,DC=y", u"//h/CN=x", u"h/CN=x",
-                               u"=x", u"RootDSE", u"1..2=x", u"a b=x"})
+                               u"=x", u"RootDSE", u"1..2=x", u"a b=x", u"<evil.example>", u"<h/x=y>"})
     EXPECT_FALSE(isWrittenAsDirectoryName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
 }
 
