@@ -94,8 +94,10 @@ std::shared_ptr<Connection> Connection::replaceForRead() {
   if (std::shared_ptr<Connection> existing = successor()) return existing;
   // A new connection, not another pooled one: those may have been dropped by the same restart
   // and not know it yet. Connected outside the lock: a slow server must not stall lastUsed().
+  // A server that now refuses is remembered as down, which retires its other pooled connections.
   std::shared_ptr<Connection> fresh;
-  if (FAILED(connectAndBind(endpoint_, credentials_, &fresh))) return nullptr;
+  auto reconnect = [&](const Endpoint& endpoint) { return connectAndBind(endpoint, credentials_, &fresh); };
+  if (FAILED(firstAnswering({endpoint_}, reconnect))) return nullptr;
   addPooled(fresh);
   std::lock_guard<std::mutex> lock(stateMutex_);
   if (!successor_) successor_ = std::move(fresh);

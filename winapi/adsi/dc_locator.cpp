@@ -139,8 +139,15 @@ struct DomainFacts {
 struct LocatorMemory {
   std::mutex mutex;
   std::map<std::string, DomainFacts> facts;            // guarded by mutex; keys in lower case
+  std::map<std::string, std::pair<bool, Clock::time_point>> isDomain;  // guarded by mutex; lower case
+  std::pair<std::string, Clock::time_point> defaultDomain;             // guarded by mutex
+  bool defaultDomainKnown = false;                                     // guarded by mutex
   std::map<std::string, std::string> dnsNameOfNetbios;  // guarded by mutex; keys in lower case
 };
+
+bool fresh(Clock::time_point learnedAt) {
+  return Clock::now() - learnedAt < std::chrono::seconds(locatorMemorySeconds);
+}
 
 LocatorMemory& memory() {
   static LocatorMemory* instance = new LocatorMemory();
@@ -168,8 +175,7 @@ DomainFacts factsOf(const std::string& name) {
   {
     std::lock_guard<std::mutex> lock(known.mutex);
     auto it = known.facts.find(key);
-    if (it != known.facts.end() && Clock::now() - it->second.learnedAt < std::chrono::seconds(locatorMemorySeconds))
-      return it->second;
+    if (it != known.facts.end() && fresh(it->second.learnedAt)) return it->second;
   }
   DomainFacts facts = learnFacts(key);  // outside the lock: DNS may be slow
   std::lock_guard<std::mutex> lock(known.mutex);
@@ -227,12 +233,28 @@ void addCandidate(std::vector<Endpoint>* out, Endpoint candidate) {
   out->push_back(std::move(candidate));
 }
 
-bool isDomainName(const std::string& name, const DomainFacts& facts) {
+bool learnWhetherDomain(const std::string& name) {
   if (equalsIgnoreCase(name, defaultDomainName())) return true;
+  DomainFacts facts = factsOf(name);
   if (!facts.controllerRecords.empty() || !facts.kdcHosts.empty()) return true;
   for (const Endpoint& uri : configuredUris())
     if (endsWithLabel(uri.host, name)) return true;
   return false;
+}
+
+// Asked on every bind that names a host: kept, so that a bind asks neither DNS nor Kerberos.
+bool isDomainName(const std::string& name) {
+  std::string key = toLowerAscii(name);
+  LocatorMemory& known = memory();
+  {
+    std::lock_guard<std::mutex> lock(known.mutex);
+    auto it = known.isDomain.find(key);
+    if (it != known.isDomain.end() && fresh(it->second.second)) return it->second.first;
+  }
+  bool domain = learnWhetherDomain(key);
+  std::lock_guard<std::mutex> lock(known.mutex);
+  known.isDomain[key] = {domain, Clock::now()};
+  return domain;
 }
 
 }  // namespace
@@ -287,7 +309,18 @@ std::string hostOfKdcEntry(const std::string& entry) {
   return text;
 }
 
-std::string defaultDomainName() { return toLowerAscii(kerberosDefaultRealm()); }
+std::string defaultDomainName() {
+  LocatorMemory& known = memory();
+  {
+    std::lock_guard<std::mutex> lock(known.mutex);
+    if (known.defaultDomainKnown && fresh(known.defaultDomain.second)) return known.defaultDomain.first;
+  }
+  std::string domain = toLowerAscii(kerberosDefaultRealm());
+  std::lock_guard<std::mutex> lock(known.mutex);
+  known.defaultDomain = {domain, Clock::now()};
+  known.defaultDomainKnown = true;
+  return domain;
+}
 
 HRESULT locateDomainControllers(const std::string& domain, int port, std::vector<Endpoint>* out) {
   out->clear();
@@ -314,7 +347,7 @@ HRESULT locateDomainControllers(const std::string& domain, int port, std::vector
 
 HRESULT locateServers(const std::string& hostOrDomain, int port, std::vector<Endpoint>* out) {
   if (hostOrDomain.empty()) return locateDomainControllers(std::string(), port, out);
-  if (!isAddressLiteral(hostOrDomain) && isDomainName(hostOrDomain, factsOf(hostOrDomain)))
+  if (!isAddressLiteral(hostOrDomain) && isDomainName(hostOrDomain))
     return locateDomainControllers(hostOrDomain, port, out);
   *out = {Endpoint{hostOrDomain, port != 0 ? port : 389}};
   return S_OK;
@@ -350,6 +383,8 @@ void forgetLocatedDomains() {
   LocatorMemory& known = memory();
   std::lock_guard<std::mutex> lock(known.mutex);
   known.facts.clear();
+  known.isDomain.clear();
+  known.defaultDomainKnown = false;
   known.dnsNameOfNetbios.clear();
 }
 

@@ -52,15 +52,24 @@ HRESULT firstAnswering(const std::vector<Endpoint>& candidates,
                        const std::function<HRESULT(const Endpoint&)>& attempt) {
   HRESULT last = S_OK;
   bool tried = false;
+  std::vector<std::string> silentHosts;  // a host that did not answer on one port is not asked on another
+  auto isSilent = [&](const Endpoint& candidate) {
+    for (const std::string& host : silentHosts)
+      if (equalsIgnoreCase(host, candidate.host)) return true;
+    return false;
+  };
   for (const Endpoint& candidate : candidates) {
-    if (isServerDown(candidate)) continue;
+    if (isServerDown(candidate) || isSilent(candidate)) continue;
     tried = true;
     forgetLastSetUp();
     last = attempt(candidate);
     if (!isUnansweredServer(last)) return last;
     // Passed over either way; remembered as down only when it refused, could not be reached or
     // timed out (a certificate not trusted here is an answer: the next call asks again).
-    if (last == hresultFromLdapResult(LDAP_TIMEOUT) || !lastSetUpReachedServer()) noteServerDown(candidate);
+    if (last != hresultFromLdapResult(LDAP_TIMEOUT) && lastSetUpReachedServer()) continue;
+    silentHosts.push_back(candidate.host);
+    for (const Endpoint& sameHost : candidates)
+      if (equalsIgnoreCase(sameHost.host, candidate.host)) noteServerDown(sameHost);
   }
   if (tried) return last;
   return failLdap(LDAP_SERVER_DOWN, "no server of the domain answered lately; they are tried again shortly");

@@ -40,8 +40,9 @@ bool isServerDown(const Endpoint& endpoint);
 void noteServerDown(const Endpoint& endpoint);
 
 // Runs attempt on each candidate in turn until one answers: a candidate remembered as down is
-// passed over, one that does not answer is remembered as down and the next is tried (one whose
-// TLS set-up failed after it answered is passed over without being remembered). Any other
+// passed over, one that does not answer is remembered as down (on every port the candidates give
+// it) and the next host is tried; one whose TLS set-up failed after it answered is passed over
+// without being remembered. Any other
 // outcome (success, a refused password) is the answer. With no candidate left the call fails with
 // the last failure, or at once with the server-down status when every candidate was down.
 HRESULT firstAnswering(const std::vector<Endpoint>& candidates, const std::function<HRESULT(const Endpoint&)>& attempt);

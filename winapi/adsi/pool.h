@@ -18,7 +18,9 @@
 // poolIdleLimitSeconds, or bound poolLifetimeLimitSeconds ago), when its server is noted down
 // (failover.h), and every pooled one after a password is set or changed.
 // Retry: a read on a pooled connection whose transport dropped is sent once more, on its
-// successor (Connection::search). Nothing else in the layer retries a request.
+// successor (Connection::search). Nothing else in the layer sends a request twice (a
+// password-check bind on an idle connection found dead is made on a new one: it never reached
+// the server).
 #pragma once
 #include <memory>
 #include <string>

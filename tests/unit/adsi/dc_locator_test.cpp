@@ -80,3 +80,43 @@ TEST(DownServers, ADownServerIsPassedOverForTheDownPeriodThenTriedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr HRESULT timedOut = static_cast<HRESULT>(0x800705B4);
+constexpr HRESULT serverDown = static_cast<HRESULT>(0x8007203A);
+
+TEST(Failover, ASilentHostIsPassedOverOnEveryPortThenSkippedUntilItsTimeIsUp) {
+  adsi::testing::forgetDownServers();
+  std::vector<adsi::Endpoint> candidates = {{"a.example.test", 636}, {"A.example.test", 389}, {"b.example.test", 389}};
+  std::vector<std::string> asked;
+  auto attempt = [&](const adsi::Endpoint& e) {
+    asked.push_back(e.host + ":" + std::to_string(e.port));
+    return e.host == "b.example.test" ? S_OK : timedOut;
+  };
+  EXPECT_EQ(adsi::firstAnswering(candidates, attempt), S_OK);
+  EXPECT_EQ(asked, (std::vector<std::string>{"a.example.test:636", "b.example.test:389"}));
+  asked.clear();
+  EXPECT_EQ(adsi::firstAnswering(candidates, attempt), S_OK);
+  EXPECT_EQ(asked, (std::vector<std::string>{"b.example.test:389"}));
+  // Every candidate down: the call fails at once, asking nobody.
+  asked.clear();
+  EXPECT_EQ(adsi::firstAnswering({{"a.example.test", 389}}, attempt), serverDown);
+  EXPECT_TRUE(asked.empty());
+  adsi::testing::forgetDownServers();
+}
+
+TEST(Failover, AnAnswerThatIsNotSilenceEndsTheSearch) {
+  adsi::testing::forgetDownServers();
+  constexpr HRESULT logonFailure = static_cast<HRESULT>(0x8007052E);
+  int asked = 0;
+  auto attempt = [&](const adsi::Endpoint&) {
+    ++asked;
+    return logonFailure;
+  };
+  EXPECT_EQ(adsi::firstAnswering({{"a.example.test", 389}, {"b.example.test", 389}}, attempt), logonFailure);
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(adsi::isServerDown({"a.example.test", 389}));
+}
+
+}  // namespace
