@@ -221,10 +221,12 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
   std::string accountDomain = domain != nullptr ? winapi::adsi::toUtf8(domain) : std::string();
   std::string bindName;
   if (!authz::logonBindName(account, accountDomain, &bindName)) return authz::failWith(ERROR_LOGON_FAILURE);
-  // The account logs on at a controller of its own domain.
+  // The account logs on at a controller of its own domain; a principal name's suffix that names
+  // no domain found here (an extra UPN suffix, say) at one of the machine's own domain.
   std::vector<winapi::adsi::Endpoint> controllers;
   if (FAILED(winapi::adsi::locateDomainControllers(winapi::adsi::logonDomainOf(account, accountDomain), 0,
-                                                   &controllers)))
+                                                   &controllers)) &&
+      FAILED(winapi::adsi::locateDomainControllers(std::string(), 0, &controllers)))
     return authz::failWith(ERROR_NO_LOGON_SERVERS);
   winapi::adsi::Credentials credentials;
   credentials.mode = winapi::adsi::BindMode::Simple;
