@@ -22,6 +22,9 @@ struct EntriesOfThisCall {
 
 thread_local EntriesOfThisCall entries;
 
+// The values read go when the call leaves its apartment, not when the thread's next call comes.
+const bool droppedOnLeaving = (winapi::com::onLeavingApartment([] { entries.byName.clear(); }), true);
+
 // This call's entries, after dropping those of an earlier call; null outside an apartment.
 EntriesOfThisCall* current() {
   if (!winapi::com::isInitialised()) return nullptr;
