@@ -373,9 +373,9 @@ const std::vector<std::string>* rootValues(const RootEntry& root, std::string_vi
   return nullptr;
 }
 
-// The classes of the root entry, and of a naming context's head, are the same for as long as
-// the server serves them: they come from the root entry read once per connection, and from one
-// read per connection and naming context.
+// The classes of the root entry, of a naming context's head and of the partitions container
+// are the same for as long as the server serves them: they come from the root entry read once
+// per connection, and from one read per connection and object.
 bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* setup) {
   std::shared_ptr<const RootEntry> root;
   if (!connection->rootEntry(&root).ok()) return false;
@@ -385,11 +385,14 @@ bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* 
     setup->objectClasses = classes != nullptr ? *classes : std::vector<std::string>();
     return true;
   }
-  const std::vector<std::string>* contexts = rootValues(*root, "namingContexts");
-  if (contexts == nullptr) return false;
-  auto head = std::find_if(contexts->begin(), contexts->end(),
+  std::vector<std::string> lasting;
+  if (const std::vector<std::string>* contexts = rootValues(*root, "namingContexts")) lasting = *contexts;
+  // The forest's partitions container lasts as long as the configuration that holds it.
+  if (const std::vector<std::string>* configuration = rootValues(*root, "configurationNamingContext"))
+    if (!configuration->empty()) lasting.push_back("CN=Partitions," + configuration->front());
+  auto head = std::find_if(lasting.begin(), lasting.end(),
                            [&](const std::string& context) { return equalsIgnoreCase(context, name); });
-  if (head == contexts->end()) return false;
+  if (head == lasting.end()) return false;
   auto classes = connection->remembered("classes\n" + toLowerAscii(*head), [&]() {
     LdapMessage result;
     if (!connection->search(*head, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0, &result).ok())

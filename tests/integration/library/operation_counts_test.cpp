@@ -44,16 +44,15 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wGetNodeAttributeString", 1},          // base read of the whole entry (bind), which holds the attribute
     {"wGetNodeGuid", 1},                     // base read of the whole entry (bind), which holds objectGUID
     {"wGetParentNode", 1},                   // base read of the entry's classes; the parent is cut from its name
-    {"wCheckNodeAccess", 8},         // base read of the whole node (its descriptor and SID among it); root read
-                                     // of the schema naming context; search for the class's GUID;
-                                     // search by principal name, resolving the bind
-                                     // account; the logon: its bind, root read of the bound account's groups,
-                                     // search for the account by those SIDs, base read of its SID and groups
+    {"wCheckNodeAccess", 6},         // base read of the whole node (its descriptor and SID among it; the class's
+                                     // GUID is kept with the connection); search by principal name, resolving
+                                     // the bind account; the logon: its bind, root read of the bound account's
+                                     // groups, search for the account by those SIDs, base read of its SID and groups
     {"wSearchNodes", 2},             // base read of the base's classes; the paged subtree search
     {"wSearchDeletedNodes", 1},      // the paged search of Deleted Objects with tombstones shown
     {"wFindNodeValues", 2},          // base read of the base's classes; the subtree search
     {"wGetNodeAttributes", 2},       // base read of the base's classes; the subtree search
-    {"wGetNetbiosDomain", 2},        // base read of the partitions container's classes; crossRef search
+    {"wGetNetbiosDomain", 1},        // crossRef search (the partitions container's classes are kept)
     {"wIsMemberOf", 2},              // base read of the whole group with its primaryGroupToken; base read of the
                                      // whole member (primaryGroupID, SID); the group's member list holds it
     {"wGetUserPrimaryGroup", 3},     // the bare-name resolution: search, base read of the whole entry, which
