@@ -8,16 +8,29 @@ namespace {
 // The frame of a native that works on one user named in any form: the name is resolved first,
 // and its status ends the call when it fails.
 template <typename Operation>
+HRESULT onResolvedUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain,
+                       Operation operation) {
+  WideString user = wideParameter(env, userName);
+  WideString domain = wideParameter(env, userDomain);
+  AdsiContext context = contextFor(settings);
+  WideString logonName, dn;
+  RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
+  return operation(context, dn);
+}
+
+template <typename Operation>
 jint runOnResolvedUser(JNIEnv* env, jobject self, jstring userName, jstring userDomain, Operation operation) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
-    WideString logonName, dn;
-    RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
-    return operation(context, dn);
+    return onResolvedUser(env, settings, userName, userDomain, operation);
   });
 }
+
+// The network password service's statuses for what a NUL would cut short: the text before it
+// would be taken for the account, the old or the new password, or the domain.
+constexpr jint userNotFound = 2221;       // NERR_UserNotFound
+constexpr jint invalidPassword = 86;      // ERROR_INVALID_PASSWORD: the old password is not the account's
+constexpr jint invalidParameter = 87;     // ERROR_INVALID_PARAMETER
+constexpr jint invalidComputer = 2351;    // NERR_InvalidComputer: no such domain or server
 
 }  // namespace
 
@@ -26,6 +39,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wAddUser)(JNIEnv* env, jobject
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString user = wideParameter(env, userName);
     WideString container = wideParameter(env, containerDn);
+    // The name becomes the account name too, a value the directory interface would cut at a NUL.
+    if (holdsNul(user)) return E_INVALIDARG;
     AdsiContext context = contextFor(settings);
     return context.addUser(user, container);
   });
@@ -39,10 +54,14 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wDeleteUser)(JNIEnv* env, jobj
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wResetPassword)(JNIEnv* env, jobject self, jstring userName,
                                                                     jstring newPassword, jstring userDomain) {
-  return runOnResolvedUser(env, self, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
+  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     SecretText password;
     javaStringToWide(env, newPassword, password.put());
-    return context.resetPassword(dn, password.get());
+    // Cut short at a NUL, the account would be given another password than the one asked for.
+    if (holdsNul(password.get())) return E_INVALIDARG;
+    return onResolvedUser(env, settings, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
+      return context.resetPassword(dn, password.get());
+    });
   });
 }
 
@@ -61,7 +80,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wIsUserNode)(JNIEnv* env, jobj
 }
 
 // Reads no settings and touches no COM: the network account service is called with the four
-// texts as given, an absent one as an empty text.
+// texts as given, an absent one as an empty text. An empty account (or DOMAIN\ alone) is refused
+// here: the service would take the caller's own logon name for it.
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wChangePassword)(JNIEnv* env, jobject self, jstring userName,
                                                                      jstring oldPassword, jstring newPassword,
                                                                      jstring domainName) {
@@ -71,6 +91,11 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wChangePassword)(JNIEnv* env, 
     javaStringToWide(env, oldPassword, oldText.put());
     javaStringToWide(env, newPassword, newText.put());
     WideString domain = wideParameter(env, domainName);
+    if (user.empty() || user.back() == WIDE('\\')) return invalidParameter;
+    if (holdsNul(user)) return userNotFound;
+    if (holdsNul(oldText.get())) return invalidPassword;
+    if (holdsNul(newText.get())) return invalidParameter;
+    if (holdsNul(domain)) return invalidComputer;
     return static_cast<jint>(
         NetUserChangePassword(domain.c_str(), user.c_str(), oldText.get().c_str(), newText.get().c_str()));
   });

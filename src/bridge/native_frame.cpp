@@ -1,5 +1,6 @@
 #include "bridge/native_frame.h"
 
+#include "directory/adsi_context.h"
 #include "directory/values.h"
 
 namespace {
@@ -71,14 +72,17 @@ bool readConnectionSettings(JNIEnv* env, jobject object, ConnectionSettings* set
   return true;
 }
 
-void variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array) {
-  if (strings == nullptr) return;
+HRESULT variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array) {
+  if (strings == nullptr) return S_OK;
+  HRESULT status = S_OK;
   jsize length = env->GetArrayLength(strings);
   for (jsize i = 0; i < length; ++i) {
     WideString text;
     javaStringToWide(env, static_cast<jstring>(env->GetObjectArrayElement(strings, i)), &text);
+    if (holdsNul(text)) status = E_INVALIDARG;
     UniqueVariant value;
     *value.get() = bstrVariant(text);
     (void)array->append(*value.get());  // a failed append leaves the list as it was
   }
+  return status;
 }

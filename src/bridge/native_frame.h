@@ -26,7 +26,9 @@ bool readConnectionSettings(JNIEnv* env, jobject object, ConnectionSettings* set
 void javaStringToWide(JNIEnv* env, jstring text, WideString* wide);
 // The text of a String parameter; null gives an empty text.
 WideString wideParameter(JNIEnv* env, jstring text);
-void variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array);
+// The strings as a list of BSTR values, built whole; E_INVALIDARG when a value holds a NUL, at
+// which the directory interface would cut it short.
+HRESULT variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array);
 jstring newJavaString(JNIEnv* env, const WideString& text);
 
 // Runs a native method's body; memory exhaustion and the library's status error become the

@@ -19,6 +19,20 @@ StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings) {
   return list;
 }
 
+// A filter or attribute name cut short at a NUL would ask for something else than the caller
+// did: one that holds a NUL names nothing, and nothing is sent for it.
+bool anyHoldsNul(std::initializer_list<const WideString*> texts) {
+  for (const WideString* text : texts)
+    if (holdsNul(*text)) return true;
+  return false;
+}
+
+bool anyHoldsNul(const StringList& texts) {
+  for (const WideString& text : texts)
+    if (holdsNul(text)) return true;
+  return false;
+}
+
 jobject stringListResult(JNIEnv* env, HRESULT status, const StringList& values) {
   jobjectArray strings = newJavaStringArray(env, values);
   if (strings == nullptr) return nullptr;
@@ -32,8 +46,9 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchNodes)(JNIEnv* env, 
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString base = wideParameter(env, baseDn);
     WideString filterText = wideParameter(env, filter);
-    AdsiContext context = contextFor(settings);
     StringList found;
+    if (anyHoldsNul({&filterText})) return stringListResult(env, DS_NO_SUCH_OBJECT, found);
+    AdsiContext context = contextFor(settings);
     HRESULT status = context.searchNodes(base, filterText, &found);
     return stringListResult(env, status, found);
   });
@@ -43,8 +58,9 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchDeletedNodes)(JNIEnv
                                                                             jstring filter) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString filterText = wideParameter(env, filter);
-    AdsiContext context = contextFor(settings);
     StringList found;
+    if (anyHoldsNul({&filterText})) return stringListResult(env, DS_NO_SUCH_OBJECT, found);
+    AdsiContext context = contextFor(settings);
     HRESULT status = context.searchDeletedNodes(filterText, &found);
     return stringListResult(env, status, found);
   });
@@ -57,8 +73,9 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wFindNodeValues)(JNIEnv* en
     WideString base = wideParameter(env, baseDn);
     WideString attribute = wideParameter(env, attributeName);
     WideString filterText = wideParameter(env, filter);
-    AdsiContext context = contextFor(settings);
     StringList found;
+    if (anyHoldsNul({&attribute, &filterText})) return stringListResult(env, DS_NO_SUCH_OBJECT, found);
+    AdsiContext context = contextFor(settings);
     HRESULT status = context.findNodeValues(base, attribute, filterText, sizeLimit, timeLimit, &found);
     return stringListResult(env, status, found);
   });
@@ -71,13 +88,16 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributes)(JNIEnv*
     WideString base = wideParameter(env, baseDn);
     WideString filterText = wideParameter(env, filter);
     StringList names = stringListFromJavaStrings(env, attributeNames);
-    AdsiContext context = contextFor(settings);
     StringList values;
+    if (anyHoldsNul({&filterText}) || anyHoldsNul(names))
+      return newResultArrayNameValue(env, DS_NO_SUCH_OBJECT, names, values);
+    AdsiContext context = contextFor(settings);
     HRESULT status = context.searchFirstEntry(base, filterText, names, &values);
     return newResultArrayNameValue(env, status, names, values);
   });
 }
 
+// The DNS name is carried whole: it goes to the directory only as an escaped filter value.
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNetbiosDomain)(JNIEnv* env, jobject self,
                                                                           jstring dnsDomainName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {

@@ -6,6 +6,13 @@
 // An attribute exists but its value has a type the operation does not accept.
 constexpr HRESULT VALUE_TYPE_MISMATCH = 8255;
 
+// A name that names no object (ERROR_DS_NO_SUCH_OBJECT); also the answer for a name that could
+// not be sent whole.
+constexpr HRESULT DS_NO_SUCH_OBJECT = static_cast<HRESULT>(0x80072030);
+
+// An account or password the directory does not accept (ERROR_LOGON_FAILURE).
+constexpr HRESULT LOGON_FAILURE = static_cast<HRESULT>(0x8007052E);
+
 // Raised when a string, BSTR or VARIANT cannot be built, or an array copy fails; the native
 // entry points turn it into their failure value, so it never reaches the JVM.
 struct StatusError {

@@ -2,23 +2,18 @@
 // service is initialised with them, and its answer is the verdict.
 #include "directory/adsi_context.h"
 
-namespace {
-
-constexpr HRESULT logonFailure = static_cast<HRESULT>(0x8007052E);
-
-}  // namespace
-
 HRESULT AdsiContext::verifyPassword(const WideString& userName, const WideString& domainName,
                                     const WideString& password) const {
   // An empty password is never a login: the service would take it as the caller's own
   // identity, or the directory as an anonymous bind.
-  if (password.empty()) return logonFailure;
+  if (password.empty()) return LOGON_FAILURE;
   if (userName.size() > maxParameterLength || domainName.size() > maxParameterLength ||
       password.size() > maxParameterLength)
     return E_INVALIDARG;
   // The directory compares a password only up to a NUL: the right one with junk after it
   // would log on. No account name or password holds one.
-  if (holdsNul(password) || holdsNul(userName) || holdsNul(domainName)) return logonFailure;
+  if (holdsNul(password) || holdsNul(userName) || holdsNul(domainName)) return LOGON_FAILURE;
+  RETURN_IF_FAILED(settingsRefusal(WideString(), WideString(), serverName_));
 
   ComPtr<IADsNameTranslate> service;
   RETURN_IF_FAILED(
@@ -41,6 +36,6 @@ HRESULT AdsiContext::verifyPassword(const WideString& userName, const WideString
   UniqueBstr passwordText = UniqueBstr::secretCopyOf(password);
   HRESULT status = service->InitEx(initType, server.get(), accountText.get(), domainText.get(), passwordText.get());
   // The service may refuse a wrong password as access denied; the caller learns of a logon failure.
-  if (FAILED(status) && HRESULT_CODE(status) == ERROR_ACCESS_DENIED) return logonFailure;
+  if (FAILED(status) && HRESULT_CODE(status) == ERROR_ACCESS_DENIED) return LOGON_FAILURE;
   return status;
 }

@@ -35,6 +35,7 @@ inline void expectSoundCall(Checks* checks, const std::string& label, const Call
 // The phases of the program.
 void checkFrame(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 void checkResultObjects(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
+void checkGuards(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 void runDirectoryTable(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 
 const ExportedNative* findNative(const std::vector<ExportedNative>& natives, const char* name);
