@@ -21,15 +21,15 @@ namespace winapi::adsi {
 
 struct EntryOfThisCall {
   std::string dn;
-  bool whole = false;       // every ordinary attribute was read ("*")
-  PropertyMap ordinary;     // what the read of every ordinary attribute gave
-  std::set<std::string> cut;  // lower-case names of attributes the server cut short: asked for again
-  PropertyMap named;        // attributes asked for by name beside those
-  std::set<std::string> namesAsked;  // lower-case names asked for by name, whether or not they were there
+  bool whole = false;                // every ordinary attribute was read ("*")
+  PropertyMap ordinary;              // what that read gave
+  std::set<std::string> cut;         // lower-case names the server cut short: asked for again
+  PropertyMap named;                 // attributes asked for by name beside those
+  std::set<std::string> namesAsked;  // lower-case names asked for by name, there or not
 };
 
-// The attributes of a base-scope result entry, by lower-case name; the names of those the
-// server cut short (";range=") go to cut instead, with what was given under their plain name.
+// The attributes of a base-scope result entry, by lower-case name; those the server cut short
+// (";range=") are left out, their names going to cut.
 void entryProperties(LDAP* ld, LDAPMessage* entry, PropertyMap* out, std::set<std::string>* cut);
 
 // What this call read of the object that this connection names so; null when nothing.
