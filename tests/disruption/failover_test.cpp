@@ -108,11 +108,15 @@ TEST_P(Failover, CallsGoOnThroughTheOtherDc) {
   Clock::time_point settled = run.disruptedAt + callBound;
   int total = 0, failed = 0, failedAfterSettling = 0, wrong = 0, whileOut = 0, waitedWhileOut = 0;
   long longest = 0, longestWhileOut = 0;
+  const Call* slowest = nullptr;
   for (const std::vector<Call>& calls : run.callsByThread) {
     for (const Call& call : calls) {
       long ms = msBetween(call.start, call.end);
       ++total;
-      longest = std::max(longest, ms);
+      if (ms > longest) {
+        longest = ms;
+        slowest = &call;
+      }
       if (call.wrongAnswer) ++wrong;
       if (call.status != S_OK) ++failed;
       // A call under way on the DC when it went out may fail; no other.
@@ -129,9 +133,11 @@ TEST_P(Failover, CallsGoOnThroughTheOtherDc) {
       }
     }
   }
-  std::printf("%s %s: %d calls, %d failed (%d after the first bound), longest %ld ms; %d calls while it was out "
-              "after the first bound, longest %ld ms\n",
-              dc.c_str(), nameOf(fault), total, failed, failedAfterSettling, longest, whileOut, longestWhileOut);
+  std::printf("%s %s: %d calls, %d failed (%d after the first bound), longest %ld ms (%s, from %ld ms after the "
+              "fault); %d calls while it was out after the first bound, longest %ld ms\n",
+              dc.c_str(), nameOf(fault), total, failed, failedAfterSettling, longest,
+              slowest != nullptr ? nameOf(slowest->kind) : "-",
+              slowest != nullptr ? msBetween(run.disruptedAt, slowest->start) : 0L, whileOut, longestWhileOut);
   EXPECT_LE(longest, msBetween(Clock::time_point(), Clock::time_point(callBound))) << "a call outlasted its bound";
   EXPECT_EQ(wrong, 0) << "a call succeeded with a wrong answer";
   EXPECT_GE(whileOut, callerThreads) << "too few calls while the DC was out to tell anything";
