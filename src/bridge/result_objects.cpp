@@ -3,6 +3,7 @@
 #include "bridge/local_ref.h"
 #include "bridge/native_frame.h"
 #include "directory/owners.h"
+#include "directory/values.h"
 
 namespace {
 
@@ -96,9 +97,10 @@ jobjectArray newJavaStringArray(JNIEnv* env, SAFEARRAY* array, HRESULT status) {
     LONG index = lower + i;
     void* element = nullptr;
     if (FAILED(SafeArrayPtrOfIndex(array, &index, &element))) continue;
-    const VARIANT* value = static_cast<const VARIANT*>(element);
-    if (value->vt != VT_BSTR) continue;  // any other type leaves the Java element null
-    env->SetObjectArrayElement(strings, i, newJavaString(env, textOfBstr(value->bstrVal)));
+    WideString text;
+    // A value of a type without a text leaves the Java element null.
+    if (!elementText(*static_cast<const VARIANT*>(element), &text)) continue;
+    env->SetObjectArrayElement(strings, i, newJavaString(env, text));
   }
   return strings;
 }

@@ -57,7 +57,7 @@ bool serverHasMoreRows();
 bool firstStringValue(const ADS_SEARCH_COLUMN& column, WideString* text);
 
 // The row walk of the searches that list one column: the text of the column of every row, in
-// row order; a row whose column renders empty adds nothing. Every page is read; a row without
-// the column ends the walk with GetColumn's status, keeping the texts before it.
+// row order; a row whose column is not set or renders empty adds nothing. Every page is read;
+// any other failure ends the walk with its status, keeping the texts before it.
 HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const WideString& columnName,
                            StringList* results);

@@ -134,9 +134,10 @@ class AttributeNativesTest {
         assertEquals(0, library.wSetGroupAttributeStringArray(GROUP, "member", new String[] {ALICE}, UPDATE));
         assertList(0, new String[] {ALICE}, library.wGetGroupAttributeStringArray(GROUP, "member"));
         assertList(0, new String[] {"alice@orvistal.test"}, library.wGetUserAttributeStringArray(ALICE, null, "mail"));
-        // A multi-valued integer attribute: as many elements as values, none of them text.
-        assertList(0, new String[3], library.wGetUserAttributeStringArray(ALICE, null, "orvistalNumbers"));
-        assertList(0, new String[3], library.wGetNodeAttributeStringArray(ALICE, "orvistalNumbers"));
+        // A multi-valued integer attribute: each value in decimal.
+        String[] numbers = {"7", "-42", "2147483647"};
+        assertList(0, numbers, library.wGetUserAttributeStringArray(ALICE, null, "orvistalNumbers"));
+        assertList(0, numbers, library.wGetNodeAttributeStringArray(ALICE, "orvistalNumbers"));
     }
 
     @Test
