@@ -41,7 +41,7 @@ HRESULT onNode(JNIEnv* env, const ConnectionSettings& settings, jstring dn, Oper
 }
 
 jobject newStringListResult(JNIEnv* env, HRESULT status, const VariantArray& values) {
-  return newResultStringList(env, status, newJavaStringArray(env, values.array(), status));
+  return newResultStringList(env, status, values.array());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "directory/owners.h"
+#include "directory/string_list.h"
 
 class VariantArray;
 
@@ -27,6 +28,11 @@ void javaStringToWide(JNIEnv* env, jstring text, WideString* wide);
 // The text of a String parameter; null gives an empty text.
 WideString wideParameter(JNIEnv* env, jstring text);
 void variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array);
+// The texts of a Java String[] in array order; a null element gives an empty text and a null
+// array an empty list.
+StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings);
+// A new Java string of the text's code units; null, with the JVM's exception pending, when it
+// cannot be made.
 jstring newJavaString(JNIEnv* env, const WideString& text);
 
 // Runs a native method's body; memory exhaustion and the library's status error become the

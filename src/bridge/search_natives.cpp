@@ -1,31 +1,8 @@
 // Native methods of node search and of the NetBIOS name of a domain.
 #include "bridge/call_context.h"
 #include "bridge/entry_points.h"
-#include "bridge/local_ref.h"
 #include "bridge/result_objects.h"
 
-namespace {
-
-// The texts of a Java String[] in array order; a null element gives an empty text and a null
-// array an empty list.
-StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings) {
-  StringList list;
-  if (strings == nullptr) return list;
-  jsize length = env->GetArrayLength(strings);
-  for (jsize i = 0; i < length; ++i) {
-    LocalRef<jstring> element(env, static_cast<jstring>(env->GetObjectArrayElement(strings, i)));
-    list.append(wideParameter(env, element.get()));
-  }
-  return list;
-}
-
-jobject stringListResult(JNIEnv* env, HRESULT status, const StringList& values) {
-  jobjectArray strings = newJavaStringArray(env, values);
-  if (strings == nullptr) return nullptr;
-  return newResultStringList(env, status, strings);
-}
-
-}  // namespace
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchNodes)(JNIEnv* env, jobject self, jstring baseDn,
                                                                      jstring filter) {
@@ -35,7 +12,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchNodes)(JNIEnv* env, 
     AdsiContext context = contextFor(settings);
     StringList found;
     HRESULT status = context.searchNodes(base, filterText, &found);
-    return stringListResult(env, status, found);
+    return newResultStringList(env, status, found);
   });
 }
 
@@ -46,7 +23,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchDeletedNodes)(JNIEnv
     AdsiContext context = contextFor(settings);
     StringList found;
     HRESULT status = context.searchDeletedNodes(filterText, &found);
-    return stringListResult(env, status, found);
+    return newResultStringList(env, status, found);
   });
 }
 
@@ -60,7 +37,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wFindNodeValues)(JNIEnv* en
     AdsiContext context = contextFor(settings);
     StringList found;
     HRESULT status = context.findNodeValues(base, attribute, filterText, sizeLimit, timeLimit, &found);
-    return stringListResult(env, status, found);
+    return newResultStringList(env, status, found);
   });
 }
 

@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
   TestJvm jvm;
   defineJavaClasses(&jvm);
   checkStackAndUnreadableSettings(&checks, &jvm, natives);
+  checkMissingResultClasses(&checks, &jvm, natives);
   checkFrame(&checks, &jvm, natives);
   checkResultObjects(&checks, &jvm, natives);
   if (directory) runDirectoryTable(&checks, &jvm, natives);
