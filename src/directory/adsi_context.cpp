@@ -21,8 +21,8 @@ WideString AdsiContext::ldapPath(const WideString& dn) const {
 
 namespace {
 
-constexpr HRESULT logonFailure = static_cast<HRESULT>(0x8007052E);
-constexpr HRESULT noSuchObject = static_cast<HRESULT>(0x80072030);
+const HRESULT logonFailure = logonFailureStatus();
+const HRESULT noSuchObject = HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
 
 }  // namespace
 

@@ -6,6 +6,9 @@
 // An attribute exists but its value has a type the operation does not accept.
 constexpr HRESULT VALUE_TYPE_MISMATCH = 8255;
 
+// A refused logon, as the platform's logon and name-translation services report it.
+inline HRESULT logonFailureStatus() { return HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE); }
+
 // Raised when a string, BSTR or VARIANT cannot be built, or an array copy fails; the native
 // entry points turn it into their failure value, so it never reaches the JVM.
 struct StatusError {

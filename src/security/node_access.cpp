@@ -46,7 +46,7 @@ struct AbsoluteDescriptor {
 HRESULT lastErrorStatus() {
   DWORD code = GetLastError();
   if (code == 0) return E_FAIL;
-  return static_cast<HRESULT>(0x80070000u | (code & 0xFFFFu));
+  return HRESULT_FROM_WIN32(code);
 }
 
 HRESULT classSchemaPath(IDirectoryObject* object, WideString* schemaPath) {

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr HRESULT logonFailure = static_cast<HRESULT>(0x8007052E);
+const HRESULT logonFailure = logonFailureStatus();
 
 }  // namespace
 
