@@ -5,17 +5,11 @@
 
 namespace {
 
-// The frame of a native that works on one user named in any form: the name is resolved first,
-// and its status ends the call when it fails.
+// The frame of a native that works on one user named in any form.
 template <typename Operation>
 jint runOnResolvedUser(JNIEnv* env, jobject self, jstring userName, jstring userDomain, Operation operation) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
-    WideString logonName, dn;
-    RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
-    return operation(context, dn);
+    return onUser(env, settings, userName, userDomain, operation);
   });
 }
 

@@ -8,38 +8,6 @@
 
 namespace {
 
-using Context = const AdsiContext&;
-using Name = const WideString&;
-
-// The steps shared by the natives on a user: the names converted, the context made, the user
-// resolved, then the operation on its distinguished name.
-template <typename Operation>
-HRESULT onUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain,
-               Operation operation) {
-  WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
-  AdsiContext context = contextFor(settings);
-  WideString logonName, dn;
-  RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
-  return operation(context, dn);
-}
-
-template <typename Operation>
-HRESULT onGroup(JNIEnv* env, const ConnectionSettings& settings, jstring groupName, Operation operation) {
-  WideString group = wideParameter(env, groupName);
-  AdsiContext context = contextFor(settings);
-  WideString dn;
-  RETURN_IF_FAILED(context.resolveGroup(group, &dn));
-  return operation(context, dn);
-}
-
-// Any object is named by its distinguished name as given; nothing is resolved.
-template <typename Operation>
-HRESULT onNode(JNIEnv* env, const ConnectionSettings& settings, jstring dn, Operation operation) {
-  WideString name = wideParameter(env, dn);
-  AdsiContext context = contextFor(settings);
-  return operation(context, name);
-}
-
 jobject newStringListResult(JNIEnv* env, HRESULT status, const VariantArray& values) {
   return newResultStringList(env, status, values.array());
 }

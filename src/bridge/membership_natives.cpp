@@ -68,12 +68,9 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wIsMemberOf)(JNIEnv* env, j
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserPrimaryGroup)(JNIEnv* env, jobject self,
                                                                              jstring userName, jstring userDomain) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
-    WideString logonName, dn, groupDn;
-    HRESULT status = context.resolveUser(user, domain, &logonName, &dn);
-    if (SUCCEEDED(status)) status = context.getUserPrimaryGroup(dn, &groupDn);
+    WideString groupDn;
+    HRESULT status = onUser(env, settings, userName, userDomain,
+                            [&](Context context, Name dn) { return context.getUserPrimaryGroup(dn, &groupDn); });
     return newResultMessage(env, status, groupDn);
   });
 }
@@ -81,16 +78,12 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserPrimaryGroup)(JNIEn
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserGroups)(JNIEnv* env, jobject self, jstring userName,
                                                                        jstring userDomain) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
     GroupList groups;
-    WideString logonName, dn;
-    groups.status = context.resolveUser(user, domain, &logonName, &dn);
-    if (SUCCEEDED(groups.status)) {
+    groups.status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       collectGroups([&](VariantArray* values) { return context.getUserAttributeStringArray(dn, WIDE("memberOf"), values); },
                     [&](WideString* primary) { return context.getUserPrimaryGroup(dn, primary); }, &groups);
-    }
+      return groups.status;
+    });
     return groupListResult(env, groups);
   });
 }

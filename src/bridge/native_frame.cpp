@@ -1,5 +1,7 @@
 #include "bridge/native_frame.h"
 
+#include <new>
+
 #include "bridge/java_arrays.h"
 #include "bridge/local_ref.h"
 #include "directory/values.h"
@@ -14,6 +16,18 @@ void readStringField(JNIEnv* env, jobject object, jfieldID field, WideString* ta
 }
 
 }  // namespace
+
+HRESULT statusOfCurrentException() noexcept {
+  try {
+    throw;
+  } catch (const StatusError& error) {
+    return error.status;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
 
 void javaStringToWide(JNIEnv* env, jstring text, WideString* wide) {
   if (text == nullptr) return;
