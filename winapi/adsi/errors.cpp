@@ -88,13 +88,6 @@ const ResultRow* findRow(int result) {
   return row;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 thread_local LastError threadLastError;
 
 }  // namespace
@@ -114,7 +107,7 @@ DWORD leadingServerCode(std::string_view diagnostic) {
   if (diagnostic.size() < 9 || diagnostic[8] != ':') return 0;
   DWORD code = 0;
   for (size_t i = 0; i < 8; ++i) {
-    int digit = hexValue(diagnostic[i]);
+    int digit = hexDigitValue(diagnostic[i]);
     if (digit < 0) return 0;
     code = (code << 4) | static_cast<DWORD>(digit);
   }
@@ -131,7 +124,7 @@ DWORD bindDataCode(std::string_view diagnostic) {
       size_t i = at + marker.size();
       size_t digits = 0;
       for (; i < diagnostic.size() && digits < 8; ++i, ++digits) {
-        int digit = hexValue(diagnostic[i]);
+        int digit = hexDigitValue(diagnostic[i]);
         if (digit < 0) break;
         code = (code << 4) | static_cast<DWORD>(digit);
       }
