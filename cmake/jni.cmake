@@ -1,4 +1,4 @@
-# Locates the JDK's jni.h. The Windows build pairs it with a 32-bit jni_md.h of our own.
+# Locates the JDK's jni.h. The Windows builds pair it with a jni_md.h of our own.
 if(NOT ORVISTAL_JDK_HOME)
   file(GLOB _jdk_candidates /usr/lib/jvm/java-17-openjdk-* /usr/lib/jvm/java-*-openjdk-*)
   foreach(_jdk ${_jdk_candidates})

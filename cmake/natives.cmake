@@ -1,5 +1,5 @@
 # The native methods of kestrivane.qom.userstoreproxy.multidomain.Orvistal: name and number
-# of Java parameters (the stdcall suffix is 8 + 4 x parameters).
+# of Java parameters (the 32-bit stdcall suffix is 8 + 4 x parameters).
 set(ORVISTAL_JNI_PREFIX Java_kestrivane_qom_userstoreproxy_multidomain_Orvistal_)
 set(ORVISTAL_ALL_NATIVES
   wInit:0 wTranslateName:3 wGetUserDsn:2 wGetGroupDsn:1 wAddUser:2 wDeleteUser:2
@@ -45,10 +45,16 @@ function(orvistal_write_export_files)
     list(GET _pair 1 _params)
     list(FIND ORVISTAL_IMPLEMENTED_NATIVES ${_name} _found)
     if(_found GREATER -1)
-      math(EXPR _bytes "8 + 4 * ${_params}")
       string(APPEND _version "    ${ORVISTAL_JNI_PREFIX}${_name};\n")
-      string(APPEND _def "  _${ORVISTAL_JNI_PREFIX}${_name}@${_bytes} = ${ORVISTAL_JNI_PREFIX}${_name}@${_bytes}\n")
-      string(APPEND _list "${ORVISTAL_JNI_PREFIX}${_name} _${ORVISTAL_JNI_PREFIX}${_name}@${_bytes}\n")
+      if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        # x64 has one calling convention and no decoration: the export is the JNI name itself.
+        string(APPEND _def "  ${ORVISTAL_JNI_PREFIX}${_name}\n")
+        string(APPEND _list "${ORVISTAL_JNI_PREFIX}${_name} ${ORVISTAL_JNI_PREFIX}${_name}\n")
+      else()
+        math(EXPR _bytes "8 + 4 * ${_params}")
+        string(APPEND _def "  _${ORVISTAL_JNI_PREFIX}${_name}@${_bytes} = ${ORVISTAL_JNI_PREFIX}${_name}@${_bytes}\n")
+        string(APPEND _list "${ORVISTAL_JNI_PREFIX}${_name} _${ORVISTAL_JNI_PREFIX}${_name}@${_bytes}\n")
+      endif()
     endif()
   endforeach()
   string(APPEND _version "  local:\n    *;\n};\n")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds both libraries and runs every test: unit, sanitizer, fuzz, differential, the export
-# tables of both builds, and the integration and JVM tests against the throwaway directory
+# Builds the libraries and the jar and runs every test: unit, sanitizer, fuzz, differential, the export
+# tables of the three libraries, the jar, and the integration and JVM tests against the throwaway directory
 # (which the test run starts and stops itself).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,5 @@
-/* Machine-dependent JNI types for the 32-bit Windows build. */
+/* Machine-dependent JNI types for the Windows builds (long is 32 bits on both; x64 ignores
+   the stdcall convention and has one of its own). */
 #ifndef ORVISTAL_JNI_MD_H
 #define ORVISTAL_JNI_MD_H
 

@@ -551,8 +551,23 @@ JavaObject* TestJvm::use(jobject reference, const char* function) {
   return reinterpret_cast<Reference*>(reference)->target;
 }
 
+namespace {
+
+// Whether this function was entered with the stack aligned as the x64 convention requires: a
+// 16-byte aligned local lands on a 16-byte boundary only then, as the compiler assumes the
+// alignment and never realigns. A native that calls the environment misaligned is caught here.
+__attribute__((noinline)) bool enteredAligned() {
+  alignas(16) volatile char probe[16];
+  uintptr_t address = reinterpret_cast<uintptr_t>(probe);
+  asm volatile("" : "+r"(address));
+  return address % 16 == 0;
+}
+
+}  // namespace
+
 bool TestJvm::enter(const char* function, bool allowedWithException) {
   std::string name = function;
+  if (sizeof(void*) == 8 && !enteredAligned()) fault(name + " called with the stack off its 16-byte alignment");
   bool seen = false;
   for (const std::string& used : functionsUsed_) seen = seen || used == name;
   if (!seen) functionsUsed_.push_back(name);

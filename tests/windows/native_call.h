@@ -1,6 +1,7 @@
-// Calling one exported native as a 32-bit JVM does: its arguments as JNI references made in the
-// test's environment, pushed by hand and called with the stdcall convention, with the stack and
-// the callee-saved registers checked afterwards.
+// Calling one exported native as a JVM of the same width does: its arguments as JNI references
+// made in the test's environment, placed by hand and called with the platform's JNI convention
+// (stdcall on 32-bit, the x64 convention on 64-bit), with the stack and the callee-saved
+// registers checked afterwards.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -29,8 +30,8 @@ std::vector<Argument> nullArguments(const NativeSignature& signature);
 std::vector<Argument> emptyArguments(const NativeSignature& signature);
 
 struct CallOutcome {
-  uint32_t value = 0;  // the int result or the jobject
-  int32_t stackDrift = 0;
+  uintptr_t value = 0;  // the int result (its 32 bits) or the jobject
+  intptr_t stackDrift = 0;
   bool registersKept = false;
   std::vector<RecordedBind> binds;
   std::vector<ServiceCall> services;
@@ -38,6 +39,10 @@ struct CallOutcome {
   std::string exception;
   size_t pinnedStrings = 0;
 };
+
+// The amounts by which a caller of this width may leave the stack below a 16-byte boundary at a
+// call: any multiple of 4 on 32-bit, none on x64.
+const std::vector<uint32_t>& stackMisalignments();
 
 CallOutcome callNative(TestJvm* jvm, const ExportedNative& native, jobject self, const std::vector<Argument>& arguments,
                        uint32_t misalignment = 0);
@@ -57,7 +62,7 @@ jobject newSettingsWithFields(TestJvm* jvm, const std::string& className, const 
                               const Settings& settings);
 
 // A readable account of a result for messages and the table: class, status and values.
-std::string describeResult(TestJvm* jvm, const NativeSignature& signature, uint32_t value);
+std::string describeResult(TestJvm* jvm, const NativeSignature& signature, uintptr_t value);
 // The status a native gave: its int result, or the status argument of its result object.
-std::optional<int32_t> statusOf(TestJvm* jvm, const NativeSignature& signature, uint32_t value);
+std::optional<int32_t> statusOf(TestJvm* jvm, const NativeSignature& signature, uintptr_t value);
 std::string hex(uint32_t value);

@@ -69,6 +69,8 @@ const char* const jniPrefix = "Java_kestrivane_qom_userstoreproxy_multidomain_Or
 
 }  // namespace
 
+std::string jniName(const std::string& name) { return jniPrefix + name; }
+
 const NativeSignature* signatureOf(const std::string& name) {
   for (const NativeSignature& signature : signatures)
     if (name == signature.name) return &signature;
@@ -85,17 +87,17 @@ bool readExportList(const std::string& path, std::vector<ExportedNative>* native
   while (std::getline(file, line)) {
     if (line.empty()) continue;
     std::istringstream fields(line);
-    std::string jniName, decorated;
-    fields >> jniName >> decorated;
+    std::string fullName, decorated;
+    fields >> fullName >> decorated;
     size_t at = decorated.rfind('@');
-    if (jniName.compare(0, std::strlen(jniPrefix), jniPrefix) != 0 || at == std::string::npos) {
+    if (fullName.compare(0, std::strlen(jniPrefix), jniPrefix) != 0 || decorated.empty()) {
       *error = "unreadable line in " + path + ": " + line;
       return false;
     }
     ExportedNative native;
-    native.name = jniName.substr(std::strlen(jniPrefix));
+    native.name = fullName.substr(std::strlen(jniPrefix));
     native.decoratedName = decorated;
-    native.stackBytes = static_cast<unsigned>(std::stoul(decorated.substr(at + 1)));
+    if (at != std::string::npos) native.stackBytes = static_cast<unsigned>(std::stoul(decorated.substr(at + 1)));
     native.signature = signatureOf(native.name);
     natives->push_back(native);
   }

@@ -1,6 +1,6 @@
-// The natives as a 32-bit JVM sees them: the Java parameter types and result of each, and the
-// list of exports that the build wrote (natives.txt: JNI name, decorated name), so that every
-// native the library exports is called without this program changing.
+// The natives as a JVM sees them: the Java parameter types and result of each, and the list of
+// exports that the build wrote (natives.txt: JNI name, exported name), so that every native the
+// library exports is called without this program changing.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -23,13 +23,14 @@ const NativeSignature* signatureOf(const std::string& name);
 
 struct ExportedNative {
   std::string name;           // wInit
-  std::string decoratedName;  // _Java_..._wInit@8
-  unsigned stackBytes = 0;    // the N of @N
+  std::string decoratedName;  // _Java_..._wInit@8 on 32-bit, Java_..._wInit on x64
+  unsigned stackBytes = 0;    // the N of @N (32-bit only)
   const NativeSignature* signature = nullptr;
   FARPROC address = nullptr;
 };
 
 // Reads natives.txt; false (with a message) when a line cannot be read.
+std::string jniName(const std::string& name);
 bool readExportList(const std::string& path, std::vector<ExportedNative>* natives, std::string* error);
 
 // The value a native returns at once when the settings cannot be read: 0 for wInit and the three

@@ -88,20 +88,20 @@ Type* at(HMODULE module, DWORD offset) {
 template <typename Function>
 bool redirectImport(HMODULE library, const char* dll, const char* function, Function recorder, Function* original) {
   auto* dos = at<IMAGE_DOS_HEADER>(library, 0);
-  auto* headers = at<IMAGE_NT_HEADERS32>(library, static_cast<DWORD>(dos->e_lfanew));
+  auto* headers = at<IMAGE_NT_HEADERS>(library, static_cast<DWORD>(dos->e_lfanew));
   const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   for (auto* module = at<IMAGE_IMPORT_DESCRIPTOR>(library, imports.VirtualAddress); module->Name != 0; ++module) {
     if (_stricmp(at<char>(library, module->Name), dll) != 0) continue;
-    auto* names = at<IMAGE_THUNK_DATA32>(library, module->OriginalFirstThunk);
-    auto* slots = at<IMAGE_THUNK_DATA32>(library, module->FirstThunk);
+    auto* names = at<IMAGE_THUNK_DATA>(library, module->OriginalFirstThunk);
+    auto* slots = at<IMAGE_THUNK_DATA>(library, module->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL32(names->u1.Ordinal)) continue;
-      auto* byName = at<IMAGE_IMPORT_BY_NAME>(library, names->u1.AddressOfData);
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto* byName = at<IMAGE_IMPORT_BY_NAME>(library, static_cast<DWORD>(names->u1.AddressOfData));
       if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
       DWORD protection = 0;
       if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection)) return false;
       *original = reinterpret_cast<Function>(slots->u1.Function);
-      slots->u1.Function = reinterpret_cast<DWORD>(recorder);
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(recorder);
       VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
       return true;
     }

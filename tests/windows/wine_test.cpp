@@ -1,7 +1,7 @@
-// Loads Orvistal.dll as a 32-bit JVM does and calls every native it exports.
+// Loads Orvistal.dll as a JVM of the same width does and calls every native it exports.
 // usage: orvistal_wine_test.exe LIBRARY NATIVES_LIST [--directory]
 //   LIBRARY       the cross-built Orvistal.dll
-//   NATIVES_LIST  natives.txt of the same build (JNI name and decorated name of each export)
+//   NATIVES_LIST  natives.txt of the same build (JNI name and exported name of each native)
 //   --directory   then call every native against the test directory (its names come from the
 //                 ORVISTAL_TEST_* environment) and print which calls work end to end
 #include <cstring>
@@ -10,12 +10,24 @@
 
 namespace {
 
-const uint32_t alignments[] = {0, 4, 8, 12};
-
 const char* const withoutPassword = "orvistal/testing/SettingsWithoutPassword";
 
-// Every export the list names resolves by its decorated name, and its @N agrees with the Java
-// declaration (8 bytes for the environment and the object, 4 for each parameter).
+// The name a JVM of this width looks a native up by: on 32-bit the stdcall decoration, whose @N
+// agrees with the Java declaration (8 bytes for the environment and the object, 4 for each
+// parameter); on x64 the JNI name itself.
+bool exportedAsTheJvmLooksUp(Checks* checks, const ExportedNative& native) {
+  if (sizeof(void*) == 8) {
+    bool plain = native.decoratedName == jniName(native.name);
+    checks->expect(plain, native.decoratedName + " is not exported under its plain JNI name");
+    return plain;
+  }
+  unsigned declared = 8 + 4 * static_cast<unsigned>(std::strlen(native.signature->parameters));
+  checks->expect(native.stackBytes == declared, native.decoratedName + " pops " + std::to_string(native.stackBytes) +
+                                                    " bytes, the Java declaration needs " + std::to_string(declared));
+  return native.stackBytes == declared;
+}
+
+// Every export the list names resolves by the name a JVM looks it up by.
 bool resolveExports(Checks* checks, HMODULE library, std::vector<ExportedNative>* natives) {
   bool complete = true;
   for (ExportedNative& native : *natives) {
@@ -24,12 +36,10 @@ bool resolveExports(Checks* checks, HMODULE library, std::vector<ExportedNative>
       complete = false;
       continue;
     }
-    unsigned declared = 8 + 4 * static_cast<unsigned>(std::strlen(native.signature->parameters));
-    checks->expect(native.stackBytes == declared, native.decoratedName + " pops " + std::to_string(native.stackBytes) +
-                                                      " bytes, the Java declaration needs " + std::to_string(declared));
+    bool named = exportedAsTheJvmLooksUp(checks, native);
     native.address = GetProcAddress(library, native.decoratedName.c_str());
     checks->expect(native.address != nullptr, native.decoratedName + " does not resolve");
-    complete = complete && native.address != nullptr && native.stackBytes == declared;
+    complete = complete && native.address != nullptr && named;
   }
   return complete;
 }
@@ -42,7 +52,7 @@ void checkStackAndUnreadableSettings(Checks* checks, TestJvm* jvm, const std::ve
   jobject self = newSettingsWithFields(jvm, withoutPassword, {"lookupUserName", "server", "useServerName", "domain"},
                                        settings);
   for (const ExportedNative& native : natives) {
-    for (uint32_t misalignment : alignments) {
+    for (uint32_t misalignment : stackMisalignments()) {
       std::string label = native.name + " (stack lowered by " + std::to_string(misalignment) + ")";
       CallOutcome outcome = callNative(jvm, native, self, nullArguments(*native.signature), misalignment);
       expectSoundCall(checks, label, outcome);
@@ -95,7 +105,8 @@ int main(int argc, char** argv) {
     std::printf("%d of %d checks failed; the natives are not called\n", checks.failed(), checks.count());
     return 1;
   }
-  std::printf("%u natives resolved by their decorated names\n", static_cast<unsigned>(natives.size()));
+  std::printf("%u natives resolved by their exported names (%u-bit)\n", static_cast<unsigned>(natives.size()),
+              static_cast<unsigned>(8 * sizeof(void*)));
 
   TestJvm jvm;
   defineJavaClasses(&jvm);

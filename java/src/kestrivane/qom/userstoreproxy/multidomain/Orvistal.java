@@ -20,13 +20,23 @@ public class Orvistal {
     protected boolean useServerName = true;
     protected String domain;
 
-    /** Loads the native library from the system property orvistal.library, else by its name. */
+    /**
+     * Loads the native library: from the path in the system property orvistal.library when it is
+     * set; else by its name from java.library.path; else the copy this jar carries for the running
+     * platform, placed in a private directory of the user's cache (see the README).
+     *
+     * @throws UnsatisfiedLinkError naming the platform when none of these fits
+     */
     public static void loadLibrary() {
         String path = System.getProperty("orvistal.library");
         if (path != null && !path.isEmpty()) {
             System.load(path);
-        } else {
+            return;
+        }
+        try {
             System.loadLibrary("Orvistal");
+        } catch (UnsatisfiedLinkError notOnLibraryPath) {
+            BundledLibrary.load(notOnLibraryPath);
         }
     }
 
