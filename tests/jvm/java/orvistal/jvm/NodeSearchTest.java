@@ -54,6 +54,16 @@ class NodeSearchTest {
     }
 
     @Test
+    void resultsComeInTheDirectorysOwnOrder() throws Exception {
+        try (AdminLdap directory = new AdminLdap()) {
+            assertEquals(directory.searchValues(BULK, "(description=bulk user*)", "distinguishedName"),
+                    Arrays.asList(Directory.bound().wSearchNodes(BULK, "(description=bulk user*)").getStringList()));
+            assertEquals(directory.searchValues(PEOPLE, "(objectClass=user)", "mail"),
+                    Arrays.asList(Directory.bound().wFindNodeValues(PEOPLE, "mail", "(objectClass=user)", 0, 0).getStringList()));
+        }
+    }
+
+    @Test
     void deletedNodesAsTheDirectoryShowsThemToEachAccount() {
         ResultStringList asAdmin = admin().wSearchDeletedNodes("(sAMAccountName=deleted-user)");
         assertEquals(0, asAdmin.getErrCode());
