@@ -13,6 +13,13 @@ jint runOnResolvedUser(JNIEnv* env, jobject self, jstring userName, jstring user
   });
 }
 
+// The network password service's statuses for what a NUL would cut short: the text before it
+// would be taken for the account, the old or the new password, or the domain.
+constexpr jint userNotFound = 2221;       // NERR_UserNotFound
+constexpr jint invalidPassword = 86;      // ERROR_INVALID_PASSWORD: the old password is not the account's
+constexpr jint invalidParameter = 87;     // ERROR_INVALID_PARAMETER
+constexpr jint invalidComputer = 2351;    // NERR_InvalidComputer: no such domain or server
+
 }  // namespace
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wAddUser)(JNIEnv* env, jobject self, jstring userName,
@@ -20,6 +27,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wAddUser)(JNIEnv* env, jobject
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString user = wideParameter(env, userName);
     WideString container = wideParameter(env, containerDn);
+    // The name becomes the account name too, a value the directory interface would cut at a NUL.
+    if (holdsNul(user)) return E_INVALIDARG;
     AdsiContext context = contextFor(settings);
     return context.addUser(user, container);
   });
@@ -33,10 +42,14 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wDeleteUser)(JNIEnv* env, jobj
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wResetPassword)(JNIEnv* env, jobject self, jstring userName,
                                                                     jstring newPassword, jstring userDomain) {
-  return runOnResolvedUser(env, self, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
+  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     SecretText password;
     javaStringToWide(env, newPassword, password.put());
-    return context.resetPassword(dn, password.get());
+    // Cut short at a NUL, the account would be given another password than the one asked for.
+    if (holdsNul(password.get())) return E_INVALIDARG;
+    return onUser(env, settings, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
+      return context.resetPassword(dn, password.get());
+    });
   });
 }
 
@@ -55,7 +68,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wIsUserNode)(JNIEnv* env, jobj
 }
 
 // Reads no settings and touches no COM: the network account service is called with the four
-// texts as given, an absent one as an empty text.
+// texts as given, an absent one as an empty text. An empty account (or DOMAIN\ alone) is refused
+// here: the service would take the caller's own logon name for it.
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wChangePassword)(JNIEnv* env, jobject self, jstring userName,
                                                                      jstring oldPassword, jstring newPassword,
                                                                      jstring domainName) {
@@ -65,6 +79,11 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wChangePassword)(JNIEnv* env, 
     javaStringToWide(env, oldPassword, oldText.put());
     javaStringToWide(env, newPassword, newText.put());
     WideString domain = wideParameter(env, domainName);
+    if (user.empty() || user.back() == WIDE('\\')) return invalidParameter;
+    if (holdsNul(user)) return userNotFound;
+    if (holdsNul(oldText.get())) return invalidPassword;
+    if (holdsNul(newText.get())) return invalidParameter;
+    if (holdsNul(domain)) return invalidComputer;
     return static_cast<jint>(
         NetUserChangePassword(domain.c_str(), user.c_str(), oldText.get().c_str(), newText.get().c_str()));
   });

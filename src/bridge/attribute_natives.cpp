@@ -8,6 +8,16 @@
 
 namespace {
 
+// The operation's own texts, checked before anything is sent (the refusal the frames return
+// first): cut short at a NUL they would name another attribute, or write another value, than
+// the caller's. An attribute name with one names nothing; a value with one is refused.
+HRESULT attributeRefusal(Name attribute, HRESULT valuesStatus = S_OK) {
+  if (holdsNul(attribute)) return DS_NO_SUCH_OBJECT;
+  return valuesStatus;
+}
+
+HRESULT valueStatus(Name value) { return holdsNul(value) ? E_INVALIDARG : S_OK; }
+
 jobject newStringListResult(JNIEnv* env, HRESULT status, const VariantArray& values) {
   return newResultStringList(env, status, values.array());
 }
@@ -21,7 +31,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeString)(JN
                                                                               jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), value;
-    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeString(dn, attribute, &value);
     });
     return newResultMessage(env, status, value);
@@ -33,7 +44,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeString)(JNIEn
                                                                            jstring value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
-    return onUser(env, settings, userName, userDomain,
+    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute, valueStatus(text)),
                   [&](Context context, Name dn) { return context.setUserAttributeString(dn, attribute, text); });
   });
 }
@@ -43,7 +54,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeInt)(JNIEn
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     LONG value = 0;
-    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeInt(dn, attribute, &value);
     });
     return newResultIntegerValue(env, status, value);
@@ -55,7 +67,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeInt)(JNIEnv* 
                                                                         jint value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
-    return onUser(env, settings, userName, userDomain,
+    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
                   [&](Context context, Name dn) { return context.setUserAttributeInt(dn, attribute, value); });
   });
 }
@@ -66,7 +78,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeLargeInt)(
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     LONG lowPart = 0, highPart = 0;
-    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeLargeInt(dn, attribute, &lowPart, &highPart);
     });
     return newResultLargeIntegerValue(env, status, lowPart, highPart);
@@ -79,7 +92,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeLargeInt)(JNI
                                                                              jint highPart) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
-    return onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
+    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.setUserAttributeLargeInt(dn, attribute, lowPart, highPart);
     });
   });
@@ -91,7 +105,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeStringArra
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
-    HRESULT status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
+    HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
+                            [&](Context context, Name dn) {
       return context.getUserAttributeStringArray(dn, attribute, &values);
     });
     return newStringListResult(env, status, values);
@@ -106,10 +121,11 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeStringArray)(
                                                                                 jobjectArray values, jint controlCode) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     VariantArray list;
-    variantArrayFromJavaStrings(env, values, &list);
+    HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);
     RETURN_IF_FAILED(checkListWrite(controlCode, list));
     WideString attribute = wideParameter(env, attributeName);
-    return onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
+    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute, listStatus),
+                  [&](Context context, Name dn) {
       return context.setUserAttributeStringArray(dn, attribute, controlCode, list);
     });
   });
@@ -119,7 +135,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeStringArray)(
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wIsGroupNode)(JNIEnv* env, jobject self, jstring dn) {
   return runStatusNative(env, self, 0, [&](const ConnectionSettings& settings) -> jint {
-    return onNode(env, settings, dn, [&](Context context, Name name) { return context.isGroupNode(name); });
+    return onNode(env, settings, dn, S_OK, [&](Context context, Name name) { return context.isGroupNode(name); });
   });
 }
 
@@ -128,7 +144,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeString)(J
                                                                                jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), value;
-    HRESULT status = onGroup(env, settings, groupName, [&](Context context, Name dn) {
+    HRESULT status = onGroup(env, settings, groupName, attributeRefusal(attribute), [&](Context context, Name dn) {
       return context.getGroupAttributeString(dn, attribute, &value);
     });
     return newResultMessage(env, status, value);
@@ -140,7 +156,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeString)(JNIE
                                                                             jstring value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
-    return onGroup(env, settings, groupName,
+    return onGroup(env, settings, groupName, attributeRefusal(attribute, valueStatus(text)),
                    [&](Context context, Name dn) { return context.setGroupAttributeString(dn, attribute, text); });
   });
 }
@@ -150,7 +166,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeInt)(JNIE
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     LONG value = 0;
-    HRESULT status = onGroup(env, settings, groupName, [&](Context context, Name dn) {
+    HRESULT status = onGroup(env, settings, groupName, attributeRefusal(attribute), [&](Context context, Name dn) {
       return context.getGroupAttributeInt(dn, attribute, &value);
     });
     return newResultIntegerValue(env, status, value);
@@ -161,7 +177,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeInt)(JNIEnv*
                                                                          jstring attributeName, jint value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
-    return onGroup(env, settings, groupName,
+    return onGroup(env, settings, groupName, attributeRefusal(attribute),
                    [&](Context context, Name dn) { return context.setGroupAttributeInt(dn, attribute, value); });
   });
 }
@@ -172,7 +188,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeStringArr
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
-    HRESULT status = onGroup(env, settings, groupName, [&](Context context, Name dn) {
+    HRESULT status = onGroup(env, settings, groupName, attributeRefusal(attribute), [&](Context context, Name dn) {
       return context.getGroupAttributeStringArray(dn, attribute, &values);
     });
     return newStringListResult(env, status, values);
@@ -183,10 +199,10 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeStringArray)
     JNIEnv* env, jobject self, jstring groupName, jstring attributeName, jobjectArray values, jint controlCode) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     VariantArray list;
-    variantArrayFromJavaStrings(env, values, &list);
+    HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);
     RETURN_IF_FAILED(checkListWrite(controlCode, list));
     WideString attribute = wideParameter(env, attributeName);
-    return onGroup(env, settings, groupName, [&](Context context, Name dn) {
+    return onGroup(env, settings, groupName, attributeRefusal(attribute, listStatus), [&](Context context, Name dn) {
       return context.setGroupAttributeStringArray(dn, attribute, controlCode, list);
     });
   });
@@ -198,7 +214,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributeString)(JN
                                                                               jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), text;
-    HRESULT status = onNode(env, settings, dn, [&](Context context, Name name) {
+    HRESULT status = onNode(env, settings, dn, attributeRefusal(attribute), [&](Context context, Name name) {
       return context.getNodeAttributeString(name, attribute, &text);
     });
     return newResultMessage(env, status, text);
@@ -209,7 +225,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetNodeAttributeString)(JNIEn
                                                                            jstring attributeName, jstring value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
-    return onNode(env, settings, dn,
+    return onNode(env, settings, dn, attributeRefusal(attribute, valueStatus(text)),
                   [&](Context context, Name name) { return context.setNodeAttributeString(name, attribute, text); });
   });
 }
@@ -219,7 +235,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributeStringArra
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
-    HRESULT status = onNode(env, settings, dn, [&](Context context, Name name) {
+    HRESULT status = onNode(env, settings, dn, attributeRefusal(attribute), [&](Context context, Name name) {
       return context.getNodeAttributeStringArray(name, attribute, &values);
     });
     return newStringListResult(env, status, values);
@@ -231,9 +247,9 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetNodeAttributeStringArray)(
                                                                                 jobjectArray values, jint controlCode) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     VariantArray list;
-    variantArrayFromJavaStrings(env, values, &list);
+    HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);
     WideString attribute = wideParameter(env, attributeName);
-    return onNode(env, settings, dn, [&](Context context, Name name) {
+    return onNode(env, settings, dn, attributeRefusal(attribute, listStatus), [&](Context context, Name name) {
       return context.setNodeAttributeStringArray(name, attribute, controlCode, list);
     });
   });
@@ -244,7 +260,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetDeletedNodeAttributeStr
                                                                                      jstring attributeName) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), text;
-    HRESULT status = onNode(env, settings, dn, [&](Context context, Name name) {
+    HRESULT status = onNode(env, settings, dn, attributeRefusal(attribute), [&](Context context, Name name) {
       return context.getDeletedNodeAttributeString(name, attribute, &text);
     });
     return newResultMessage(env, status, text);
@@ -255,7 +271,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeGuid)(JNIEnv* env, 
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString guid;
     HRESULT status =
-        onNode(env, settings, dn, [&](Context context, Name name) { return context.getNodeGuid(name, &guid); });
+        onNode(env, settings, dn, S_OK, [&](Context context, Name name) { return context.getNodeGuid(name, &guid); });
     return newResultMessage(env, status, guid);
   });
 }
@@ -263,8 +279,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeGuid)(JNIEnv* env, 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetParentNode)(JNIEnv* env, jobject self, jstring dn) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString parent;
-    HRESULT status =
-        onNode(env, settings, dn, [&](Context context, Name name) { return context.getParentNode(name, &parent); });
+    HRESULT status = onNode(env, settings, dn, S_OK,
+                            [&](Context context, Name name) { return context.getParentNode(name, &parent); });
     return newResultMessage(env, status, parent);
   });
 }

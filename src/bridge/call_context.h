@@ -20,9 +20,11 @@ inline NameTranslator translatorFor(const ConnectionSettings& settings) {
 using Context = const AdsiContext&;
 using Name = const WideString&;
 
+// A refusal (a failed check of the call's own texts) ends the call before anything is sent.
 template <typename Operation>
-HRESULT onUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain,
+HRESULT onUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain, HRESULT refusal,
                Operation operation) {
+  RETURN_IF_FAILED(refusal);
   WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
   AdsiContext context = contextFor(settings);
   WideString logonName, dn;
@@ -31,7 +33,15 @@ HRESULT onUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName
 }
 
 template <typename Operation>
-HRESULT onGroup(JNIEnv* env, const ConnectionSettings& settings, jstring groupName, Operation operation) {
+HRESULT onUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain,
+               Operation operation) {
+  return onUser(env, settings, userName, userDomain, S_OK, operation);
+}
+
+template <typename Operation>
+HRESULT onGroup(JNIEnv* env, const ConnectionSettings& settings, jstring groupName, HRESULT refusal,
+                Operation operation) {
+  RETURN_IF_FAILED(refusal);
   WideString group = wideParameter(env, groupName);
   AdsiContext context = contextFor(settings);
   WideString dn;
@@ -41,7 +51,8 @@ HRESULT onGroup(JNIEnv* env, const ConnectionSettings& settings, jstring groupNa
 
 // Any object is named by its distinguished name as given; nothing is resolved.
 template <typename Operation>
-HRESULT onNode(JNIEnv* env, const ConnectionSettings& settings, jstring dn, Operation operation) {
+HRESULT onNode(JNIEnv* env, const ConnectionSettings& settings, jstring dn, HRESULT refusal, Operation operation) {
+  RETURN_IF_FAILED(refusal);
   WideString name = wideParameter(env, dn);
   AdsiContext context = contextFor(settings);
   return operation(context, name);

@@ -4,6 +4,7 @@
 
 #include "bridge/java_arrays.h"
 #include "bridge/local_ref.h"
+#include "directory/adsi_context.h"
 #include "directory/values.h"
 
 namespace {
@@ -89,14 +90,17 @@ bool readConnectionSettings(JNIEnv* env, jobject object, ConnectionSettings* set
   return true;
 }
 
-void variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array) {
+HRESULT variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array) {
+  HRESULT status = S_OK;
   forEachJavaElement(env, strings, [&](jobject element) {
     WideString text;
     javaStringToWide(env, static_cast<jstring>(element), &text);
+    if (holdsNul(text)) status = E_INVALIDARG;
     UniqueVariant value;
     *value.get() = bstrVariant(text);
     (void)array->append(*value.get());  // a failed append leaves the list as it was
   });
+  return status;
 }
 
 StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings) {

@@ -25,7 +25,9 @@ bool readConnectionSettings(JNIEnv* env, jobject object, ConnectionSettings* set
 void javaStringToWide(JNIEnv* env, jstring text, WideString* wide);
 // The text of a String parameter; null gives an empty text.
 WideString wideParameter(JNIEnv* env, jstring text);
-void variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array);
+// The strings as a list of BSTR values, built whole; E_INVALIDARG when a value holds a NUL, at
+// which the directory interface would cut it short.
+HRESULT variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array);
 // The texts of a Java String[] in array order; a null element gives an empty text and a null
 // array an empty list.
 StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings);

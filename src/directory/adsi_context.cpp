@@ -1,5 +1,6 @@
 #include "directory/adsi_context.h"
 
+#include "directory/dn_text.h"
 #include "directory/ldap_scheme.h"
 
 AdsiContext::AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword,
@@ -9,41 +10,56 @@ AdsiContext::AdsiContext(const WideString& lookupUserName, const WideString& loo
       serverName_(serverName),
       serverIsDomain_(serverIsDomain) {}
 
-WideString AdsiContext::ldapPath(const WideString& dn) const {
+HRESULT settingsRefusal(const WideString& user, const WideString& password, const WideString& server) {
+  if (user.size() > maxParameterLength || password.size() > maxParameterLength || server.size() > maxParameterLength)
+    return E_INVALIDARG;
+  // Cut short at a NUL, another account, or the right password with junk after it, would be
+  // judged instead. No account or password holds one; an empty account binds as the calling
+  // thread, whatever the password field holds.
+  if (!user.empty() && (holdsNul(user) || holdsNul(password))) return LOGON_FAILURE;
+  if (holdsNul(server)) return DS_NO_SUCH_OBJECT;
+  return S_OK;
+}
+
+WideString AdsiContext::ldapPath(const WideString& name) const {
   WideString path = WIDE("LDAP://");
   if (!serverName_.empty()) {
     path += serverName_;
     path += WIDE('/');
   }
-  path += dn;
+  path += pathEscapedName(name);
   return path;
 }
 
-namespace {
-
-const HRESULT logonFailure = logonFailureStatus();
-const HRESULT noSuchObject = HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
-
-}  // namespace
-
 HRESULT AdsiContext::openObject(const WideString& path, REFIID iid, DWORD flags, void** object) const {
   *object = nullptr;
-  if (path.size() > maxParameterLength || lookupUserName_.size() > maxParameterLength ||
-      lookupUserPassword_.size() > maxParameterLength || serverName_.size() > maxParameterLength)
-    return E_INVALIDARG;
-  // The path and the credentials cross as C strings, which a NUL would cut short: another
-  // name, or the right password with junk after it, would be judged instead. No account or
-  // password holds a NUL, and no object is named by a path that holds one.
-  if (!lookupUserName_.empty() && (holdsNul(lookupUserName_) || holdsNul(lookupUserPassword_))) return logonFailure;
-  if (holdsNul(path)) return noSuchObject;
-  // An empty account binds as the calling thread, whatever the password field holds.
+  if (path.size() > maxParameterLength) return E_INVALIDARG;
+  RETURN_IF_FAILED(settingsRefusal(lookupUserName_, lookupUserPassword_, serverName_));
+  if (holdsNul(path)) return DS_NO_SUCH_OBJECT;
   const WCHAR* user = nullptr;
   const WCHAR* password = nullptr;
   if (!lookupUserName_.empty()) {
     user = lookupUserName_.c_str();
     password = lookupUserPassword_.c_str();
   }
-  return ADsOpenObject(path.c_str(), user, password, flags, iid, object);
+  return ADsOpenObject(path.c_str(), user, password, flags | ADS_USE_SEALING, iid, object);
+}
+
+HRESULT AdsiContext::objectPath(const WideString& dn, WideString* path) const {
+  if (dn.size() > maxParameterLength) return E_INVALIDARG;
+  // An empty name would bind the server's default naming context: the domain's head.
+  if (dn.empty() || holdsNul(dn)) return DS_NO_SUCH_OBJECT;
+  if (!isWrittenAsDirectoryName(dn)) return E_ADS_BAD_PATHNAME;
+  RETURN_IF_FAILED(checkInForest(dn));
+  *path = ldapPath(dn);
+  return S_OK;
+}
+
+HRESULT AdsiContext::openNamedObject(const WideString& dn, REFIID iid, DWORD flags, void** object) const {
+  *object = nullptr;
+  WideString path;
+  RETURN_IF_FAILED(objectPath(dn, &path));
+  return openObject(path, iid, flags, object);
 }
 
 HRESULT AdsiContext::bindRootDse(IADs** object) const {
@@ -51,29 +67,27 @@ HRESULT AdsiContext::bindRootDse(IADs** object) const {
 }
 
 HRESULT AdsiContext::bindObject(const WideString& dn, IADs** object) const {
-  return openObject(ldapPath(dn), IID_IADs, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+  return openNamedObject(dn, IID_IADs, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
 }
 
 HRESULT AdsiContext::bindObjectFast(const WideString& dn, IADs** object) const {
-  return openObject(ldapPath(dn), IID_IADs, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
-                    reinterpret_cast<void**>(object));
+  return openNamedObject(dn, IID_IADs, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND, reinterpret_cast<void**>(object));
 }
 
 HRESULT AdsiContext::bindUser(const WideString& dn, IADsUser** object) const {
-  return openObject(ldapPath(dn), IID_IADsUser, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+  return openNamedObject(dn, IID_IADsUser, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
 }
 
 HRESULT AdsiContext::bindGroup(const WideString& dn, IADsGroup** object) const {
-  return openObject(ldapPath(dn), IID_IADsGroup, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+  return openNamedObject(dn, IID_IADsGroup, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
 }
 
 HRESULT AdsiContext::bindContainer(const WideString& dn, IADsContainer** object) const {
-  return openObject(ldapPath(dn), IID_IADsContainer, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
+  return openNamedObject(dn, IID_IADsContainer, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
 }
 
 HRESULT AdsiContext::bindDirectoryObject(const WideString& dn, IDirectoryObject** object) const {
-  return openObject(ldapPath(dn), IID_IDirectoryObject, ADS_SECURE_AUTHENTICATION,
-                    reinterpret_cast<void**>(object));
+  return openNamedObject(dn, IID_IDirectoryObject, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(object));
 }
 
 HRESULT AdsiContext::bindSchemaClass(const WideString& nameOrPath, IADsClass** object) const {

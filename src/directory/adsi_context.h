@@ -10,6 +10,11 @@ constexpr size_t maxParameterLength = 65536;
 
 inline bool holdsNul(const WideString& text) { return text.find(WCHAR(0)) != WideString::npos; }
 
+// Why a call's settings cannot reach the platform whole, which takes them as C strings: an
+// oversized text (E_INVALIDARG), a NUL in a named account or its password (a logon failure) or
+// in the server's name (no such object). S_OK when they can.
+HRESULT settingsRefusal(const WideString& user, const WideString& password, const WideString& server);
+
 class VariantArray;
 
 class AdsiContext {
@@ -20,8 +25,19 @@ class AdsiContext {
   AdsiContext(const AdsiContext&) = delete;
   AdsiContext& operator=(const AdsiContext&) = delete;
 
-  WideString ldapPath(const WideString& dn) const;
+  // The path of a name on the settings' server; the name is written so that it can only be read
+  // as a name (pathEscapedName).
+  WideString ldapPath(const WideString& name) const;
+  // Every bind asks for a sealed (encrypted) connection besides the given flags.
   HRESULT openObject(const WideString& path, REFIID iid, DWORD flags, void** object) const;
+  // The path of a name a caller gave for an object, or why it names none there can be bound:
+  // empty, holding a NUL, or outside the forest (no such object), or not written as a name at all
+  // (E_ADS_BAD_PATHNAME). Nothing is sent for a refused name.
+  HRESULT objectPath(const WideString& dn, WideString* path) const;
+  HRESULT openNamedObject(const WideString& dn, REFIID iid, DWORD flags, void** object) const;
+  // Whether a name ending in domain components lies in a naming context of the bound server's
+  // forest (directory/forest_domains.cpp): no referral then takes the account elsewhere.
+  HRESULT checkInForest(const WideString& dn) const;
 
   HRESULT bindRootDse(IADs** object) const;
   HRESULT bindObject(const WideString& dn, IADs** object) const;

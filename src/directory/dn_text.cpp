@@ -140,3 +140,95 @@ HRESULT dnsDomainOfDn(const WideString& dn, WideString* domain) {
   *domain = joined;
   return S_OK;
 }
+
+WideString lowerCaseAscii(WideString text) {
+  for (WCHAR& c : text)
+    if (c >= WIDE('A') && c <= WIDE('Z')) c = static_cast<WCHAR>(c - WIDE('A') + WIDE('a'));
+  return text;
+}
+
+WideString pathEscapedName(const WideString& name) {
+  WideString out;
+  out.reserve(name.size() + 4);
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == WIDE('\\')) {
+      out += name[i];
+      if (i + 1 < name.size()) out += name[++i];
+      continue;
+    }
+    if (name[i] == WIDE('/')) out += WIDE('\\');
+    out += name[i];
+  }
+  return out;
+}
+
+namespace {
+
+bool isAsciiLetter(WCHAR c) { return (c >= WIDE('a') && c <= WIDE('z')) || (c >= WIDE('A') && c <= WIDE('Z')); }
+bool isAsciiDigit(WCHAR c) { return c >= WIDE('0') && c <= WIDE('9'); }
+
+// A keyword (letter, then letters, digits and hyphens) or a numeric OID (digits in dotted parts).
+bool isAttributeType(const WideString& type) {
+  if (type.empty()) return false;
+  if (isAsciiLetter(type[0])) {
+    for (WCHAR c : type)
+      if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != WIDE('-')) return false;
+    return true;
+  }
+  bool partStart = true;
+  for (WCHAR c : type) {
+    if (c == WIDE('.')) {
+      if (partStart) return false;
+      partStart = true;
+    } else if (isAsciiDigit(c)) {
+      partStart = false;
+    } else {
+      return false;
+    }
+  }
+  return !partStart;
+}
+
+// The distinguished name an extended name carries (<WKGUID=guid,dn>), else the name itself.
+WideString carriedName(const WideString& name) {
+  WideString text = trimmed(name);
+  if (text.size() < 2 || text.front() != WIDE('<') || text.back() != WIDE('>')) return text;
+  size_t comma = text.find(WIDE(','));
+  return comma == WideString::npos ? WideString() : text.substr(comma + 1, text.size() - comma - 2);
+}
+
+}  // namespace
+
+bool isWrittenAsDirectoryName(const WideString& name) {
+  WideString text = trimmed(name);
+  size_t start = !text.empty() && text.front() == WIDE('<') ? 1 : 0;  // <GUID=...>, <SID=...>, <WKGUID=...>
+  size_t equals = text.find(WIDE('='));
+  return equals != WideString::npos && isAttributeType(trimmed(text.substr(start, equals - start)));
+}
+
+bool trailingDnsDomainOfDn(const WideString& dn, WideString* domain) {
+  std::vector<WideString> rdns = splitUnescaped(carriedName(dn), WIDE(','), WIDE(';'));
+  std::vector<WideString> labels;
+  for (size_t i = rdns.size(); i-- > 0;) {
+    WideString rdn = trimmed(rdns[i]);
+    size_t equals = rdn.find(WIDE('='));
+    if (equals == WideString::npos || splitUnescaped(rdn, WIDE('+'), WIDE('+')).size() != 1 ||
+        !isDomainComponentType(trimmed(rdn.substr(0, equals))))
+      break;
+    WideString label;
+    // A component that cannot be read names no domain there is: the empty one, which no
+    // naming context has.
+    if (!unescapedValue(trimmed(rdn.substr(equals + 1)), &label) || label.empty()) {
+      domain->clear();
+      return true;
+    }
+    labels.push_back(label);
+  }
+  if (labels.empty()) return false;
+  domain->clear();
+  for (size_t i = labels.size(); i-- > 0;) {
+    *domain += lowerCaseAscii(labels[i]);
+    if (i > 0) *domain += WIDE('.');
+  }
+  return true;
+}

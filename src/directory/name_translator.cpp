@@ -34,13 +34,12 @@ HRESULT NameTranslator::initialise(IADsNameTranslate* service) const {
 // authenticating one of its own for every name. A server that cannot be reached ends the
 // translation here; whatever else this bind finds wrong, the service reports in its own terms.
 HRESULT NameTranslator::openRootEntry() const {
-  if (holdsNul(lookupUserName_) || holdsNul(lookupUserPassword_) || holdsNul(serverName_)) return S_OK;
   WideString path = WIDE("LDAP://");
   path += serverName_.empty() ? WIDE("RootDSE") : serverName_ + WIDE("/RootDSE");
   const WCHAR* user = lookupUserName_.empty() ? nullptr : lookupUserName_.c_str();
   const WCHAR* password = lookupUserName_.empty() ? nullptr : lookupUserPassword_.c_str();
-  HRESULT status =
-      ADsOpenObject(path.c_str(), user, password, ADS_SECURE_AUTHENTICATION, IID_IADs, rootEntry_.putVoid());
+  HRESULT status = ADsOpenObject(path.c_str(), user, password, ADS_SECURE_AUTHENTICATION | ADS_USE_SEALING, IID_IADs,
+                                 rootEntry_.putVoid());
   bool unreachable = status == HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN) || status == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ||
                      status == HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED);
   return unreachable ? status : S_OK;
@@ -48,9 +47,10 @@ HRESULT NameTranslator::openRootEntry() const {
 
 HRESULT NameTranslator::translate(WideString* output, const WideString& name, LONG inputFormat,
                                   LONG outputFormat) const {
-  if (name.size() > maxParameterLength || lookupUserName_.size() > maxParameterLength ||
-      lookupUserPassword_.size() > maxParameterLength || serverName_.size() > maxParameterLength)
-    return E_INVALIDARG;
+  if (name.size() > maxParameterLength) return E_INVALIDARG;
+  RETURN_IF_FAILED(settingsRefusal(lookupUserName_, lookupUserPassword_, serverName_));
+  // The service reads the name up to a NUL, and would translate the account named before it.
+  if (holdsNul(name)) return HRESULT_FROM_WIN32(ERROR_DS_NAME_ERROR_NOT_FOUND);
   // Once per translator: a server that did not answer is not asked again within the call.
   if (rootEntryStatus_ == S_FALSE) rootEntryStatus_ = openRootEntry();
   RETURN_IF_FAILED(rootEntryStatus_);

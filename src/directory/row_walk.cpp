@@ -35,8 +35,18 @@ ADS_SEARCHPREF_INFO booleanPreference(ADS_SEARCHPREF_ENUM preference, bool value
 HRESULT setSearchPreferences(IDirectorySearch* search, ADS_SEARCHPREF_INFO* preferences, DWORD count) {
   HRESULT status = search->SetSearchPreference(preferences, count);
   // S_ADS_ERRORSOCCURRED is a success code that still means a preference was not applied.
-  if (status != S_OK) return static_cast<HRESULT>(static_cast<ULONG>(status) | 0x80000000u);
+  if (status != S_OK) return asFailure(status);
   return S_OK;
+}
+
+HRESULT setSearchBounds(IDirectorySearch* search, LONG timeLimitSeconds) {
+  LONG wait = answerWaitSeconds;
+  if (timeLimitSeconds > 0)
+    wait = timeLimitSeconds > LONG(0x7FFFFFFF) - timeLimitGraceSeconds ? LONG(0x7FFFFFFF)
+                                                                       : timeLimitSeconds + timeLimitGraceSeconds;
+  ADS_SEARCHPREF_INFO bounds[] = {integerPreference(ADS_SEARCHPREF_TIMEOUT, wait),
+                                  integerPreference(ADS_SEARCHPREF_CHASE_REFERRALS, ADS_CHASE_REFERRALS_EXTERNAL)};
+  return setSearchPreferences(search, bounds, 2);
 }
 
 bool serverHasMoreRows() {
@@ -86,4 +96,14 @@ HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, c
     }
     return status;
   }
+}
+
+HRESULT searchColumnTexts(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
+                          StringList* results) {
+  WideString filterText = filter;
+  WideString name = attributeName;
+  LPWSTR names[] = {&name[0]};
+  SearchHandle handle(search);
+  RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], names, 1, handle.put()));
+  return collectColumnTexts(search, handle.get(), attributeName, results);
 }

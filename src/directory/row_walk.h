@@ -48,6 +48,20 @@ ADS_SEARCHPREF_INFO booleanPreference(ADS_SEARCHPREF_ENUM preference, bool value
 // as a failure (the status with its top bit set).
 HRESULT setSearchPreferences(IDirectorySearch* search, ADS_SEARCHPREF_INFO* preferences, DWORD count);
 
+// A status turned into a failure: its severity bit set, the rest kept.
+inline HRESULT asFailure(HRESULT status) {
+  return static_cast<HRESULT>(static_cast<ULONG>(status) | (static_cast<ULONG>(SEVERITY_ERROR) << 31));
+}
+
+// The client's bounds every search of the library sets besides its own preferences: a time-out,
+// so that a server that stops answering holds no caller for ever (the wait for an answer, or a
+// search's own time limit and a grace beyond it), and referrals chased as the directory interface
+// chases them by default, to the forest's other domains (a name outside the forest is refused
+// before it is ever bound).
+constexpr LONG answerWaitSeconds = 10;
+constexpr LONG timeLimitGraceSeconds = 5;
+HRESULT setSearchBounds(IDirectorySearch* search, LONG timeLimitSeconds);
+
 // After S_ADS_NOMORE_ROWS: true when the directory interface reports that the server still
 // has rows (ERROR_MORE_DATA), so the walk goes on.
 bool serverHasMoreRows();
@@ -61,3 +75,7 @@ bool firstStringValue(const ADS_SEARCH_COLUMN& column, WideString* text);
 // any other failure ends the walk with its status, keeping the texts before it.
 HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const WideString& columnName,
                            StringList* results);
+
+// ExecuteSearch for one attribute, then the row walk on it.
+HRESULT searchColumnTexts(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
+                          StringList* results);

@@ -2,23 +2,24 @@
 
 #include <vector>
 
+#include "directory/root_dse.h"
+#include "directory/row_walk.h"
 #include "directory/values.h"
 
+// Every search is bounded (setSearchBounds) before it is handed out.
 HRESULT AdsiContext::openSearch(const WideString& dn, IDirectorySearch** search) const {
-  WideString path = ldapPath(dn);
-  HRESULT status = openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION,
-                                      reinterpret_cast<void**>(search));
-  if (SUCCEEDED(status)) return status;
-
-  // The name may be relative to the domain: complete it with the default naming context.
-  ComPtr<IADs> rootDse;
-  RETURN_IF_FAILED(bindRootDse(rootDse.put()));
-  UniqueBstr attribute = UniqueBstr::copyOf(WIDE("defaultNamingContext"));
-  UniqueVariant namingContext;
-  RETURN_IF_FAILED(rootDse->Get(attribute.get(), namingContext.put()));
-  path += WIDE(',');
-  if (namingContext.get()->vt == VT_BSTR) path += textOfBstr(namingContext.get()->bstrVal);
-  return openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(search));
+  WideString path;
+  RETURN_IF_FAILED(objectPath(dn, &path));
+  HRESULT status = openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(search));
+  if (FAILED(status)) {
+    // The name may be relative to the domain: complete it with the default naming context.
+    WideString namingContext;
+    RETURN_IF_FAILED(readRootDseName(*this, WIDE("defaultNamingContext"), &namingContext));
+    RETURN_IF_FAILED(objectPath(dn + WIDE(',') + namingContext, &path));
+    RETURN_IF_FAILED(
+        openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(search)));
+  }
+  return setSearchBounds(*search, 0);
 }
 
 WideString searchColumnText(const ADS_SEARCH_COLUMN& column) {

@@ -6,8 +6,12 @@
 // An attribute exists but its value has a type the operation does not accept.
 constexpr HRESULT VALUE_TYPE_MISMATCH = 8255;
 
-// A refused logon, as the platform's logon and name-translation services report it.
-inline HRESULT logonFailureStatus() { return HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE); }
+// A name that names no object (ERROR_DS_NO_SUCH_OBJECT); also the answer for a name that could
+// not be sent whole.
+inline const HRESULT DS_NO_SUCH_OBJECT = HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
+
+// An account or password the directory does not accept (ERROR_LOGON_FAILURE).
+inline const HRESULT LOGON_FAILURE = HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE);
 
 // Raised when a string, BSTR or VARIANT cannot be built, or an array copy fails; the native
 // entry points turn it into their failure value, so it never reaches the JVM.

@@ -37,6 +37,9 @@ HRESULT isPrimaryGroup(IADs* group, IADs* member, LONG primaryGroupId, bool* pri
 
 HRESULT AdsiContext::isMemberOf(const WideString& groupDn, const WideString& memberDn,
                                 VARIANT_BOOL* isMember) const {
+  // Both names are judged before either is bound: a refused one costs nothing sent.
+  WideString memberObjectPath;
+  RETURN_IF_FAILED(objectPath(memberDn, &memberObjectPath));
   ComPtr<IADsGroup> group;
   RETURN_IF_FAILED(bindGroup(groupDn, group.put()));
   ComPtr<IADsUser> member;

@@ -2,6 +2,7 @@
 // configuration partition.
 #include "nodes/netbios_domain.h"
 
+#include "directory/dn_text.h"
 #include "directory/ldap_filter.h"
 #include "directory/root_dse.h"
 #include "directory/row_walk.h"
@@ -10,12 +11,6 @@ namespace {
 
 // The longest DNS name there can be.
 constexpr size_t longestDnsName = 255;
-
-WideString lowerCaseAscii(WideString text) {
-  for (WCHAR& c : text)
-    if (c >= WIDE('A') && c <= WIDE('Z')) c = static_cast<WCHAR>(c - WIDE('A') + WIDE('a'));
-  return text;
-}
 
 }  // namespace
 

@@ -9,16 +9,8 @@ namespace {
 // The well-known GUID of a domain's Deleted Objects container.
 const WCHAR deletedObjectsGuid[] = WIDE("18e2ea80684f11d2b9aa00c04f79f805");
 
-// ExecuteSearch for one attribute, then the row walk on it.
-HRESULT runColumnSearch(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
-                        StringList* results) {
-  WideString filterText = filter;
-  WideString name = attributeName;
-  LPWSTR names[] = {&name[0]};
-  SearchHandle handle(search);
-  RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], names, 1, handle.put()));
-  return collectColumnTexts(search, handle.get(), attributeName, results);
-}
+// How the directory interface reports a preference it refused (S_ADS_ERRORSOCCURRED as a failure).
+const HRESULT preferenceRefused = asFailure(S_ADS_ERRORSOCCURRED);
 
 }  // namespace
 
@@ -28,7 +20,7 @@ HRESULT AdsiContext::searchNodes(const WideString& baseDn, const WideString& fil
   ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_SUBTREE),
                                        integerPreference(ADS_SEARCHPREF_PAGESIZE, 100)};
   RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 2));
-  return runColumnSearch(search.get(), filter, WIDE("distinguishedName"), results);
+  return searchColumnTexts(search.get(), filter, WIDE("distinguishedName"), results);
 }
 
 HRESULT AdsiContext::openDeletedObjects(IADsContainer** container) const {
@@ -53,17 +45,20 @@ HRESULT AdsiContext::searchDeletedNodes(const WideString& filter, StringList* re
                                        integerPreference(ADS_SEARCHPREF_PAGESIZE, 100),
                                        booleanPreference(ADS_SEARCHPREF_TOMBSTONE, true)};
   RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 3));
-  return runColumnSearch(search.get(), filter, WIDE("distinguishedName"), results);
+  RETURN_IF_FAILED(setSearchBounds(search.get(), 0));
+  return searchColumnTexts(search.get(), filter, WIDE("distinguishedName"), results);
 }
 
 HRESULT AdsiContext::findNodeValues(const WideString& baseDn, const WideString& attributeName,
                                     const WideString& filter, LONG sizeLimit, LONG timeLimit,
                                     StringList* results) const {
+  // The directory interface takes the limits unsigned: a negative one would be almost no limit.
+  if (sizeLimit < 0 || timeLimit < 0) return preferenceRefused;
   ComPtr<IDirectorySearch> search;
   RETURN_IF_FAILED(openSearch(baseDn, search.put()));
-  // The caller's limits go to the directory as they are; it refuses what it cannot use.
   ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, sizeLimit),
                                        integerPreference(ADS_SEARCHPREF_TIME_LIMIT, timeLimit)};
   RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 2));
-  return runColumnSearch(search.get(), filter, attributeName, results);
+  RETURN_IF_FAILED(setSearchBounds(search.get(), timeLimit));
+  return searchColumnTexts(search.get(), filter, attributeName, results);
 }

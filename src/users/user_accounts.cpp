@@ -5,7 +5,7 @@
 // Whatever object the name stands for is deleted, with everything below it.
 HRESULT AdsiContext::deleteUser(const WideString& dn) const {
   ComPtr<IADsDeleteOps> object;
-  RETURN_IF_FAILED(openObject(ldapPath(dn), IID_IADsDeleteOps, ADS_SECURE_AUTHENTICATION, object.putVoid()));
+  RETURN_IF_FAILED(openNamedObject(dn, IID_IADsDeleteOps, ADS_SECURE_AUTHENTICATION, object.putVoid()));
   return object->DeleteObject(0);
 }
 

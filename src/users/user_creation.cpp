@@ -27,6 +27,8 @@ HRESULT putInteger(IADs* object, const WCHAR* name, LONG value) {
 }  // namespace
 
 HRESULT AdsiContext::addUser(const WideString& userName, const WideString& containerDn) const {
+  WideString containerPath;
+  RETURN_IF_FAILED(objectPath(containerDn, &containerPath));
   // The principal name's domain comes from the container's own domain components; a container
   // outside any domain would give a principal name no one can log on with.
   WideString upnSuffix;

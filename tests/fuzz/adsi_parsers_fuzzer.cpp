@@ -11,6 +11,7 @@
 #include "adsi/schema.h"
 #include "adsi/text.h"
 #include "adsi/values.h"
+#include "directory/dn_text.h"
 #include "groups/primary_group.h"
 #include "netapi/kpasswd_status.h"
 #include "nodes/node_paths.h"
@@ -134,6 +135,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     check(!isPrimaryGroupOf(memberSid, rid, memberSid));
   }
+  // A caller's name written into a path never names a host, with or without a server before it.
+  if (isWrittenAsDirectoryName(wide)) {
+    adsi::AdsPath path;
+    std::string name = adsi::toUtf8(pathEscapedName(wide));
+    if (SUCCEEDED(adsi::parseAdsPath("LDAP://" + name, &path))) check(path.host.empty());
+    if (SUCCEEDED(adsi::parseAdsPath("LDAP://dc1/" + name, &path))) check(path.host == "dc1");
+  }
+  WideString trailing;
+  (void)trailingDnsDomainOfDn(wide, &trailing);
   WideString domain;
   if (domainPart(wide, &domain)) check(domain.rfind(u"DC=", 0) == 0 || domain.rfind(u"dc=", 0) == 0);
   return 0;

@@ -13,7 +13,8 @@ namespace {
 const char* const withoutDomain = "orvistal/testing/SettingsWithoutDomain";
 // U+1D11E MUSICAL SYMBOL G CLEF and U+1F600 as their surrogate pairs.
 const std::u16string clefServer = u"dc\U0001D11E.orvistal.test";
-const std::u16string smileGroup = u"CN=Smile \U0001F600,OU=Groups,DC=orvistal,DC=test";
+// No domain components: the name is bound with no look at the forest's domains first.
+const std::u16string smileGroup = u"CN=Smile \U0001F600,OU=Groups,OU=Orvistal";
 
 struct WinitCase {
   const char* what;
@@ -63,6 +64,7 @@ void checkSettingsThroughInit(Checks* checks, TestJvm* jvm, const ExportedNative
     const RecordedBind& bind = outcome.binds[0];
     checks->expect(bind.path == test.path, label + ": bound " + printable(bind.path) + ", not " + printable(test.path));
     checks->expect((bind.flags & ADS_SECURE_AUTHENTICATION) != 0, label + ": bound without secure authentication");
+    checks->expect((bind.flags & ADS_USE_SEALING) != 0, label + ": bound without sealing");
     if (test.bindsWithAccount) {
       checks->expect(bind.hasUser && bind.user == *test.settings.user,
                      label + ": bound as '" + printable(bind.user) + "', not the settings' account");

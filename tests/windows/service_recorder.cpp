@@ -19,6 +19,7 @@ CreateInstanceFunction systemCreateInstance = nullptr;
 ChangePasswordFunction systemChangePassword = nullptr;
 LogonUserFunction systemLogonUser = nullptr;
 bool refusing = true;
+void* (*searchMaker)() = nullptr;
 std::vector<RecordedBind> binds;
 std::vector<ServiceCall> calls;
 
@@ -47,6 +48,10 @@ HRESULT WINAPI recordingOpenObject(LPCWSTR path, LPCWSTR user, LPCWSTR password,
   if (refusing) {
     if (object != nullptr) *object = nullptr;
     bind.status = refusedBind;
+    if (searchMaker != nullptr && object != nullptr && IsEqualIID(iid, IID_IDirectorySearch)) {
+      *object = searchMaker();
+      bind.status = S_OK;
+    }
   } else {
     bind.status = systemOpenObject(path, user, password, flags, iid, object);
   }
@@ -123,6 +128,8 @@ bool installServiceRecorders(HMODULE library, std::string* error) {
 }
 
 void refuseBinds(bool refuse) { refusing = refuse; }
+
+void serveSearchesWith(void* (*makeSearch)()) { searchMaker = makeSearch; }
 
 std::vector<RecordedBind> takeRecordedBinds() {
   std::vector<RecordedBind> taken;

@@ -33,5 +33,8 @@ constexpr HRESULT refusedBind = static_cast<HRESULT>(0x80040D5A);
 // no ADsOpenObject (the others are watched when the library imports them).
 bool installServiceRecorders(HMODULE library, std::string* error);
 void refuseBinds(bool refuse);
+// While binds are refused, a bind for IDirectorySearch is instead answered with the object the
+// function makes; null stops that.
+void serveSearchesWith(void* (*makeSearch)());
 std::vector<RecordedBind> takeRecordedBinds();
 std::vector<ServiceCall> takeServiceCalls();

@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
   checkMissingResultClasses(&checks, &jvm, natives);
   checkFrame(&checks, &jvm, natives);
   checkResultObjects(&checks, &jvm, natives);
+  checkGuards(&checks, &jvm, natives);
   if (directory) runDirectoryTable(&checks, &jvm, natives);
 
   std::printf("%d checks, %d failed\n", checks.count(), checks.failed());

@@ -59,13 +59,14 @@ bool parseHostPart(std::string_view text, AdsPath* out) {
   return true;
 }
 
-// ADSI escapes '/' inside names as "\/"; LDAP needs no escape for it.
+// ADSI escapes '/' inside names as "\/"; LDAP needs no escape for it. Every other escape pair
+// stays as written: the "/" after an escaped backslash ("\\/") is not escaped by it.
 std::string unescapeSlashes(std::string_view name) {
   std::string dn;
   for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] == '/') {
-      dn += '/';
-      ++i;
+    if (name[i] == '\\' && i + 1 < name.size()) {
+      if (name[i + 1] != '/') dn += name[i];
+      dn += name[++i];
       continue;
     }
     dn += name[i];

@@ -114,6 +114,18 @@ TEST_F(Reliability, ANulNeverCutsANameOrPasswordShort) {
   EXPECT_EQ(context.verifyPassword(u"alice@" + d.domain, u"", u"Alice.Pw.123"), S_OK);
 }
 
+TEST_F(Reliability, ANameOutsideTheForestIsNeverBound) {
+  AdsiContext context = d.bound();
+  ComPtr<IADs> object;
+  ASSERT_EQ(context.bindObject(d.aliceDn(), object.put()), S_OK);  // warm: the forest's domains are known
+  size_t sent = adsi::testing::operationsSentByThisThread();
+  for (const WideString& dn : std::vector<WideString>{u"CN=x,DC=attacker,DC=example", u"CN=x,DC=sub," + d.baseDn,
+                               u"<WKGUID=18e2ea80684f11d2b9aa00c04f79f805,DC=attacker,DC=example>"})
+    EXPECT_EQ(context.bindObject(dn, object.put()), noSuchObject);
+  EXPECT_EQ(adsi::testing::operationsSentByThisThread(), sent) << "refused before it was bound";
+  EXPECT_EQ(context.bindObject(d.aliceDn(), object.put()), S_OK);
+}
+
 TEST_F(Reliability, ANamedAccountWithAnEmptyPasswordOpensNoConnection) {
   size_t opened = adsi::testing::connectionsOpened();
   size_t sent = adsi::testing::operationsSentByThisThread();

@@ -98,6 +98,15 @@ TEST(AdsPath, BuiltPathsRoundTrip) {
   adsi::AdsPath parsed;
   ASSERT_EQ(adsi::parseAdsPath(adsi::buildAdsPath("dc1", "CN=a/b\\,c,DC=x"), &parsed), S_OK);
   EXPECT_EQ(parsed.dn, "CN=a/b\\,c,DC=x");
+  // Only "\/" is undone: an escaped backslash before a slash stays in the name.
+  ASSERT_EQ(adsi::parseAdsPath("LDAP://CN=a\\\\\\/b,DC=x", &parsed), S_OK);
+  EXPECT_EQ(parsed.host, "");
+  EXPECT_EQ(parsed.dn, "CN=a\\\\/b,DC=x");
+  // A host written into a name with its slash escaped is part of the name.
+  ASSERT_EQ(adsi::parseAdsPath("LDAP://dc1/CN=evil.example:389\\/CN=x,DC=a", &parsed), S_OK);
+  EXPECT_EQ(parsed.host, "dc1");
+  EXPECT_EQ(parsed.dn, "CN=evil.example:389/CN=x,DC=a");
+  EXPECT_EQ(adsi::parseAdsPath("LDAP://127.0.0.3:13391\\/CN=x,DC=a", &parsed), E_ADS_BAD_PATHNAME);
 }
 
 TEST(DistinguishedName, SplitsRespectEscapes) {

@@ -58,3 +58,36 @@ TEST(DnText, NamesWithoutAUsableDomainAreRefused) {
     EXPECT_TRUE(domain.empty());
   }
 }
+
+TEST(DnText, ANameInAPathIsNeverReadAsAHost) {
+  EXPECT_EQ(pathEscapedName(u"CN=a/b,DC=x"), u"CN=a\\/b,DC=x");
+  EXPECT_EQ(pathEscapedName(u"CN=a\\/b,DC=x"), u"CN=a\\/b,DC=x") << "an escape already there stays";
+  EXPECT_EQ(pathEscapedName(u"CN=a\\\\/b"), u"CN=a\\\\\\/b") << "a slash after an escaped backslash is escaped";
+  EXPECT_EQ(pathEscapedName(u"h:1//CN=x\\"), u"h:1\\/\\/CN=x\\");
+  for (const char16_t* name : {u"CN=x,DC=y", u" cn = x", u"1.2.840.113556.1.4.221=x", u"<GUID=0c5a>", u"OU=a/b"})
+    EXPECT_TRUE(isWrittenAsDirectoryName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
+  for (const char16_t* name : {u"", u"evil.example", u"127.0.0.3:13391/CN=x,DC=y", u"//h/CN=x", u"h/CN=x",
+                               u"=x", u"RootDSE", u"1..2=x", u"a b=x", u"<evil.example>", u"<h/x=y>"})
+    EXPECT_FALSE(isWrittenAsDirectoryName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
+}
+
+TEST(DnText, TrailingDomainComponentsNameTheDomain) {
+  struct Case {
+    const char16_t* dn;
+    const char16_t* domain;
+  } cases[] = {
+      {u"CN=x,DC=Orvistal,DC=TEST", u"orvistal.test"},
+      {u"DC=@,DC=zone,CN=MicrosoftDNS,DC=DomainDnsZones,DC=a,DC=b", u"domaindnszones.a.b"},
+      {u"<WKGUID=18e2ea80684f11d2b9aa00c04f79f805,DC=a,DC=b>", u"a.b"},
+      {u"CN=x,DC=evil\\,DC=a,DC=b", u"evil,dc=a.b"},
+      {u"CN=x,DC=a\\", u""},
+  };
+  for (const Case& c : cases) {
+    std::u16string domain = u"unchanged";
+    ASSERT_TRUE(trailingDnsDomainOfDn(c.dn, &domain));
+    EXPECT_EQ(domain, c.domain);
+  }
+  std::u16string domain;
+  for (const char16_t* dn : {u"OU=People,OU=Orvistal", u"CN=x,DC=a,OU=b", u"<GUID=0c5a>", u""})
+    EXPECT_FALSE(trailingDnsDomainOfDn(dn, &domain));
+}
