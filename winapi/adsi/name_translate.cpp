@@ -7,6 +7,8 @@
 #include <new>
 
 #include "adserr.h"
+#include "adsi/call_entries.h"
+#include "adsi/controls.h"
 #include "adsi/errors.h"
 #include "adsi/ldap_owners.h"
 #include "adsi/path.h"
@@ -375,12 +377,30 @@ HRESULT NameTranslate::findByFilter(const std::string& filter, bool configuratio
   return exactlyOne(&candidates, out);
 }
 
+// The object is read whole, as a bind of it reads it: a call that names an object by its
+// distinguished name goes on to bind it and read its attributes, and then need not ask again.
 HRESULT NameTranslate::findByDn(const std::string& dn, FoundObject* out) {
   if (!isValidDn(dn)) return kNotFound;
-  std::vector<FoundObject> candidates;
-  HRESULT hr = searchEntries(dn, LDAP_SCOPE_BASE, "(objectClass=*)", &candidates);
-  if (FAILED(hr)) return hr;
-  return exactlyOne(&candidates, out);
+  LDAPControl* controls[] = {securityDescriptorFlagsControl(), nullptr};
+  LdapMessage result;
+  LdapOutcome outcome = connection_->search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"*"}, controls, 0, 0, &result);
+  if (meansNothingThere(outcome.code)) return kNotFound;
+  if (!outcome.ok()) {
+    // Whatever kept the whole object from being read, the names alone are asked for.
+    std::vector<FoundObject> candidates;
+    HRESULT hr = searchEntries(dn, LDAP_SCOPE_BASE, "(objectClass=*)", &candidates);
+    if (FAILED(hr)) return hr;
+    return exactlyOne(&candidates, out);
+  }
+  LDAP* ld = connection_->handle();
+  LDAPMessage* entry = ldap_first_entry(ld, result.get());
+  if (entry == nullptr) return kNotFound;
+  *out = foundObjectOf(ld, entry);
+  PropertyMap read;
+  std::set<std::string> cut;
+  entryProperties(ld, entry, &read, &cut);
+  rememberWholeEntry(connection_, dn, out->dn, std::move(read), std::move(cut));
+  return S_OK;
 }
 
 HRESULT NameTranslate::childOf(const std::string& parent, const std::string& relativeName, std::string* childDn) {

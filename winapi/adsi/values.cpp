@@ -495,11 +495,11 @@ void* BlockCursor::take(size_t size) {
 }
 
 LPWSTR BlockCursor::copyText(std::string_view utf8) {
-  std::u16string text = toUtf16(utf8);
-  auto* target = static_cast<LPWSTR>(take((text.size() + 1) * sizeof(WCHAR)));
+  size_t units = utf16Length(utf8);
+  auto* target = static_cast<LPWSTR>(take((units + 1) * sizeof(WCHAR)));
   if (target != nullptr) {
-    std::memcpy(target, text.data(), text.size() * sizeof(WCHAR));
-    target[text.size()] = 0;
+    copyUtf16(utf8, target);
+    target[units] = 0;
   }
   return target;
 }
