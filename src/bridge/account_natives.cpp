@@ -15,10 +15,10 @@ jint runOnResolvedUser(JNIEnv* env, jobject self, jstring userName, jstring user
 
 // The network password service's statuses for what a NUL would cut short: the text before it
 // would be taken for the account, the old or the new password, or the domain.
-constexpr jint userNotFound = 2221;       // NERR_UserNotFound
-constexpr jint invalidPassword = 86;      // ERROR_INVALID_PASSWORD: the old password is not the account's
-constexpr jint invalidParameter = 87;     // ERROR_INVALID_PARAMETER
-constexpr jint invalidComputer = 2351;    // NERR_InvalidComputer: no such domain or server
+constexpr jint userNotFound = NERR_UserNotFound;
+constexpr jint invalidPassword = ERROR_INVALID_PASSWORD;  // the old password is not the account's
+constexpr jint invalidParameter = ERROR_INVALID_PARAMETER;
+constexpr jint invalidComputer = NERR_InvalidComputer;    // no such domain or server
 
 }  // namespace
 
