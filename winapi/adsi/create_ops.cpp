@@ -5,6 +5,7 @@
 #include <new>
 
 #include "adserr.h"
+#include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/mod_list.h"
@@ -76,6 +77,7 @@ HRESULT DirectoryObject::addCreated() {
     }
   }
   ModList mods(attributes);
+  forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->add(setup_.dn, mods.get(), nullptr);
   wipeChanges(&attributes);
   if (!outcome.ok()) return failWith(outcome);

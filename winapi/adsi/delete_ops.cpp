@@ -1,5 +1,6 @@
 // IADsDeleteOps: an object deletes itself, with everything below it.
 #include "adserr.h"
+#include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/controls.h"
 #include "adsi/object.h"
@@ -12,6 +13,7 @@ HRESULT DirectoryObject::DeleteObject(LONG lnFlags) try {
   if (lnFlags != 0) return E_INVALIDARG;
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   LDAPControl* controls[] = {treeDeleteControl(), nullptr};
+  forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->remove(displayDn(), controls);
   if (!outcome.ok()) return failWith(outcome);
   return S_OK;

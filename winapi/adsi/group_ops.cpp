@@ -2,6 +2,7 @@
 // provider does: one LDAP compare of the group's member attribute with the member's name, so
 // no filter is built from the name and no cut of a large member list can hide a member.
 #include "adserr.h"
+#include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
@@ -46,6 +47,18 @@ HRESULT guidFormOf(Connection* connection, const std::string& name, std::string*
 
 }  // namespace
 
+// The whole member list this call read of the group (at its bind) settles a name it holds as
+// written; any other name (another spelling of the same name, say) is left to the server.
+bool DirectoryObject::listedInMembersReadThisCall(const std::string& memberName) const {
+  const EntryOfThisCall* group = entryOfThisCall(setup_.connection.get(), setup_.ldapName);
+  if (group == nullptr || !group->whole || group->cut.count("member") != 0) return false;
+  auto members = group->ordinary.find("member");
+  if (members == group->ordinary.end()) return false;
+  for (const std::string& member : members->second.values)
+    if (equalsIgnoreCase(member, memberName)) return true;
+  return false;
+}
+
 HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) try {
   if (bMember == nullptr) return E_POINTER;
   *bMember = VARIANT_FALSE;
@@ -57,6 +70,10 @@ HRESULT DirectoryObject::IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) try {
     HRESULT hr = guidFormOf(setup_.connection.get(), member.dn, &memberName);
     if (FAILED(hr)) return hr;
     if (memberName.empty()) return S_OK;  // no such object: a member of nothing
+  }
+  if (listedInMembersReadThisCall(memberName)) {
+    *bMember = VARIANT_TRUE;
+    return S_OK;
   }
   LdapOutcome outcome = setup_.connection->compare(setup_.ldapName, "member", memberName, nullptr);
   switch (outcome.code) {

@@ -47,6 +47,7 @@ inline void berWalk(BerElement* ber) { ber_free(ber, 0); }
 inline void control(LDAPControl* control) { ldap_control_free(control); }
 inline void controls(LDAPControl** controls) { ldap_controls_free(controls); }
 inline void bervalue(berval* value) { ber_bvfree(value); }
+inline void bervalues(berval* values) { ber_memfree(values); }
 }  // namespace release
 
 using LdapHandle = LdapOwner<LDAP, release::handle>;
@@ -57,5 +58,7 @@ using BerWalk = LdapOwner<BerElement, release::berWalk>;
 using LdapControl = LdapOwner<LDAPControl, release::control>;
 using LdapControls = LdapOwner<LDAPControl*, release::controls>;
 using BerValue = LdapOwner<berval, release::bervalue>;
+// The value array ldap_get_attribute_ber gives (its values point into the entry).
+using BerValueArray = LdapOwner<berval, release::bervalues>;
 
 }  // namespace winapi::adsi

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "adserr.h"
+#include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/controls.h"
 #include "adsi/errors.h"
@@ -155,6 +156,16 @@ std::string DirectoryObject::displayDn() const { return setup_.dn.empty() ? setu
 HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, PropertyMap* out) {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   if (setup_.rootDse && names.empty()) return rootAttributes(out);
+  if (setup_.rootDse) return readFromServer(names, out);
+  const EntryOfThisCall* known = entryOfThisCall(setup_.connection.get(), setup_.ldapName);
+  std::vector<std::string> missing;
+  if (known == nullptr || !answerFromEntry(*known, names, out, &missing)) return readFromServer(names, out);
+  if (!known->dn.empty()) setup_.dn = known->dn;
+  if (missing.empty()) return S_OK;
+  return readFromServer(missing, out);
+}
+
+HRESULT DirectoryObject::readFromServer(const std::vector<std::string>& names, PropertyMap* out) {
   // A fast bind never looked for the object, so it may name a deleted one: its reads see
   // deleted objects too. The ordinary bind's existence read does not, so a deleted object
   // cannot be bound the ordinary way.
@@ -168,6 +179,7 @@ HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, P
   LDAP* ld = setup_.connection->handle();
   LDAPMessage* entry = ldap_first_entry(ld, result.get());
   if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");
+  PropertyMap read;
   BerWalk walk;
   for (char* raw = ldap_first_attribute(ld, entry, walk.put()); raw != nullptr;
        raw = ldap_next_attribute(ld, entry, walk.get())) {
@@ -187,12 +199,22 @@ HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, P
       }
       name = range.base;
     }
-    CachedProperty& property = (*out)[toLowerAscii(name)];
+    CachedProperty& property = read[toLowerAscii(name)];
     property.name = name;
     for (std::string& v : values) property.values.push_back(std::move(v));
   }
   LdapString dn(ldap_get_dn(ld, entry));
   if (dn && !setup_.rootDse) setup_.dn = dn.get();
+  // What a fast bind reads may be a deleted object, which an ordinary bind must not find.
+  if (!setup_.rootDse && !setup_.fastBind) {
+    if (names.empty()) rememberWholeEntry(setup_.connection, setup_.ldapName, setup_.dn, read, {});
+    else rememberNamedAttributes(setup_.connection, setup_.ldapName, names, read);
+  }
+  for (auto& [key, property] : read) {
+    CachedProperty& merged = (*out)[key];
+    merged.name = property.name;
+    for (std::string& v : property.values) merged.values.push_back(std::move(v));
+  }
   return S_OK;
 }
 
@@ -295,6 +317,7 @@ HRESULT DirectoryObject::modifyWith(const std::vector<PendingChange>& changes) {
   ModList mods(changes);
   LDAPControl* controls[] = {permissiveModifyControl(), nullptr};
   std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
+  forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->modify(target, mods.get(), controls);
   if (!outcome.ok()) return failWith(outcome);
   for (const PendingChange& change : changes)
@@ -334,6 +357,7 @@ HRESULT DirectoryObject::Delete(BSTR, BSTR bstrRelativeName) try {
   ObjectSetup child;
   HRESULT hr = childSetup(utf8OfBstr(bstrRelativeName), &child);
   if (FAILED(hr)) return hr;
+  forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->remove(child.dn, nullptr);
   if (!outcome.ok()) return failWith(outcome);
   return S_OK;
@@ -350,9 +374,9 @@ const std::vector<std::string>* rootValues(const RootEntry& root, std::string_vi
   return nullptr;
 }
 
-// The classes of the root entry, and of a naming context's head, are the same for as long as
-// the server serves them: they come from the root entry read once per connection, and from one
-// read per connection and naming context.
+// The classes of the root entry, of a naming context's head and of the partitions container
+// are the same for as long as the server serves them: they come from the root entry read once
+// per connection, and from one read per connection and object.
 bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* setup) {
   std::shared_ptr<const RootEntry> root;
   if (!connection->rootEntry(&root).ok()) return false;
@@ -362,11 +386,14 @@ bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* 
     setup->objectClasses = classes != nullptr ? *classes : std::vector<std::string>();
     return true;
   }
-  const std::vector<std::string>* contexts = rootValues(*root, "namingContexts");
-  if (contexts == nullptr) return false;
-  auto head = std::find_if(contexts->begin(), contexts->end(),
+  std::vector<std::string> lasting;
+  if (const std::vector<std::string>* contexts = rootValues(*root, "namingContexts")) lasting = *contexts;
+  // The forest's partitions container lasts as long as the configuration that holds it.
+  if (const std::vector<std::string>* configuration = rootValues(*root, "configurationNamingContext"))
+    if (!configuration->empty()) lasting.push_back("CN=Partitions," + configuration->front());
+  auto head = std::find_if(lasting.begin(), lasting.end(),
                            [&](const std::string& context) { return equalsIgnoreCase(context, name); });
-  if (head == contexts->end()) return false;
+  if (head == lasting.end()) return false;
   auto classes = connection->remembered("classes\n" + toLowerAscii(*head), [&]() {
     LdapMessage result;
     if (!connection->search(*head, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0, &result).ok())
@@ -380,6 +407,63 @@ bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* 
   setup->objectClasses = *std::static_pointer_cast<const std::vector<std::string>>(classes);
   setup->dn = *head;
   return true;
+}
+
+// Whether the caller of a bind asking for this interface goes on to read the object's
+// attributes: not one that searches below it, lists, adds or deletes its children.
+bool readsAttributes(REFIID riid) {
+  return riid != IID_IDirectorySearch && riid != IID_IADsContainer && riid != IID_IADsDeleteOps;
+}
+
+// The ordinary bind's read of the object, which a missing object fails: its classes, and, for
+// a caller that reads attributes, every ordinary attribute with them, which the call's later
+// reads of the object then need not ask for (a group's primaryGroupToken too, which membership
+// checks ask of it). An object this call has read whole already is known to be there.
+HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, ObjectSetup* setup) {
+  bool group = riid == IID_IADsGroup;
+  const EntryOfThisCall* known = entryOfThisCall(connection.get(), setup->ldapName);
+  if (known != nullptr && known->whole && (!group || known->namesAsked.count("primarygrouptoken") != 0)) {
+    auto classes = known->ordinary.find("objectclass");
+    if (classes != known->ordinary.end()) {
+      setup->objectClasses = classes->second.values;
+      if (!known->dn.empty()) setup->dn = known->dn;
+      return S_OK;
+    }
+  }
+  LDAPControl* controls[] = {securityDescriptorFlagsControl(), nullptr};
+  bool whole = readsAttributes(riid);
+  std::vector<std::string> requested = {whole ? "*" : "objectClass"};
+  if (whole && group) requested.push_back("primaryGroupToken");
+  LdapMessage result;
+  LdapOutcome outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
+                                           whole ? controls : nullptr, 0, 0, &result);
+  // The server's own refusals only: a missing object, or a transport that failed, fails alike.
+  if (whole && outcome.code > 0 && outcome.code != LDAP_NO_SUCH_OBJECT) {
+    // Whatever kept the whole object from being read, the bind itself asks only its classes.
+    whole = false;
+    outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0,
+                                 &result);
+  }
+  if (!outcome.ok()) return failWith(outcome);
+  LDAP* ld = connection->handle();
+  LDAPMessage* entry = ldap_first_entry(ld, result.get());
+  if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");
+  setup->objectClasses = entryValues(ld, entry, "objectClass");
+  LdapString dn(ldap_get_dn(ld, entry));
+  if (dn) setup->dn = dn.get();
+  if (!whole) return S_OK;
+  PropertyMap read;
+  std::set<std::string> cut;
+  entryProperties(ld, entry, &read, &cut);
+  PropertyMap named;
+  auto token = read.find("primarygrouptoken");
+  if (token != read.end()) {
+    named.insert(*token);
+    read.erase(token);
+  }
+  rememberWholeEntry(connection, setup->ldapName, setup->dn, std::move(read), std::move(cut));
+  if (group) rememberNamedAttributes(connection, setup->ldapName, {"primaryGroupToken"}, named);
+  return S_OK;
 }
 
 }  // namespace
@@ -398,16 +482,8 @@ HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPat
   if (!setup.fastBind && knownClasses(connection.get(), setup.ldapName, &setup)) {
     // The root entry and the heads of the server's naming contexts stand as long as the server.
   } else if (!setup.fastBind) {
-    // The ordinary bind reads the object's classes: a missing object fails here.
-    LdapMessage result;
-    LdapOutcome outcome =
-        connection->search(setup.ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0, &result);
-    if (!outcome.ok()) return failWith(outcome);
-    LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
-    if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");
-    setup.objectClasses = entryValues(connection->handle(), entry, "objectClass");
-    LdapString dn(ldap_get_dn(connection->handle(), entry));
-    if (dn && !setup.rootDse) setup.dn = dn.get();
+    HRESULT hr = findForBind(connection, riid, &setup);
+    if (FAILED(hr)) return hr;
   }
   auto* object = new (std::nothrow) DirectoryObject(std::move(setup));
   if (object == nullptr) return E_OUTOFMEMORY;

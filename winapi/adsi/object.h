@@ -144,6 +144,7 @@ class DirectoryObject final : public IADsUser,
   HRESULT structuralClass(std::string* out);
   // Base-scope read of the object, following range retrieval for attributes the server cut
   // (unless the caller asked for a range itself). names empty = all ordinary attributes.
+  // What this call already read of the object is not asked for again (call_entries.h).
   HRESULT readAttributes(const std::vector<std::string>& names, PropertyMap* out);
   ADSTYPE typeOf(const std::string& name) const;
   bool isUtcTimeSyntax(const std::string& name) const;
@@ -156,6 +157,8 @@ class DirectoryObject final : public IADsUser,
   ~DirectoryObject();
   HRESULT ensureLoaded();
   HRESULT rootAttributes(PropertyMap* out);
+  HRESULT readFromServer(const std::vector<std::string>& names, PropertyMap* out);
+  bool listedInMembersReadThisCall(const std::string& memberName) const;
   HRESULT readProperty(BSTR bstrName, bool alwaysArray, VARIANT* pvProp);
   HRESULT ensureObjectClasses();
   HRESULT propertyNames(const VARIANT& names, std::vector<std::string>* out) const;
@@ -195,6 +198,9 @@ void destroySearch(SearchState* search, Connection* connection, const std::strin
 namespace testing {
 // Paged searches this process ended on the server before their last page.
 size_t pagedSearchesReleased();
+// Every page of a container's children read from now on fails with the status (S_OK: pages
+// are read again), as a page cut off by a dropped connection or a time-out would.
+void failChildPagesWith(HRESULT status);
 }  // namespace testing
 
 // Reads the rest of a multi-valued attribute the server cut ("member;range=0-1499"), range

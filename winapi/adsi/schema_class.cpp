@@ -149,19 +149,36 @@ class SchemaClassObject final : public winapi::com::ComObject<IADsClass> {
   // class's classSchema object), taking every superclass's possible superiors into account.
   HRESULT readContainment(std::vector<std::string>* out) { return readClassAttribute("possibleInferiors", out); }
 
+  // A class's schemaIDGUID names it for good: once read, it is kept with the connection, as the
+  // schema is.
   HRESULT readClassAttribute(const std::string& attribute, std::vector<std::string>* out) {
-    LDAP* ld = connection_->handle();
-    LdapMessage root;
-    LdapOutcome outcome =
-        connection_->search("", LDAP_SCOPE_BASE, "(objectClass=*)", {"schemaNamingContext"}, nullptr, 0, 0, &root);
+    if (!equalsIgnoreCase(attribute, "schemaIDGUID")) return readFromClassSchema(attribute, out);
+    HRESULT read = S_OK;
+    auto kept = connection_->remembered("schemaIDGUID\n" + toLowerAscii(className_), [&]() {
+      auto values = std::make_shared<std::vector<std::string>>();
+      read = readFromClassSchema(attribute, values.get());
+      if (FAILED(read) || values->empty()) return std::shared_ptr<const void>();
+      return std::shared_ptr<const void>(std::move(values));
+    });
+    if (FAILED(read)) return read;
+    out->clear();
+    if (kept) *out = *std::static_pointer_cast<const std::vector<std::string>>(kept);
+    return S_OK;
+  }
+
+  HRESULT readFromClassSchema(const std::string& attribute, std::vector<std::string>* out) {
+    std::shared_ptr<const RootEntry> root;
+    LdapOutcome outcome = connection_->rootEntry(&root);
     if (!outcome.ok()) return failWith(outcome);
-    LDAPMessage* rootEntry = ldap_first_entry(ld, root.get());
-    std::string base = rootEntry != nullptr ? firstEntryValue(ld, rootEntry, "schemaNamingContext") : std::string();
+    std::string base;
+    for (const auto& [name, values] : *root)
+      if (equalsIgnoreCase(name, "schemaNamingContext") && !values.empty()) base = values.front();
     if (base.empty()) return failLdap(LDAP_NO_SUCH_OBJECT, "no schema naming context");
     std::string filter = "(&(objectClass=classSchema)(lDAPDisplayName=" + escapeFilterValue(className_) + "))";
     LdapMessage found;
     outcome = connection_->search(base, LDAP_SCOPE_ONELEVEL, filter, {attribute}, nullptr, 0, 0, &found);
     if (!outcome.ok()) return failWith(outcome);
+    LDAP* ld = connection_->handle();
     LDAPMessage* entry = ldap_first_entry(ld, found.get());
     if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the class has no schema object");
     *out = entryValues(ld, entry, attribute.c_str());

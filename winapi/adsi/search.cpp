@@ -148,11 +148,11 @@ void layOutValues(ADSTYPE type, const std::vector<std::string>& values, BlockCur
 }
 
 LPWSTR allocText(std::string_view text) {
-  std::u16string wide = toUtf16(text);
-  auto* copy = static_cast<LPWSTR>(AllocADsMem(static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR))));
+  size_t units = utf16Length(text);
+  auto* copy = static_cast<LPWSTR>(AllocADsMem(static_cast<DWORD>((units + 1) * sizeof(WCHAR))));
   if (copy == nullptr) return nullptr;
-  std::memcpy(copy, wide.data(), wide.size() * sizeof(WCHAR));
-  copy[wide.size()] = 0;
+  copyUtf16(text, copy);
+  copy[units] = 0;
   return copy;
 }
 
@@ -331,6 +331,50 @@ HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) try {
   return hresultOfCurrentException();
 }
 
+namespace {
+
+// The current entry's name and columns, in one pass over the entry: libldap hands out each
+// attribute's name and values where they lie in the message, and they are copied once.
+HRESULT readRow(Connection* connection, SearchState* search) {
+  LDAP* ld = connection->handle();
+  BerWalk walk;
+  berval dn{0, nullptr};
+  if (ldap_get_dn_ber(ld, search->current, walk.put(), &dn) != LDAP_SUCCESS)
+    return failLdap(LDAP_DECODING_ERROR, "the entry cannot be read");
+  search->rowDn.assign(dn.bv_val != nullptr ? dn.bv_val : "", dn.bv_len);
+  for (;;) {
+    berval attribute{0, nullptr};
+    berval* values = nullptr;
+    int code = ldap_get_attribute_ber(ld, search->current, walk.get(), &attribute, &values);
+    BerValueArray owned(values);
+    if (code != LDAP_SUCCESS) return failLdap(code, "the entry cannot be read");
+    if (attribute.bv_val == nullptr) return S_OK;
+    std::string name(attribute.bv_val, attribute.bv_len);
+    std::vector<std::string> texts;
+    for (berval* value = values; value != nullptr && value->bv_val != nullptr; ++value)
+      texts.emplace_back(value->bv_val, value->bv_len);
+    RangedName range;
+    if (name.find(';') != std::string::npos && parseRangedName(name, &range)) {
+      bool askedForRange = false;
+      for (const std::string& n : search->requested)
+        askedForRange |= n.find(';') != std::string::npos && equalsIgnoreCase(n.substr(0, n.find(';')), range.base);
+      if (!askedForRange) {
+        HRESULT hr = fetchRemainingRange(connection, search->rowDn, range, &texts);
+        if (FAILED(hr)) return hr;
+        name = range.base;
+      }
+    }
+    // Read only to make the ADsPath column: not a column of its own.
+    if (search->distinguishedNameOnlyForPath && equalsIgnoreCase(name, "distinguishedName")) continue;
+    search->columnOrder.push_back(name);
+    CachedProperty& column = search->row[toLowerAscii(name)];
+    column.name = std::move(name);
+    column.values = std::move(texts);
+  }
+}
+
+}  // namespace
+
 HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
   auto* search = static_cast<SearchState*>(hSearchResult);
   if (std::find(searches_.begin(), searches_.end(), search) == searches_.end()) return E_ADS_BAD_PARAMETER;
@@ -371,32 +415,8 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
     if (!search->moreOnServer) return endSearch(search, search->limitCode);
   }
   ++search->rows;
-  LdapString dn(ldap_get_dn(ld, search->current));
-  search->rowDn = dn ? dn.get() : std::string();
-  BerWalk walk;
-  for (char* raw = ldap_first_attribute(ld, search->current, walk.put()); raw != nullptr;
-       raw = ldap_next_attribute(ld, search->current, walk.get())) {
-    LdapString attribute(raw);
-    std::string name = attribute.get();
-    std::vector<std::string> values = entryValues(ld, search->current, raw);
-    RangedName range;
-    if (parseRangedName(name, &range)) {
-      bool askedForRange = false;
-      for (const std::string& n : search->requested)
-        askedForRange |= n.find(';') != std::string::npos && equalsIgnoreCase(n.substr(0, n.find(';')), range.base);
-      if (!askedForRange) {
-        HRESULT hr = fetchRemainingRange(connection, search->rowDn, range, &values);
-        if (FAILED(hr)) return hr;
-        name = range.base;
-      }
-    }
-    // Read only to make the ADsPath column: not a column of its own.
-    if (search->distinguishedNameOnlyForPath && equalsIgnoreCase(name, "distinguishedName")) continue;
-    search->columnOrder.push_back(name);
-    CachedProperty& column = search->row[toLowerAscii(name)];
-    column.name = name;
-    column.values = std::move(values);
-  }
+  HRESULT hr = readRow(connection, search);
+  if (FAILED(hr)) return hr;
   if (search->attributes.empty() || search->wantsPath) search->columnOrder.push_back("ADsPath");
   return S_OK;
 } catch (...) {

@@ -83,12 +83,41 @@ std::string toUtf8(std::u16string_view text) {
 
 std::string toUtf8(const WCHAR* text) { return text == nullptr ? std::string() : toUtf8(std::u16string_view(text)); }
 
+namespace {
+
+// Directory text is mostly ASCII, which widens unit for unit.
+bool isAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
 std::u16string toUtf16(std::string_view text) {
+  if (isAscii(text)) return std::u16string(text.begin(), text.end());
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) appendUtf16(&out, decodeUtf8(text, &i));
   return out;
+}
+
+size_t utf16Length(std::string_view text) {
+  if (isAscii(text)) return text.size();
+  size_t units = 0;
+  size_t i = 0;
+  while (i < text.size()) units += decodeUtf8(text, &i) < 0x10000 ? 1 : 2;
+  return units;
+}
+
+void copyUtf16(std::string_view text, char16_t* out) {
+  if (isAscii(text)) {
+    for (char c : text) *out++ = static_cast<char16_t>(c);
+    return;
+  }
+  std::u16string wide = toUtf16(text);
+  memcpy(out, wide.data(), wide.size() * sizeof(char16_t));
 }
 
 std::string toLowerAscii(std::string_view text) {
@@ -138,6 +167,13 @@ bool Secret::equals(const Secret& other) const {
     difference = static_cast<unsigned char>(difference | (x ^ y));
   }
   return difference == 0;
+}
+
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 }  // namespace winapi::adsi

@@ -1,6 +1,7 @@
 // IADsUser's account operations: the lock flag, and passwords set or changed through the
 // directory's own unicodePwd writes.
 #include "adserr.h"
+#include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/pool.h"
@@ -102,6 +103,7 @@ HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPasswo
       PendingChange{LDAP_MOD_ADD, "unicodePwd", {quotedUtf16Password(bstrNewPassword)}}};
   ModList mods(change);
   std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
+  forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->modify(target, mods.get(), nullptr);
   wipeChanges(&change);
   if (!outcome.ok()) return passwordFailure(failWith(outcome));

@@ -1,6 +1,9 @@
 // Per-thread COM apartments: the first initialisation enters the apartment, later ones in
 // the same mode only count, and one in the other mode is refused without counting.
 #include "com/apartment.h"
+
+#include <vector>
+
 #include "objbase.h"
 
 namespace {
@@ -13,6 +16,11 @@ struct Apartment {
 
 thread_local Apartment apartment;
 
+std::vector<void (*)()>& leavingHooks() {
+  static std::vector<void (*)()> hooks;
+  return hooks;
+}
+
 constexpr DWORD modeOf(DWORD coInit) { return coInit & COINIT_APARTMENTTHREADED; }
 
 }  // namespace
@@ -22,6 +30,8 @@ namespace winapi::com {
 bool isInitialised() { return apartment.count > 0; }
 
 unsigned long apartmentEntry() { return apartment.entries; }
+
+void onLeavingApartment(void (*drop)()) { leavingHooks().push_back(drop); }
 
 }  // namespace winapi::com
 
@@ -42,5 +52,7 @@ HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit) {
 HRESULT CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
 
 void CoUninitialize() {
-  if (apartment.count > 0) --apartment.count;
+  if (apartment.count == 0) return;
+  if (--apartment.count == 0)
+    for (void (*drop)() : leavingHooks()) drop();
 }

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "adsi/call_entries.h"
 #include "adsi/connection.h"
 #include "adsi/pool.h"
 #include "adsi/text.h"
@@ -236,6 +237,7 @@ NET_API_STATUS changePassword(LPCWSTR domainname, LPCWSTR username, LPCWSTR oldp
   NET_API_STATUS status = statusOfKpasswdResult(resultCode, resultText.view());
   // As after any password write: no pooled connection opened with the old password is reused.
   if (status == NERR_Success) adsi::retirePooledConnections();
+  adsi::forgetEntriesOfThisCall();
   return status;
 }
 

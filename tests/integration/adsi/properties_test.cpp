@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "adsi/directory_env.h"
 #include "adsi/large_integer.h"
@@ -426,6 +427,38 @@ TEST_F(Writes, AFailedWriteLeavesTheDirectoryUnchanged) {
   Var still;
   reread("description", &still);
   EXPECT_EQ(bstrText(still.v.bstrVal), "before");
+}
+
+// A call may answer its later reads of an object from its earlier ones, but no later call may:
+// a change made between two calls, by another thread's connection, is what the next call sees.
+TEST_F(Writes, TheNextCallSeesAChangeMadeBetweenCalls) {
+  auto describe = [&](const char16_t* text) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Ptr<IADs> user;
+    Var value;
+    value.v.vt = VT_BSTR;
+    value.v.bstrVal = SysAllocString(text);
+    HRESULT hr = openAsAdmin(dn_, IID_IADs, user.put());
+    if (SUCCEEDED(hr)) hr = user->Put(Bstr("description").b, value.v);
+    if (SUCCEEDED(hr)) hr = user->SetInfo();
+    user.reset();
+    CoUninitialize();
+    return hr;
+  };
+  ASSERT_EQ(describe(u"first"), S_OK);
+  Var first;
+  reread("description", &first);
+  EXPECT_EQ(bstrText(first.v.bstrVal), "first");
+
+  HRESULT elsewhere = E_FAIL;
+  std::thread([&] { elsewhere = describe(u"second"); }).join();
+  ASSERT_EQ(elsewhere, S_OK);
+  // This call ends and the next begins.
+  CoUninitialize();
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  Var second;
+  reread("description", &second);
+  EXPECT_EQ(bstrText(second.v.bstrVal), "second");
 }
 
 TEST_F(Writes, GroupMembershipAndAccountOperations) {

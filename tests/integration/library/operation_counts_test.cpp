@@ -23,44 +23,43 @@ using winapi::adsi::testing::operationsSentByThisThread;
 // such bind each time it is made, to find the pooled connection of its credentials.
 const std::map<std::string, size_t> expectedRequests = {
     {"wInit", 0},                    // nothing: the root entry is read once per server
-    {"wGetUserDsn bare", 2},         // search by account name; base read of the found entry for its logon name
+    {"wGetUserDsn bare", 2},         // search by account name; base read of the whole found entry for its logon name
     {"wGetUserDsn NT4", 1},          // search by account name in the NetBIOS name's domain
     {"wGetUserDsn UPN", 1},          // search by principal name
-    {"wGetUserDsn DN", 1},           // base read of the entry for its logon name
+    {"wGetUserDsn DN", 1},           // base read of the whole entry, for its logon name
     {"wTranslateName NT4>DN", 1},    // search by account name
     {"wGetGroupDsn bare", 2},        // display-name search of the translation; search for a group by account name
     {"wGetGroupDsn DN", 1},          // base read of the entry's classes
     {"wVerifyPassword", 1},          // the user's bind on a kept TLS connection
     {"wIsUserContainerNode", 1},     // base read of the entry's classes; the class verdict is kept
     {"wGetChildUserContainers", 2},  // base read of the container's classes; one-level search of its children
-    {"wGetUserAttributeString DN", 3},       // base read of the entry for its logon name;
-                                             // base read of the entry's classes (bind); base read of the attribute
-    {"wGetUserAttributeStringArray DN", 3},  // the same
-    {"wGetUserAttributeLargeInt DN", 3},     // the same
-    {"wGetGroupAttributeString DN", 3},      // base read of the classes (name check); again (bind); the attribute
+    {"wGetUserAttributeString DN", 1},       // base read of the whole entry for its logon name, which
+                                             // the bind and the attribute's load of the same call reuse
+    {"wGetUserAttributeStringArray DN", 1},  // the same
+    {"wGetUserAttributeLargeInt DN", 1},     // the same
+    {"wGetGroupAttributeString DN", 1},      // base read of the whole entry (name check); the bind and the
+                                             // attribute's load reuse it
     {"wIsGroupNode", 1},                     // base read of the entry's classes
     {"wIsUserNode", 1},                      // base read of the entry's classes
-    {"wGetNodeAttributeString", 2},          // base read of the entry's classes; base read of the attribute
-    {"wGetNodeGuid", 2},                     // base read of the entry's classes; base read of objectGUID
+    {"wGetNodeAttributeString", 1},          // base read of the whole entry (bind), which holds the attribute
+    {"wGetNodeGuid", 1},                     // base read of the whole entry (bind), which holds objectGUID
     {"wGetParentNode", 1},                   // base read of the entry's classes; the parent is cut from its name
-    {"wCheckNodeAccess", 9},         // base read of the node's classes; root read of the schema naming context;
-                                     // search for the class's GUID; base read of the node's descriptor and SID;
-                                     // search by principal name, resolving the bind
-                                     // account; the logon: its bind, root read of the bound account's groups,
-                                     // search for the account by those SIDs, base read of its SID and groups
+    {"wCheckNodeAccess", 6},         // base read of the whole node (its descriptor and SID among it; the class's
+                                     // GUID is kept with the connection); search by principal name, resolving
+                                     // the bind account; the logon: its bind, root read of the bound account's
+                                     // groups, search for the account by those SIDs, base read of its SID and groups
     {"wSearchNodes", 2},             // base read of the base's classes; the paged subtree search
     {"wSearchDeletedNodes", 1},      // the paged search of Deleted Objects with tombstones shown
     {"wFindNodeValues", 2},          // base read of the base's classes; the subtree search
     {"wGetNodeAttributes", 2},       // base read of the base's classes; the subtree search
-    {"wGetNetbiosDomain", 2},        // base read of the partitions container's classes; crossRef search
-    {"wIsMemberOf", 5},              // base reads of the group's and the member's classes; the member's whole entry
-                                     // (for primaryGroupID); the group's primaryGroupToken and SID; the compare of
-                                     // member
-    {"wGetUserPrimaryGroup", 6},     // the bare-name resolution (2); the user bound (classes) and read for
-                                     // primaryGroupID; bound fast and read for its SID; search for the group by SID
-    {"wGetUserGroups", 8},          // as wGetUserPrimaryGroup, with one more bind and read for memberOf
-    {"wGetMachineGroups", 6},        // the machine bound twice (classes each time), read for memberOf and
-                                     // primaryGroupID; bound fast and read for its SID; search for the group by SID
+    {"wGetNetbiosDomain", 1},        // crossRef search (the partitions container's classes are kept)
+    {"wIsMemberOf", 2},              // base read of the whole group with its primaryGroupToken; base read of the
+                                     // whole member (primaryGroupID, SID); the group's member list holds it
+    {"wGetUserPrimaryGroup", 3},     // the bare-name resolution: search, base read of the whole entry, which
+                                     // answers the binds and reads of primaryGroupID and SID; search for the group
+    {"wGetUserGroups", 3},           // as wGetUserPrimaryGroup: memberOf is in the whole entry too
+    {"wGetMachineGroups", 2},        // base read of the whole machine (bind), which answers memberOf,
+                                     // primaryGroupID and SID; search for the group by SID
 };
 
 // Logons (under wCheckNodeAccess) go to the machine's default directory: the test directory, for

@@ -265,6 +265,14 @@ TEST(Text, Utf16AndSecrets) {
   EXPECT_EQ(adsi::toUtf8(u"a\U0001F600"), "a\xF0\x9F\x98\x80");
   EXPECT_EQ(adsi::toUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong form
   EXPECT_EQ(adsi::toUtf8(std::u16string(1, static_cast<char16_t>(0xD800))), "\xEF\xBF\xBD");
+  // A block is measured and filled without a temporary: both agree with the conversion.
+  for (std::string_view text : {"plain", "a\xF0\x9F\x98\x80\xC3\xA9", "\xC0\xAF\xE2\x82"}) {
+    std::u16string expected = adsi::toUtf16(text);
+    ASSERT_EQ(adsi::utf16Length(text), expected.size()) << text;
+    std::u16string copied(expected.size(), u'#');
+    adsi::copyUtf16(text, copied.data());
+    EXPECT_EQ(copied, expected);
+  }
   EXPECT_TRUE(adsi::Secret("pw").equals(adsi::Secret("pw")));
   EXPECT_FALSE(adsi::Secret("pw").equals(adsi::Secret("pw2")));
   EXPECT_FALSE(adsi::Secret("pw").equals(adsi::Secret("")));
