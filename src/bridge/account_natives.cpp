@@ -5,32 +5,20 @@
 
 namespace {
 
-// The frame of a native that works on one user named in any form: the name is resolved first,
-// and its status ends the call when it fails.
-template <typename Operation>
-HRESULT onResolvedUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain,
-                       Operation operation) {
-  WideString user = wideParameter(env, userName);
-  WideString domain = wideParameter(env, userDomain);
-  AdsiContext context = contextFor(settings);
-  WideString logonName, dn;
-  RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
-  return operation(context, dn);
-}
-
+// The frame of a native that works on one user named in any form.
 template <typename Operation>
 jint runOnResolvedUser(JNIEnv* env, jobject self, jstring userName, jstring userDomain, Operation operation) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
-    return onResolvedUser(env, settings, userName, userDomain, operation);
+    return onUser(env, settings, userName, userDomain, operation);
   });
 }
 
 // The network password service's statuses for what a NUL would cut short: the text before it
 // would be taken for the account, the old or the new password, or the domain.
-constexpr jint userNotFound = 2221;       // NERR_UserNotFound
-constexpr jint invalidPassword = 86;      // ERROR_INVALID_PASSWORD: the old password is not the account's
-constexpr jint invalidParameter = 87;     // ERROR_INVALID_PARAMETER
-constexpr jint invalidComputer = 2351;    // NERR_InvalidComputer: no such domain or server
+constexpr jint userNotFound = NERR_UserNotFound;
+constexpr jint invalidPassword = ERROR_INVALID_PASSWORD;  // the old password is not the account's
+constexpr jint invalidParameter = ERROR_INVALID_PARAMETER;
+constexpr jint invalidComputer = NERR_InvalidComputer;    // no such domain or server
 
 }  // namespace
 
@@ -59,7 +47,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wResetPassword)(JNIEnv* env, j
     javaStringToWide(env, newPassword, password.put());
     // Cut short at a NUL, the account would be given another password than the one asked for.
     if (holdsNul(password.get())) return E_INVALIDARG;
-    return onResolvedUser(env, settings, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
+    return onUser(env, settings, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
       return context.resetPassword(dn, password.get());
     });
   });

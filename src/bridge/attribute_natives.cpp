@@ -8,36 +8,9 @@
 
 namespace {
 
-using Context = const AdsiContext&;
-using Name = const WideString&;
-
-// The steps shared by the natives on a user: the names converted, the context made, the user
-// resolved, then the operation on its distinguished name.
-template <typename Operation>
-HRESULT onUser(JNIEnv* env, const ConnectionSettings& settings, jstring userName, jstring userDomain, HRESULT refusal,
-               Operation operation) {
-  RETURN_IF_FAILED(refusal);
-  WideString user = wideParameter(env, userName), domain = wideParameter(env, userDomain);
-  AdsiContext context = contextFor(settings);
-  WideString logonName, dn;
-  RETURN_IF_FAILED(context.resolveUser(user, domain, &logonName, &dn));
-  return operation(context, dn);
-}
-
-template <typename Operation>
-HRESULT onGroup(JNIEnv* env, const ConnectionSettings& settings, jstring groupName, HRESULT refusal,
-                Operation operation) {
-  RETURN_IF_FAILED(refusal);
-  WideString group = wideParameter(env, groupName);
-  AdsiContext context = contextFor(settings);
-  WideString dn;
-  RETURN_IF_FAILED(context.resolveGroup(group, &dn));
-  return operation(context, dn);
-}
-
-// The operation's own texts, checked before anything is sent (the refusal the frames above
-// return first): cut short at a NUL they would name another attribute, or write another value,
-// than the caller's. An attribute name with one names nothing; a value with one is refused.
+// The operation's own texts, checked before anything is sent (the refusal the frames return
+// first): cut short at a NUL they would name another attribute, or write another value, than
+// the caller's. An attribute name with one names nothing; a value with one is refused.
 HRESULT attributeRefusal(Name attribute, HRESULT valuesStatus = S_OK) {
   if (holdsNul(attribute)) return DS_NO_SUCH_OBJECT;
   return valuesStatus;
@@ -45,17 +18,8 @@ HRESULT attributeRefusal(Name attribute, HRESULT valuesStatus = S_OK) {
 
 HRESULT valueStatus(Name value) { return holdsNul(value) ? E_INVALIDARG : S_OK; }
 
-// Any object is named by its distinguished name as given; nothing is resolved.
-template <typename Operation>
-HRESULT onNode(JNIEnv* env, const ConnectionSettings& settings, jstring dn, HRESULT refusal, Operation operation) {
-  RETURN_IF_FAILED(refusal);
-  WideString name = wideParameter(env, dn);
-  AdsiContext context = contextFor(settings);
-  return operation(context, name);
-}
-
 jobject newStringListResult(JNIEnv* env, HRESULT status, const VariantArray& values) {
-  return newResultStringList(env, status, newJavaStringArray(env, values.array(), status));
+  return newResultStringList(env, status, values.array());
 }
 
 }  // namespace

@@ -18,8 +18,6 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetChildUserContainers)(JN
     AdsiContext context = contextFor(settings);
     StringList containers;
     HRESULT status = context.getChildUserContainers(nodeDn, &containers);
-    jobjectArray names = newJavaStringArray(env, containers);
-    if (names == nullptr) return nullptr;
-    return newResultStringList(env, status, names);
+    return newResultStringList(env, status, containers);
   });
 }

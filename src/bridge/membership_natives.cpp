@@ -1,6 +1,8 @@
 // Native methods of group membership and group expansion.
 #include "bridge/call_context.h"
 #include "bridge/entry_points.h"
+#include "bridge/java_arrays.h"
+#include "bridge/java_classes.h"
 #include "bridge/local_ref.h"
 #include "bridge/result_objects.h"
 #include "directory/values.h"
@@ -27,35 +29,26 @@ void collectGroups(ReadMemberOf readMemberOf, FindPrimaryGroup findPrimaryGroup,
   if (FAILED(readStatus) && readStatus != E_ADS_PROPERTY_NOT_FOUND) groups->status = readStatus;
 }
 
-// memberOf values in their order (a value that is not a string stays null), then the primary
-// group.
-jobjectArray groupListArray(JNIEnv* env, const GroupList& groups) {
-  jsize count = static_cast<jsize>(groups.memberOfCount) + (groups.primaryGroup.empty() ? 0 : 1);
-  LocalRef<jclass> stringType(env, env->FindClass("java/lang/String"));
-  if (!stringType) return nullptr;
-  jobjectArray strings = env->NewObjectArray(count, stringType.get(), nullptr);
-  if (strings == nullptr) return nullptr;
-  SAFEARRAY* array = groups.memberOf.array();
-  for (LONG i = 0; i < groups.memberOfCount; ++i) {
-    LONG index = i;
-    void* element = nullptr;
-    if (array == nullptr || FAILED(SafeArrayPtrOfIndex(array, &index, &element))) continue;
-    const VARIANT* value = static_cast<const VARIANT*>(element);
-    if (value->vt != VT_BSTR) continue;
-    LocalRef<jstring> text(env, newJavaString(env, textOfBstr(value->bstrVal)));
-    env->SetObjectArrayElement(strings, static_cast<jsize>(i), text.get());
-  }
-  if (!groups.primaryGroup.empty()) {
-    LocalRef<jstring> text(env, newJavaString(env, groups.primaryGroup));
-    env->SetObjectArrayElement(strings, static_cast<jsize>(groups.memberOfCount), text.get());
-  }
-  return strings;
-}
-
+// memberOf values in their order (a value without a text stays null), then the primary group.
 jobject groupListResult(JNIEnv* env, const GroupList& groups) {
-  jobjectArray strings = groupListArray(env, groups);
-  if (strings == nullptr) return nullptr;
-  return newResultStringList(env, groups.status, strings);
+  jsize count = static_cast<jsize>(groups.memberOfCount) + (groups.primaryGroup.empty() ? 0 : 1);
+  jclass stringType = javaStringClass(env);
+  if (stringType == nullptr) return nullptr;
+  SAFEARRAY* array = groups.memberOf.array();
+  LocalRef<jobjectArray> strings(env, newJavaArray(env, stringType, count, [&](jsize index, jobject* element) {
+    WideString text = groups.primaryGroup;
+    if (index < groups.memberOfCount) {
+      LONG position = index;
+      void* value = nullptr;
+      if (array == nullptr || FAILED(SafeArrayPtrOfIndex(array, &position, &value)) ||
+          !elementText(*static_cast<const VARIANT*>(value), &text))
+        return true;
+    }
+    *element = newJavaString(env, text);
+    return *element != nullptr;
+  }));
+  if (!strings) return nullptr;
+  return newResultStringList(env, groups.status, strings.get());
 }
 
 }  // namespace
@@ -75,12 +68,9 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wIsMemberOf)(JNIEnv* env, j
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserPrimaryGroup)(JNIEnv* env, jobject self,
                                                                              jstring userName, jstring userDomain) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
-    WideString logonName, dn, groupDn;
-    HRESULT status = context.resolveUser(user, domain, &logonName, &dn);
-    if (SUCCEEDED(status)) status = context.getUserPrimaryGroup(dn, &groupDn);
+    WideString groupDn;
+    HRESULT status = onUser(env, settings, userName, userDomain,
+                            [&](Context context, Name dn) { return context.getUserPrimaryGroup(dn, &groupDn); });
     return newResultMessage(env, status, groupDn);
   });
 }
@@ -88,16 +78,12 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserPrimaryGroup)(JNIEn
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserGroups)(JNIEnv* env, jobject self, jstring userName,
                                                                        jstring userDomain) {
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
-    WideString user = wideParameter(env, userName);
-    WideString domain = wideParameter(env, userDomain);
-    AdsiContext context = contextFor(settings);
     GroupList groups;
-    WideString logonName, dn;
-    groups.status = context.resolveUser(user, domain, &logonName, &dn);
-    if (SUCCEEDED(groups.status)) {
+    groups.status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       collectGroups([&](VariantArray* values) { return context.getUserAttributeStringArray(dn, WIDE("memberOf"), values); },
                     [&](WideString* primary) { return context.getUserPrimaryGroup(dn, primary); }, &groups);
-    }
+      return groups.status;
+    });
     return groupListResult(env, groups);
   });
 }

@@ -1,5 +1,9 @@
 #include "bridge/native_frame.h"
 
+#include <new>
+
+#include "bridge/java_arrays.h"
+#include "bridge/local_ref.h"
 #include "directory/adsi_context.h"
 #include "directory/values.h"
 
@@ -8,11 +12,23 @@ namespace {
 const char* const stringSignature = "Ljava/lang/String;";
 
 void readStringField(JNIEnv* env, jobject object, jfieldID field, WideString* target) {
-  jstring value = static_cast<jstring>(env->GetObjectField(object, field));
-  if (value != nullptr) javaStringToWide(env, value, target);
+  LocalRef<jstring> value(env, static_cast<jstring>(env->GetObjectField(object, field)));
+  if (value) javaStringToWide(env, value.get(), target);
 }
 
 }  // namespace
+
+HRESULT statusOfCurrentException() noexcept {
+  try {
+    throw;
+  } catch (const StatusError& error) {
+    return error.status;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
 
 void javaStringToWide(JNIEnv* env, jstring text, WideString* wide) {
   if (text == nullptr) return;
@@ -40,49 +56,55 @@ jstring newJavaString(JNIEnv* env, const WideString& text) {
 
 bool readConnectionSettings(JNIEnv* env, jobject object, ConnectionSettings* settings) {
   if (env == nullptr || object == nullptr) return false;
-  jclass type = env->GetObjectClass(object);
-  if (type == nullptr) return false;
-  // All three are looked up before any is read; a missing one leaves NoSuchFieldError pending.
-  jfieldID userField = env->GetFieldID(type, "lookupUserName", stringSignature);
-  if (userField == nullptr) return false;
-  jfieldID passwordField = env->GetFieldID(type, "lookupUserPassword", stringSignature);
-  if (passwordField == nullptr) return false;
-  jfieldID serverField = env->GetFieldID(type, "server", stringSignature);
-  if (serverField == nullptr) return false;
-  readStringField(env, object, userField, &settings->lookupUserName);
-  readStringField(env, object, passwordField, &settings->lookupUserPassword);
-  readStringField(env, object, serverField, &settings->serverName);
+  {
+    LocalRef<jclass> type(env, env->GetObjectClass(object));
+    if (!type) return false;
+    // All three are looked up before any is read; a missing one leaves NoSuchFieldError pending.
+    jfieldID userField = env->GetFieldID(type.get(), "lookupUserName", stringSignature);
+    if (userField == nullptr) return false;
+    jfieldID passwordField = env->GetFieldID(type.get(), "lookupUserPassword", stringSignature);
+    if (passwordField == nullptr) return false;
+    jfieldID serverField = env->GetFieldID(type.get(), "server", stringSignature);
+    if (serverField == nullptr) return false;
+    readStringField(env, object, userField, &settings->lookupUserName);
+    readStringField(env, object, passwordField, &settings->lookupUserPassword);
+    readStringField(env, object, serverField, &settings->serverName);
+  }
   settings->serverIsDomain = false;
 
-  type = env->GetObjectClass(object);
-  if (type == nullptr) return false;
-  jfieldID useServerNameField = env->GetFieldID(type, "useServerName", "Z");
+  LocalRef<jclass> type(env, env->GetObjectClass(object));
+  if (!type) return false;
+  jfieldID useServerNameField = env->GetFieldID(type.get(), "useServerName", "Z");
   if (useServerNameField == nullptr) return false;
   if (env->GetBooleanField(object, useServerNameField)) return true;
 
   settings->serverIsDomain = true;
-  jfieldID domainField = env->GetFieldID(type, "domain", stringSignature);
+  jfieldID domainField = env->GetFieldID(type.get(), "domain", stringSignature);
   if (domainField == nullptr) return false;
-  jstring domain = static_cast<jstring>(env->GetObjectField(object, domainField));
-  if (domain != nullptr) {
+  LocalRef<jstring> domain(env, static_cast<jstring>(env->GetObjectField(object, domainField)));
+  if (domain) {
     WideString domainName;
-    javaStringToWide(env, domain, &domainName);
+    javaStringToWide(env, domain.get(), &domainName);
     settings->serverName = domainName;
   }
   return true;
 }
 
 HRESULT variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array) {
-  if (strings == nullptr) return S_OK;
   HRESULT status = S_OK;
-  jsize length = env->GetArrayLength(strings);
-  for (jsize i = 0; i < length; ++i) {
+  forEachJavaElement(env, strings, [&](jobject element) {
     WideString text;
-    javaStringToWide(env, static_cast<jstring>(env->GetObjectArrayElement(strings, i)), &text);
+    javaStringToWide(env, static_cast<jstring>(element), &text);
     if (holdsNul(text)) status = E_INVALIDARG;
     UniqueVariant value;
     *value.get() = bstrVariant(text);
     (void)array->append(*value.get());  // a failed append leaves the list as it was
-  }
+  });
   return status;
+}
+
+StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings) {
+  StringList list;
+  forEachJavaElement(env, strings, [&](jobject element) { list.append(wideParameter(env, static_cast<jstring>(element))); });
+  return list;
 }

@@ -4,9 +4,8 @@
 #pragma once
 #include <jni.h>
 
-#include <new>
-
 #include "directory/owners.h"
+#include "directory/string_list.h"
 
 class VariantArray;
 
@@ -29,41 +28,45 @@ WideString wideParameter(JNIEnv* env, jstring text);
 // The strings as a list of BSTR values, built whole; E_INVALIDARG when a value holds a NUL, at
 // which the directory interface would cut it short.
 HRESULT variantArrayFromJavaStrings(JNIEnv* env, jobjectArray strings, VariantArray* array);
+// The texts of a Java String[] in array order; a null element gives an empty text and a null
+// array an empty list.
+StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings);
+// A new Java string of the text's code units; null, with the JVM's exception pending, when it
+// cannot be made.
 jstring newJavaString(JNIEnv* env, const WideString& text);
 
-// Runs a native method's body; memory exhaustion and the library's status error become the
-// given failure value (or, for a status result, the failing status).
-template <typename Result, typename Body>
-Result guardNative(Result failureValue, Body body) noexcept {
+// The status of the exception being handled: the library's status error carries its own,
+// memory exhaustion is E_OUTOFMEMORY, anything else E_UNEXPECTED. Only inside a catch handler.
+HRESULT statusOfCurrentException() noexcept;
+
+// Runs a native method's body; no exception gets past it to the JVM: one that escapes the
+// body becomes failureOf(its status).
+template <typename Result, typename Body, typename Failure>
+Result guardNative(Body body, Failure failureOf) noexcept {
   try {
     return body();
   } catch (...) {
-    return failureValue;
+    return failureOf(statusOfCurrentException());
   }
 }
 
+// For a native that returns a status: the failing status itself.
 template <typename Body>
 jint guardStatusNative(Body body) noexcept {
-  try {
-    return body();
-  } catch (const StatusError& error) {
-    return error.status;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return guardNative<jint>(body, [](HRESULT status) -> jint { return status; });
 }
 
 // The frame of a native method that returns an object: the settings are read first, and when
 // they cannot be read the method returns null at once; otherwise the body runs with them.
 template <typename Body>
 jobject runObjectNative(JNIEnv* env, jobject self, Body body) noexcept {
-  return guardNative<jobject>(nullptr, [&]() -> jobject {
-    ConnectionSettings settings;
-    if (!readConnectionSettings(env, self, &settings)) return nullptr;
-    return body(settings);
-  });
+  return guardNative<jobject>(
+      [&]() -> jobject {
+        ConnectionSettings settings;
+        if (!readConnectionSettings(env, self, &settings)) return nullptr;
+        return body(settings);
+      },
+      [](HRESULT) -> jobject { return nullptr; });
 }
 
 // The same for a method that returns a status; unreadable settings give the method's own value.

@@ -15,4 +15,7 @@ jobject newResultCheckAccess(JNIEnv* env, HRESULT status, DWORD grantedAccess, D
 jobjectArray newJavaStringArray(JNIEnv* env, const StringList& list);
 jobjectArray newJavaStringArray(JNIEnv* env, SAFEARRAY* array, HRESULT status);
 jobject newResultStringList(JNIEnv* env, HRESULT status, jobjectArray strings);
+// The same with the array made from a list, or from VARIANTs as newJavaStringArray makes it.
+jobject newResultStringList(JNIEnv* env, HRESULT status, const StringList& values);
+jobject newResultStringList(JNIEnv* env, HRESULT status, SAFEARRAY* values);
 jobject newResultArrayNameValue(JNIEnv* env, HRESULT status, const StringList& names, const StringList& values);

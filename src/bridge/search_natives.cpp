@@ -1,23 +1,9 @@
 // Native methods of node search and of the NetBIOS name of a domain.
 #include "bridge/call_context.h"
 #include "bridge/entry_points.h"
-#include "bridge/local_ref.h"
 #include "bridge/result_objects.h"
 
 namespace {
-
-// The texts of a Java String[] in array order; a null element gives an empty text and a null
-// array an empty list.
-StringList stringListFromJavaStrings(JNIEnv* env, jobjectArray strings) {
-  StringList list;
-  if (strings == nullptr) return list;
-  jsize length = env->GetArrayLength(strings);
-  for (jsize i = 0; i < length; ++i) {
-    LocalRef<jstring> element(env, static_cast<jstring>(env->GetObjectArrayElement(strings, i)));
-    list.append(wideParameter(env, element.get()));
-  }
-  return list;
-}
 
 // A filter or attribute name cut short at a NUL would ask for something else than the caller
 // did: one that holds a NUL names nothing, and nothing is sent for it.
@@ -33,12 +19,6 @@ bool anyHoldsNul(const StringList& texts) {
   return false;
 }
 
-jobject stringListResult(JNIEnv* env, HRESULT status, const StringList& values) {
-  jobjectArray strings = newJavaStringArray(env, values);
-  if (strings == nullptr) return nullptr;
-  return newResultStringList(env, status, strings);
-}
-
 }  // namespace
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchNodes)(JNIEnv* env, jobject self, jstring baseDn,
@@ -47,10 +27,10 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchNodes)(JNIEnv* env, 
     WideString base = wideParameter(env, baseDn);
     WideString filterText = wideParameter(env, filter);
     StringList found;
-    if (anyHoldsNul({&filterText})) return stringListResult(env, DS_NO_SUCH_OBJECT, found);
+    if (anyHoldsNul({&filterText})) return newResultStringList(env, DS_NO_SUCH_OBJECT, found);
     AdsiContext context = contextFor(settings);
     HRESULT status = context.searchNodes(base, filterText, &found);
-    return stringListResult(env, status, found);
+    return newResultStringList(env, status, found);
   });
 }
 
@@ -59,10 +39,10 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchDeletedNodes)(JNIEnv
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString filterText = wideParameter(env, filter);
     StringList found;
-    if (anyHoldsNul({&filterText})) return stringListResult(env, DS_NO_SUCH_OBJECT, found);
+    if (anyHoldsNul({&filterText})) return newResultStringList(env, DS_NO_SUCH_OBJECT, found);
     AdsiContext context = contextFor(settings);
     HRESULT status = context.searchDeletedNodes(filterText, &found);
-    return stringListResult(env, status, found);
+    return newResultStringList(env, status, found);
   });
 }
 
@@ -74,10 +54,10 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wFindNodeValues)(JNIEnv* en
     WideString attribute = wideParameter(env, attributeName);
     WideString filterText = wideParameter(env, filter);
     StringList found;
-    if (anyHoldsNul({&attribute, &filterText})) return stringListResult(env, DS_NO_SUCH_OBJECT, found);
+    if (anyHoldsNul({&attribute, &filterText})) return newResultStringList(env, DS_NO_SUCH_OBJECT, found);
     AdsiContext context = contextFor(settings);
     HRESULT status = context.findNodeValues(base, attribute, filterText, sizeLimit, timeLimit, &found);
-    return stringListResult(env, status, found);
+    return newResultStringList(env, status, found);
   });
 }
 

@@ -6,7 +6,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wVerifyPassword)(JNIEnv* env, 
                                                                      jstring password, jstring domainName) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString user = wideParameter(env, userName);
-    SecretText secret(wideParameter(env, password));
+    SecretText secret;
+    javaStringToWide(env, password, secret.put());
     WideString domain = wideParameter(env, domainName);
     AdsiContext context = contextFor(settings);
     return context.verifyPassword(user, domain, secret.get());

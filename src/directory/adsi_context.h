@@ -129,6 +129,8 @@ class AdsiContext {
 
  private:
   HRESULT findByAccountName(const WideString& objectClass, const WideString& accountName, WideString* dn) const;
+  // S_OK when the object binds as a group; E_NOINTERFACE when it is something else.
+  HRESULT confirmGroup(const WideString& dn) const;
 
   // The one body of the attribute operations, parameterised by how the object is bound.
   using AttributeBind = HRESULT (AdsiContext::*)(const WideString& dn, IADs** object) const;

@@ -13,6 +13,21 @@ AccountNameForm accountNameFormOf(const WideString& name) {
   return AccountNameForm::BareName;
 }
 
+bool splitDownLevelName(const WideString& name, WideString* domain, WideString* account) {
+  size_t backslash = name.find(WIDE('\\'));
+  if (backslash == WideString::npos) return false;
+  *domain = name.substr(0, backslash);
+  *account = name.substr(backslash + 1);
+  return true;
+}
+
+WideString accountPartOf(const WideString& name) {
+  WideString domain, account;
+  if (splitDownLevelName(name, &domain, &account)) return account;
+  size_t at = name.rfind(WIDE('@'));
+  return at == WideString::npos ? name : name.substr(0, at);
+}
+
 namespace {
 
 // A name the logon service accepts: the principal name when the directory has one, else the
@@ -21,6 +36,12 @@ HRESULT translateToLogonName(const NameTranslator& translator, const WideString&
   HRESULT status = translator.translate(logonName, dn, ADS_NAME_TYPE_1779, ADS_NAME_TYPE_USER_PRINCIPAL_NAME);
   if (SUCCEEDED(status)) return status;
   return translator.translate(logonName, dn, ADS_NAME_TYPE_1779, ADS_NAME_TYPE_NT4);
+}
+
+// A name whose account part is empty names no account: a domain and a backslash alone would be
+// read as the domain object itself. It resolves to nothing, before anything is sent.
+bool namesNoAccount(const WideString& name, AccountNameForm form) {
+  return form != AccountNameForm::DistinguishedName && accountPartOf(name).empty();
 }
 
 }  // namespace
@@ -52,9 +73,11 @@ HRESULT AdsiContext::findByAccountName(const WideString& objectClass, const Wide
 HRESULT AdsiContext::resolveUser(const WideString& userName, const WideString& userDomain, WideString* logonName,
                                  WideString* dn) const {
   if (userName.size() > maxParameterLength || userDomain.size() > maxParameterLength) return E_INVALIDARG;
-  NameTranslator translator(lookupUserName_, lookupUserPassword_, serverName_, serverIsDomain_);
   logonName->clear();
-  switch (accountNameFormOf(userName)) {
+  AccountNameForm form = accountNameFormOf(userName);
+  if (namesNoAccount(userName, form)) return E_FAIL;
+  NameTranslator translator(lookupUserName_, lookupUserPassword_, serverName_, serverIsDomain_);
+  switch (form) {
     case AccountNameForm::DistinguishedName: {
       HRESULT status = translateToLogonName(translator, userName, logonName);
       if (SUCCEEDED(status)) *dn = userName;
@@ -85,17 +108,33 @@ HRESULT AdsiContext::resolveUser(const WideString& userName, const WideString& u
   return translateToLogonName(translator, *dn, logonName);
 }
 
+HRESULT AdsiContext::confirmGroup(const WideString& dn) const {
+  ComPtr<IADsGroup> group;
+  return bindGroup(dn, group.put());
+}
+
 HRESULT AdsiContext::resolveGroup(const WideString& groupName, WideString* dn) const {
   if (groupName.size() > maxParameterLength) return E_INVALIDARG;
-  if (accountNameFormOf(groupName) == AccountNameForm::DistinguishedName) {
-    ComPtr<IADsGroup> group;
-    HRESULT status = bindGroup(groupName, group.put());
+  AccountNameForm form = accountNameFormOf(groupName);
+  if (form == AccountNameForm::DistinguishedName) {
+    HRESULT status = confirmGroup(groupName);
     if (SUCCEEDED(status)) *dn = groupName;
     return status;
   }
+  if (namesNoAccount(groupName, form)) return E_FAIL;
   NameTranslator translator(lookupUserName_, lookupUserPassword_, serverName_, serverIsDomain_);
-  HRESULT status = translator.translate(dn, groupName, ADS_NAME_TYPE_UNKNOWN, ADS_NAME_TYPE_1779);
-  if (SUCCEEDED(status)) return status;
-  // The service did not know the name: look for a group with that account name instead.
+  WideString translated;
+  HRESULT status = translator.translate(&translated, groupName, ADS_NAME_TYPE_UNKNOWN, ADS_NAME_TYPE_1779);
+  if (SUCCEEDED(status)) {
+    // The service also knows users, and display names before account names: only a group
+    // answers for a group name.
+    HRESULT bound = confirmGroup(translated);
+    if (SUCCEEDED(bound)) {
+      *dn = translated;
+      return status;
+    }
+    if (bound != E_NOINTERFACE) return bound;
+  }
+  // Not a group the service knows: look for a group with that account name instead.
   return findByAccountName(WIDE("group"), groupName, dn);
 }

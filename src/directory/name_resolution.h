@@ -6,3 +6,11 @@
 enum class AccountNameForm { DistinguishedName, QualifiedName, BareName };
 
 AccountNameForm accountNameFormOf(const WideString& name);
+
+// A DOMAIN\account name split at its first backslash; false, with both parts untouched, when
+// the name holds no backslash.
+bool splitDownLevelName(const WideString& name, WideString* domain, WideString* account);
+
+// The account part of a name: the text after the backslash of DOMAIN\account, before the last
+// "@" of a principal name, else the whole name.
+WideString accountPartOf(const WideString& name);

@@ -21,7 +21,6 @@ inline void secureWipe(WideString* text) {
 class SecretText {
  public:
   SecretText() = default;
-  explicit SecretText(WideString text) : text_(std::move(text)) {}
   ~SecretText() { secureWipe(&text_); }
   SecretText(const SecretText&) = delete;
   SecretText& operator=(const SecretText&) = delete;

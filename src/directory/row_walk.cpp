@@ -35,7 +35,7 @@ ADS_SEARCHPREF_INFO booleanPreference(ADS_SEARCHPREF_ENUM preference, bool value
 HRESULT setSearchPreferences(IDirectorySearch* search, ADS_SEARCHPREF_INFO* preferences, DWORD count) {
   HRESULT status = search->SetSearchPreference(preferences, count);
   // S_ADS_ERRORSOCCURRED is a success code that still means a preference was not applied.
-  if (status != S_OK) return static_cast<HRESULT>(static_cast<ULONG>(status) | 0x80000000u);
+  if (status != S_OK) return asFailure(status);
   return S_OK;
 }
 
@@ -80,8 +80,11 @@ HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, c
     HRESULT status = search->GetNextRow(handle);
     if (status == S_OK) {
       FetchedColumn column(search);
-      // A match without the attribute ends the walk; the texts before it stay.
-      RETURN_IF_FAILED(column.fetch(handle, columnName));
+      HRESULT fetched = column.fetch(handle, columnName);
+      // A match that shows no value of the attribute (it has none, or none this account may
+      // read) adds nothing; any other failure ends the walk, keeping the texts before it.
+      if (fetched == E_ADS_COLUMN_NOT_SET) continue;
+      RETURN_IF_FAILED(fetched);
       WideString text = searchColumnText(column.get());
       RETURN_IF_FAILED(column.free());
       if (!text.empty()) results->append(text);

@@ -48,6 +48,11 @@ ADS_SEARCHPREF_INFO booleanPreference(ADS_SEARCHPREF_ENUM preference, bool value
 // as a failure (the status with its top bit set).
 HRESULT setSearchPreferences(IDirectorySearch* search, ADS_SEARCHPREF_INFO* preferences, DWORD count);
 
+// A status turned into a failure: its severity bit set, the rest kept.
+inline HRESULT asFailure(HRESULT status) {
+  return static_cast<HRESULT>(static_cast<ULONG>(status) | (static_cast<ULONG>(SEVERITY_ERROR) << 31));
+}
+
 // The client's bounds every search of the library sets besides its own preferences: a time-out,
 // so that a server that stops answering holds no caller for ever (the wait for an answer, or a
 // search's own time limit and a grace beyond it), and referrals chased as the directory interface
@@ -66,8 +71,8 @@ bool serverHasMoreRows();
 bool firstStringValue(const ADS_SEARCH_COLUMN& column, WideString* text);
 
 // The row walk of the searches that list one column: the text of the column of every row, in
-// row order; a row whose column renders empty adds nothing. Every page is read; a row without
-// the column ends the walk with GetColumn's status, keeping the texts before it.
+// row order; a row whose column is not set or renders empty adds nothing. Every page is read;
+// any other failure ends the walk with its status, keeping the texts before it.
 HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const WideString& columnName,
                            StringList* results);
 

@@ -36,6 +36,12 @@ WideString searchColumnText(const ADS_SEARCH_COLUMN& column) {
       return value.CaseIgnoreString == nullptr ? WideString() : WideString(value.CaseIgnoreString);
     case ADSTYPE_OCTET_STRING:
       return octetsToHex(value.OctetString.lpValue, value.OctetString.dwLength);
+    case ADSTYPE_INTEGER:
+      return decimalText(static_cast<LONG>(value.Integer));
+    case ADSTYPE_LARGE_INTEGER:
+      return decimalText(value.LargeInteger.QuadPart);
+    case ADSTYPE_BOOLEAN:
+      return booleanText(value.Boolean != FALSE);
     default:
       return WideString();
   }

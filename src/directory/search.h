@@ -4,8 +4,8 @@
 #include "directory/adsi_context.h"
 #include "directory/string_list.h"
 
-// The first value of a column: strings as they are, octet strings as hexadecimal, any other
-// type as empty text.
+// The first value of a column: strings as they are, octet strings as hexadecimal, integers and
+// large integers as decimal, booleans as TRUE or FALSE, any other type as empty text.
 WideString searchColumnText(const ADS_SEARCH_COLUMN& column);
 
 // The row walk of searchFirstEntry on an already bound search interface.

@@ -8,10 +8,10 @@ constexpr HRESULT VALUE_TYPE_MISMATCH = 8255;
 
 // A name that names no object (ERROR_DS_NO_SUCH_OBJECT); also the answer for a name that could
 // not be sent whole.
-constexpr HRESULT DS_NO_SUCH_OBJECT = static_cast<HRESULT>(0x80072030);
+inline const HRESULT DS_NO_SUCH_OBJECT = HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
 
 // An account or password the directory does not accept (ERROR_LOGON_FAILURE).
-constexpr HRESULT LOGON_FAILURE = static_cast<HRESULT>(0x8007052E);
+inline const HRESULT LOGON_FAILURE = HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE);
 
 // Raised when a string, BSTR or VARIANT cannot be built, or an array copy fails; the native
 // entry points turn it into their failure value, so it never reaches the JVM.

@@ -215,6 +215,47 @@ WideString octetsToHex(const BYTE* bytes, size_t length) {
   return text;
 }
 
+WideString decimalText(LONGLONG value) {
+  // Digits are taken from the magnitude as unsigned, so the most negative value has one too.
+  unsigned long long magnitude =
+      value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  WideString digits;
+  do {
+    digits.insert(digits.begin(), static_cast<WCHAR>(WIDE('0') + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits.insert(digits.begin(), WIDE('-'));
+  return digits;
+}
+
+WideString booleanText(bool value) { return value ? WIDE("TRUE") : WIDE("FALSE"); }
+
+bool elementText(const VARIANT& value, WideString* text) {
+  switch (value.vt) {
+    case VT_BSTR:
+      *text = textOfBstr(value.bstrVal);
+      return true;
+    case VT_I4:
+      *text = decimalText(value.lVal);
+      return true;
+    case VT_INT:
+      *text = decimalText(value.intVal);
+      return true;
+    case VT_BOOL:
+      *text = booleanText(value.boolVal != VARIANT_FALSE);
+      return true;
+    case VT_DISPATCH: {
+      LONG lowPart = 0, highPart = 0;
+      if (variantToLargeInteger(value, &lowPart, &highPart) != S_OK) return false;
+      *text = decimalText(static_cast<LONGLONG>((static_cast<unsigned long long>(static_cast<ULONG>(highPart)) << 32) |
+                                                static_cast<ULONG>(lowPart)));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 HRESULT checkListWrite(LONG controlCode, const VariantArray& values) {
   if (controlCode != ADS_PROPERTY_CLEAR && values.count() == 0) return E_INVALIDARG;
   return S_OK;

@@ -40,6 +40,12 @@ HRESULT variantToLargeInteger(const VARIANT& value, LONG* lowPart, LONG* highPar
 ADSVALUE largeIntegerValue(LONG lowPart, LONG highPart);
 HRESULT variantToVariantArray(const VARIANT& value, VariantArray* array);
 WideString octetsToHex(const BYTE* bytes, size_t length);
+WideString decimalText(LONGLONG value);
+// A boolean as the directory writes it: TRUE or FALSE.
+WideString booleanText(bool value);
+// The text of one value of a multi-valued attribute: a string up to its first NUL, an integer
+// or large integer in decimal, a boolean as TRUE or FALSE; false for any other type.
+bool elementText(const VARIANT& value, WideString* text);
 
 // A list write with no values would, as an LDAP replace, remove every value of the attribute:
 // only an explicit clear (ADS_PROPERTY_CLEAR) may go without values. E_INVALIDARG otherwise.

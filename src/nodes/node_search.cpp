@@ -10,7 +10,7 @@ namespace {
 const WCHAR deletedObjectsGuid[] = WIDE("18e2ea80684f11d2b9aa00c04f79f805");
 
 // How the directory interface reports a preference it refused (S_ADS_ERRORSOCCURRED as a failure).
-constexpr HRESULT preferenceRefused = static_cast<HRESULT>(0x80005011);
+const HRESULT preferenceRefused = asFailure(S_ADS_ERRORSOCCURRED);
 
 }  // namespace
 

@@ -161,7 +161,11 @@ HRESULT AdsiContext::getChildUserContainers(const WideString& dn, StringList* co
   for (;;) {
     UniqueVariant element;
     ULONG fetched = 0;
-    if (ADsEnumerateNext(enumerator.get(), 1, element.put(), &fetched) != S_OK || fetched != 1) break;
+    HRESULT status = ADsEnumerateNext(enumerator.get(), 1, element.put(), &fetched);
+    // A page of children that cannot be read ends the list short: that is the call's status,
+    // never a success.
+    RETURN_IF_FAILED(status);
+    if (status != S_OK || fetched != 1) return S_OK;
     if (element.get()->vt != VT_DISPATCH || element.get()->pdispVal == nullptr) continue;
     ComPtr<IADs> child;
     if (FAILED(element.get()->pdispVal->QueryInterface(IID_IADs, child.putVoid()))) continue;
@@ -169,10 +173,12 @@ HRESULT AdsiContext::getChildUserContainers(const WideString& dn, StringList* co
     UniqueBstr property = UniqueBstr::copyOf(WIDE("distinguishedName"));
     if (FAILED(child->Get(property.get(), childDn.put())) || childDn.get()->vt != VT_BSTR) continue;
     // The child's class is judged on the object the enumeration delivered, which already knows
-    // its classes: no second bind per child.
-    if (isUserContainerObject(*this, child.get()) == S_OK) containers->append(textOfBstr(childDn.get()->bstrVal));
+    // its classes: no second bind per child. A child that cannot be judged (its schema cannot
+    // be read) ends the walk with that status rather than vanish from the list.
+    HRESULT verdict = isUserContainerObject(*this, child.get());
+    if (verdict == S_OK) containers->append(textOfBstr(childDn.get()->bstrVal));
+    else if (FAILED(verdict) && verdict != E_FAIL) return verdict;
   }
-  return S_OK;
 }
 
 void clearUserContainerCachesForTesting() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "directory/adsi_context.h"
+#include "directory/name_resolution.h"
 #include "security/descriptor_bounds.h"
 
 namespace {
@@ -46,7 +47,7 @@ struct AbsoluteDescriptor {
 HRESULT lastErrorStatus() {
   DWORD code = GetLastError();
   if (code == 0) return E_FAIL;
-  return static_cast<HRESULT>(0x80070000u | (code & 0xFFFFu));
+  return HRESULT_FROM_WIN32(code);
 }
 
 HRESULT classSchemaPath(IDirectoryObject* object, WideString* schemaPath) {
@@ -149,17 +150,10 @@ HRESULT makeAbsolute(std::vector<BYTE>& selfRelative, AbsoluteDescriptor* absolu
 
 // "DOMAIN\account" is logged on as the account within its domain; a principal name alone.
 HRESULT logOn(const WideString& logonName, const WideString& password, HANDLE* token) {
-  size_t separator = logonName.find(WIDE('\\'));
-  BOOL loggedOn = FALSE;
-  if (separator == WideString::npos) {
-    loggedOn = LogonUserW(logonName.c_str(), nullptr, password.c_str(), LOGON32_LOGON_INTERACTIVE,
-                          LOGON32_PROVIDER_DEFAULT, token);
-  } else {
-    WideString domain = logonName.substr(0, separator);
-    WideString account = logonName.substr(separator + 1);
-    loggedOn = LogonUserW(account.c_str(), domain.c_str(), password.c_str(), LOGON32_LOGON_INTERACTIVE,
-                          LOGON32_PROVIDER_DEFAULT, token);
-  }
+  WideString domain, account;
+  bool downLevel = splitDownLevelName(logonName, &domain, &account);
+  BOOL loggedOn = LogonUserW(downLevel ? account.c_str() : logonName.c_str(), downLevel ? domain.c_str() : nullptr,
+                             password.c_str(), LOGON32_LOGON_INTERACTIVE, LOGON32_PROVIDER_DEFAULT, token);
   return loggedOn ? S_OK : lastErrorStatus();
 }
 

@@ -1,6 +1,7 @@
 // Whether an account name and password are accepted by the directory: the name-translation
 // service is initialised with them, and its answer is the verdict.
 #include "directory/adsi_context.h"
+#include "directory/name_resolution.h"
 
 HRESULT AdsiContext::verifyPassword(const WideString& userName, const WideString& domainName,
                                     const WideString& password) const {
@@ -15,19 +16,19 @@ HRESULT AdsiContext::verifyPassword(const WideString& userName, const WideString
   if (holdsNul(password) || holdsNul(userName) || holdsNul(domainName)) return LOGON_FAILURE;
   RETURN_IF_FAILED(settingsRefusal(WideString(), WideString(), serverName_));
 
+  WideString account = userName;
+  WideString domain = domainName;
+  WideString downLevelDomain;
+  if (splitDownLevelName(userName, &downLevelDomain, &account) && domain.empty()) domain = downLevelDomain;
+  // A principal name carries its own domain.
+  if (userName.find(WIDE('@')) != WideString::npos) domain.clear();
+  // With no account the service would run as the process's own identity and accept any
+  // password.
+  if (account.empty()) return LOGON_FAILURE;
+
   ComPtr<IADsNameTranslate> service;
   RETURN_IF_FAILED(
       CoCreateInstance(CLSID_NameTranslate, nullptr, CLSCTX_ALL, IID_IADsNameTranslate, service.putVoid()));
-
-  WideString account = userName;
-  WideString domain = domainName;
-  size_t backslash = userName.find(WIDE('\\'));
-  if (backslash != WideString::npos) {
-    if (domain.empty()) domain = userName.substr(0, backslash);
-    account = userName.substr(backslash + 1);
-  }
-  // A principal name carries its own domain.
-  if (userName.find(WIDE('@')) != WideString::npos) domain.clear();
   LONG initType = serverIsDomain_ ? ADS_NAME_INITTYPE_DOMAIN : ADS_NAME_INITTYPE_SERVER;
 
   UniqueBstr server = UniqueBstr::copyOf(serverName_);

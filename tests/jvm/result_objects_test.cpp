@@ -61,7 +61,7 @@ TEST(ResultBuilders, StringArrayFromListKeepsOrder) {
   EXPECT_EQ(textsOf(env, array), (std::vector<std::u16string>{u"first", u"", u"th\u00efrd"}));
 }
 
-TEST(ResultBuilders, StringArrayFromVariantsLeavesNonTextNull) {
+TEST(ResultBuilders, StringArrayFromVariantsGivesNumbersAndFlagsAsTextOthersNull) {
   JNIEnv* env = testJniEnv();
   VariantArray values;
   const WCHAR cut[] = {u'a', 0, u'b'};
@@ -71,13 +71,21 @@ TEST(ResultBuilders, StringArrayFromVariantsLeavesNonTextNull) {
   text.bstrVal = SysAllocStringLen(cut, 3);
   values.append(text);
   VariantClear(&text);
-  values.append(intVariant(4));
+  values.append(intVariant(-4));
+  VARIANT other;
+  VariantInit(&other);
+  other.vt = VT_BOOL;
+  other.boolVal = VARIANT_FALSE;
+  values.append(other);
+  other.vt = VT_DATE;
+  other.date = 45000.5;
+  values.append(other);
   jobjectArray array = newJavaStringArray(env, values.array(), S_OK);
-  EXPECT_EQ(textsOf(env, array), (std::vector<std::u16string>{u"a", u"<null>"}))
-      << "a BSTR ends at its first NUL; a non-text element stays null";
+  EXPECT_EQ(textsOf(env, array), (std::vector<std::u16string>{u"a", u"-4", u"FALSE", u"<null>"}))
+      << "a BSTR ends at its first NUL; a time has no text here";
 
   EXPECT_EQ(env->GetArrayLength(newJavaStringArray(env, values.array(), E_FAIL)), 0) << "a failure gives no values";
-  EXPECT_EQ(env->GetArrayLength(newJavaStringArray(env, values.array(), VALUE_TYPE_MISMATCH)), 2)
+  EXPECT_EQ(env->GetArrayLength(newJavaStringArray(env, values.array(), VALUE_TYPE_MISMATCH)), 4)
       << "a positive status is not a failure here";
   EXPECT_EQ(env->GetArrayLength(newJavaStringArray(env, nullptr, S_OK)), 0);
 }

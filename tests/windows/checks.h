@@ -34,6 +34,7 @@ inline void expectSoundCall(Checks* checks, const std::string& label, const Call
 
 // The phases of the program.
 void checkFrame(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
+void checkMissingResultClasses(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 void checkResultObjects(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 void checkGuards(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 void runDirectoryTable(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);

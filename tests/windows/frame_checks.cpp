@@ -150,6 +150,22 @@ void checkSupplementaryParameter(Checks* checks, TestJvm* jvm, const ExportedNat
                  "wGetGroupDsn of a name outside the BMP bound " + bindPaths(outcome) + ", not " + printable(expected));
 }
 
+// No account is no login: the name-translation service, given none, would run as the process
+// and accept any password, so it is never asked.
+void checkVerifyWithoutAccount(Checks* checks, TestJvm* jvm, const ExportedNative& verify) {
+  Settings settings;
+  settings.server = u"dc1.orvistal.test";
+  for (const std::u16string& account : {std::u16string(), std::u16string(u"ORVISTAL\\")}) {
+    CallOutcome outcome = callNative(jvm, verify, newSettings(jvm, settings),
+                                     {textArgument(account), textArgument(u"Any.Pw.123"), textArgument(u"")});
+    std::string label = "wVerifyPassword of '" + printable(account) + "'";
+    expectSoundCall(checks, label, outcome);
+    checks->expect(outcome.value == 0x8007052Eu, label + " returned " + hex(outcome.value) + ", not a logon failure");
+    for (const ServiceCall& call : outcome.services)
+      checks->expect(call.service != "CoCreateInstance", label + " created " + call.detail);
+  }
+}
+
 }  // namespace
 
 void checkFrame(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives) {
@@ -159,4 +175,5 @@ void checkFrame(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>&
   checkNullParameters(checks, jvm, natives);
   if (const ExportedNative* groupDsn = findNative(natives, "wGetGroupDsn"))
     checkSupplementaryParameter(checks, jvm, *groupDsn);
+  if (const ExportedNative* verify = findNative(natives, "wVerifyPassword")) checkVerifyWithoutAccount(checks, jvm, *verify);
 }

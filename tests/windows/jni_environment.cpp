@@ -393,6 +393,14 @@ void JNICALL deleteLocalRef(JNIEnv* env, jobject reference) {
   jvm->deleteReference(reference);
 }
 
+// A global reference lives as long as the program: the bridge keeps its classes that way.
+jobject JNICALL newGlobalRef(JNIEnv* env, jobject reference) {
+  TestJvm* jvm = ownerOf(env);
+  if (!jvm->enter("NewGlobalRef")) return nullptr;
+  JavaObject* object = jvm->use(reference, "NewGlobalRef");
+  return object == nullptr ? nullptr : jvm->newReference(object);
+}
+
 jboolean JNICALL exceptionCheck(JNIEnv* env) {
   TestJvm* jvm = ownerOf(env);
   jvm->enter("ExceptionCheck", true);
@@ -447,6 +455,7 @@ TestJvm::TestJvm() {
   table_.GetObjectArrayElement = getObjectArrayElement;
   table_.SetObjectArrayElement = setObjectArrayElement;
   table_.DeleteLocalRef = deleteLocalRef;
+  table_.NewGlobalRef = newGlobalRef;
   table_.ExceptionCheck = exceptionCheck;
   table_.ExceptionClear = exceptionClear;
   env_.functions = &table_;

@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
   TestJvm jvm;
   defineJavaClasses(&jvm);
   checkStackAndUnreadableSettings(&checks, &jvm, natives);
+  checkMissingResultClasses(&checks, &jvm, natives);
   checkFrame(&checks, &jvm, natives);
   checkResultObjects(&checks, &jvm, natives);
   checkGuards(&checks, &jvm, natives);

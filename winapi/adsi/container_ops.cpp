@@ -2,6 +2,7 @@
 // its hints, and the flat enumerator functions over it. The children are read by a paged
 // one-level search, one page at a time as the caller walks on; the hinted attributes come
 // with each child, so reading them later costs no further request.
+#include <atomic>
 #include <deque>
 #include <new>
 
@@ -18,6 +19,8 @@ namespace winapi::adsi {
 namespace {
 
 constexpr int enumerationPageSize = 500;
+
+std::atomic<HRESULT> childPageFailure{S_OK};
 
 struct Child {
   std::string dn;
@@ -135,6 +138,8 @@ class ChildEnumerator final : public winapi::com::ComObject<IEnumVARIANT> {
   }
 
   HRESULT readPage() {
+    HRESULT injected = childPageFailure.load();
+    if (FAILED(injected)) return injected;
     LDAP* ld = connection_->handle();
     berval cookieValue{static_cast<ber_len_t>(cookie_.size()), cookie_.empty() ? nullptr : &cookie_[0]};
     LdapControl paged;
@@ -174,6 +179,8 @@ class ChildEnumerator final : public winapi::com::ComObject<IEnumVARIANT> {
 };
 
 }  // namespace
+
+void testing::failChildPagesWith(HRESULT status) { childPageFailure.store(status); }
 
 HRESULT DirectoryObject::get__NewEnum(IUnknown** retval) try {
   if (retval == nullptr) return E_POINTER;

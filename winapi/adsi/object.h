@@ -198,6 +198,9 @@ void destroySearch(SearchState* search, Connection* connection, const std::strin
 namespace testing {
 // Paged searches this process ended on the server before their last page.
 size_t pagedSearchesReleased();
+// Every page of a container's children read from now on fails with the status (S_OK: pages
+// are read again), as a page cut off by a dropped connection or a time-out would.
+void failChildPagesWith(HRESULT status);
 }  // namespace testing
 
 // Reads the rest of a multi-valued attribute the server cut ("member;range=0-1499"), range

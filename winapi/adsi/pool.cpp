@@ -47,9 +47,9 @@ void pruneLocked(Pool* p, std::chrono::steady_clock::time_point now) {
   }
 }
 
-// The connection each thread used last for each identity (thread-local: no lock): a call's binds stay on one
-// connection (its root entry and the server's facts are then read once), while calls on other
-// threads take connections nobody holds.
+// The connection each thread used last for each identity (thread-local: no lock): a call's binds
+// stay on one connection (its root entry and the server's facts are then read once), while calls
+// on other threads take connections nobody holds.
 thread_local std::map<std::string, std::weak_ptr<Connection>> lastUsedByThread;
 
 bool usable(const Connection& connection, const Credentials& credentials, std::chrono::steady_clock::time_point now) {

@@ -19,6 +19,8 @@ void copyUtf16(std::string_view text, char16_t* out);
 std::string toLowerAscii(std::string_view text);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 bool startsWithIgnoreCase(std::string_view text, std::string_view prefix);
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int hexDigitValue(char c);
 
 // A BSTR copy of UTF-8 text; nullptr only when out of memory.
 BSTR newBstr(std::string_view utf8);

@@ -14,13 +14,6 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool readDigits(std::string_view text, size_t at, size_t count, int* value) {
   if (at + count > text.size()) return false;
   int v = 0;
@@ -570,7 +563,7 @@ HRESULT ldapToAdsValue(ADSTYPE type, std::string_view bytes, ADSVALUE* out, Bloc
       if (!parseDnWithPrefix(bytes, 'B', &hex, &dn) || hex.size() % 2 != 0) return E_ADS_CANT_CONVERT_DATATYPE;
       std::string binary;
       for (size_t i = 0; i < hex.size(); i += 2) {
-        int high = hexValue(hex[i]), low = hexValue(hex[i + 1]);
+        int high = hexDigitValue(hex[i]), low = hexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) return E_ADS_CANT_CONVERT_DATATYPE;
         binary += static_cast<char>((high << 4) | low);
       }

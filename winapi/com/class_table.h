@@ -13,4 +13,11 @@ struct ClassEntry {
 
 const std::vector<ClassEntry>& classTable();
 
+namespace testing {
+// CoCreateInstance of CLSID_NameTranslate makes its object with create instead (null: the
+// provider's own class again), so that the library's handling of the service's answers can be
+// checked where the directory cannot give them.
+void substituteNameTranslate(HRESULT (*create)(REFIID riid, void** ppv));
+}  // namespace testing
+
 }  // namespace winapi::com

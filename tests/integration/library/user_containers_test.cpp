@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "adsi/connection.h"
+#include "adsi/object.h"
 #include "adsi/pool.h"
 #include "adsi/text.h"
 #include "directory/adsi_context.h"
@@ -140,6 +141,16 @@ TEST_F(UserContainers, NodeWithoutChildrenGivesAnEmptyList) {
   EXPECT_EQ(context.getChildUserContainers(u"CN=Alice Liddell," + people, &children), S_OK);
   EXPECT_EQ(children.count(), 0u);
   EXPECT_EQ(context.getChildUserContainers(u"OU=Engineering,OU=Staff," + people, &children), S_OK);
+  EXPECT_EQ(children.count(), 0u);
+}
+
+TEST_F(UserContainers, AChildPageThatCannotBeReadIsTheStatusNotAShortList) {
+  const HRESULT timedOut = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+  winapi::adsi::testing::failChildPagesWith(timedOut);
+  StringList children;
+  HRESULT status = context.getChildUserContainers(orvistal, &children);
+  winapi::adsi::testing::failChildPagesWith(S_OK);
+  EXPECT_EQ(status, timedOut);
   EXPECT_EQ(children.count(), 0u);
 }
 

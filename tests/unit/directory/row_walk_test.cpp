@@ -48,7 +48,7 @@ class ScriptedSearch : public IDirectorySearch {
   }
   HRESULT GetNextColumnName(ADS_SEARCH_HANDLE, LPWSTR*) override { return E_NOTIMPL; }
   HRESULT GetColumn(ADS_SEARCH_HANDLE, LPWSTR, PADS_SEARCH_COLUMN column) override {
-    if (!current_) return E_ADS_COLUMN_NOT_SET;
+    if (!current_) return columnStatus;
     held_ = *current_;
     column->pszAttrName = nullptr;
     column->dwADsType = ADSTYPE_CASE_IGNORE_STRING;
@@ -64,6 +64,7 @@ class ScriptedSearch : public IDirectorySearch {
   HRESULT CloseSearchHandle(ADS_SEARCH_HANDLE) override { return S_OK; }
 
   HRESULT preferenceStatus = S_OK;
+  HRESULT columnStatus = E_ADS_COLUMN_NOT_SET;  // for a row without the column
 
  private:
   std::vector<Step> steps_;
@@ -95,13 +96,20 @@ TEST(CollectColumnTexts, FollowsEveryPageAndSkipsEmptyTexts) {
   EXPECT_EQ(search.columnsHeld, 0);
 }
 
-TEST(CollectColumnTexts, ARowWithoutTheColumnEndsTheWalk) {
-  ScriptedSearch search({row(text(u"one")), Step{S_OK, std::nullopt, false}, row(text(u"never"))});
+TEST(CollectColumnTexts, ARowWithoutTheColumnIsSkippedAnyOtherColumnFailureEndsTheWalk) {
+  std::vector<Step> steps{row(text(u"one")), Step{S_OK, std::nullopt, false}, row(text(u"two"))};
+  ScriptedSearch search(steps);
   StringList found;
-  EXPECT_EQ(collectColumnTexts(&search, &search, u"cn", &found), E_ADS_COLUMN_NOT_SET);
-  ASSERT_EQ(found.count(), 1u);
-  EXPECT_EQ(found[0], u"one");
-  EXPECT_EQ(search.columnsHeld, 0);
+  EXPECT_EQ(collectColumnTexts(&search, &search, u"cn", &found), S_OK);
+  EXPECT_EQ(std::vector<std::u16string>(found.begin(), found.end()), (std::vector<std::u16string>{u"one", u"two"}));
+
+  ScriptedSearch failing(steps);
+  failing.columnStatus = E_OUTOFMEMORY;
+  StringList before;
+  EXPECT_EQ(collectColumnTexts(&failing, &failing, u"cn", &before), E_OUTOFMEMORY);
+  ASSERT_EQ(before.count(), 1u);
+  EXPECT_EQ(before[0], u"one");
+  EXPECT_EQ(search.columnsHeld + failing.columnsHeld, 0);
 }
 
 TEST(CollectColumnTexts, OtherStatusesEndTheWalkUnchanged) {

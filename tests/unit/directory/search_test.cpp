@@ -14,7 +14,7 @@ ADS_SEARCH_COLUMN column(ADSTYPE type, ADSVALUE* values, DWORD count) {
   return c;
 }
 
-TEST(SearchColumnText, FirstValueOfStringsAndOctetsOnly) {
+TEST(SearchColumnText, FirstValueAsText) {
   WCHAR first[] = u"first";
   WCHAR second[] = u"second";
   ADSVALUE strings[2];
@@ -35,10 +35,23 @@ TEST(SearchColumnText, FirstValueOfStringsAndOctetsOnly) {
 
   ADSVALUE number{};
   number.dwType = ADSTYPE_INTEGER;
-  number.Integer = 5;
-  for (ADSTYPE type : {ADSTYPE_INTEGER, ADSTYPE_BOOLEAN, ADSTYPE_LARGE_INTEGER, ADSTYPE_UTC_TIME,
-                       ADSTYPE_NT_SECURITY_DESCRIPTOR})
-    EXPECT_EQ(searchColumnText(column(type, &number, 1)), u"") << "type " << type;
+  number.Integer = static_cast<DWORD>(-2147483646);
+  EXPECT_EQ(searchColumnText(column(ADSTYPE_INTEGER, &number, 1)), u"-2147483646") << "signed, as the directory writes it";
+  ADSVALUE large{};
+  large.dwType = ADSTYPE_LARGE_INTEGER;
+  large.LargeInteger.QuadPart = -9223372036854775807LL - 1;
+  EXPECT_EQ(searchColumnText(column(ADSTYPE_LARGE_INTEGER, &large, 1)), u"-9223372036854775808");
+  ADSVALUE flag{};
+  flag.dwType = ADSTYPE_BOOLEAN;
+  for (DWORD value : {0u, 1u}) {
+    flag.Boolean = value;
+    EXPECT_EQ(searchColumnText(column(ADSTYPE_BOOLEAN, &flag, 1)), value ? u"TRUE" : u"FALSE");
+  }
+  ADSVALUE other{};
+  for (ADSTYPE type : {ADSTYPE_UTC_TIME, ADSTYPE_NT_SECURITY_DESCRIPTOR}) {
+    other.dwType = type;
+    EXPECT_EQ(searchColumnText(column(type, &other, 1)), u"") << "type " << type;
+  }
   // A column that claims strings but holds an integer is never read as a string.
   EXPECT_EQ(searchColumnText(column(ADSTYPE_CASE_IGNORE_STRING, &number, 1)), u"");
   EXPECT_EQ(searchColumnText(column(ADSTYPE_OCTET_STRING, &number, 1)), u"");

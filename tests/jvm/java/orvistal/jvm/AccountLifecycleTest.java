@@ -265,6 +265,12 @@ class AccountLifecycleTest {
     }
 
     @Test
+    void unlockRefusesAnObjectThatIsNotAUser() {
+        assertEquals(E_NOINTERFACE, admin().wUnlockAccount(G_DEVS, ""));
+        assertEquals(E_NOINTERFACE, admin().wUnlockAccount("g-devs", NETBIOS));
+    }
+
+    @Test
     void isUserNodeAcceptsUsersOnly() {
         Orvistal bound = Directory.bound();
         assertEquals(0, bound.wIsUserNode(ALICE));

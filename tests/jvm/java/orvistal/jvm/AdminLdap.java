@@ -1,6 +1,8 @@
 package orvistal.jvm;
 
+import java.util.ArrayList;
 import java.util.Hashtable;
+import java.util.List;
 import java.util.Map;
 import java.util.TreeMap;
 import javax.naming.Context;
@@ -60,6 +62,20 @@ final class AdminLdap implements AutoCloseable {
     Object read(String dn, String attribute) throws NamingException {
         var found = context.getAttributes(new LdapName(dn), new String[] {attribute}).get(attribute);
         return found == null ? null : found.get();
+    }
+
+    /** One attribute's first value of every match of a subtree search, in the order the directory returns them. */
+    List<String> searchValues(String base, String filter, String attribute) throws NamingException {
+        SearchControls controls = new SearchControls();
+        controls.setSearchScope(SearchControls.SUBTREE_SCOPE);
+        controls.setReturningAttributes(new String[] {attribute});
+        List<String> values = new ArrayList<>();
+        var found = context.search(new LdapName(base), filter, controls);
+        while (found.hasMore()) {
+            Attribute value = found.next().getAttributes().get(attribute);
+            if (value != null) values.add(value.get().toString());
+        }
+        return values;
     }
 
     /** The distinguished name of a deleted account's tombstone, seen with the show-deleted control. */

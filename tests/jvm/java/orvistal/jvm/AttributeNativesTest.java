@@ -13,6 +13,7 @@ import static orvistal.jvm.Directory.NETBIOS;
 import static orvistal.jvm.Directory.PEOPLE;
 
 import java.util.Arrays;
+import kestrivane.qom.result.ResultArrayNameValue;
 import kestrivane.qom.result.ResultIntegerValue;
 import kestrivane.qom.result.ResultLargeIntegerValue;
 import kestrivane.qom.result.ResultMessage;
@@ -134,9 +135,28 @@ class AttributeNativesTest {
         assertEquals(0, library.wSetGroupAttributeStringArray(GROUP, "member", new String[] {ALICE}, UPDATE));
         assertList(0, new String[] {ALICE}, library.wGetGroupAttributeStringArray(GROUP, "member"));
         assertList(0, new String[] {"alice@orvistal.test"}, library.wGetUserAttributeStringArray(ALICE, null, "mail"));
-        // A multi-valued integer attribute: as many elements as values, none of them text.
-        assertList(0, new String[3], library.wGetUserAttributeStringArray(ALICE, null, "orvistalNumbers"));
-        assertList(0, new String[3], library.wGetNodeAttributeStringArray(ALICE, "orvistalNumbers"));
+        // A multi-valued integer attribute: each value in decimal.
+        String[] numbers = {"7", "-42", "2147483647"};
+        assertList(0, numbers, library.wGetUserAttributeStringArray(ALICE, null, "orvistalNumbers"));
+        assertList(0, numbers, library.wGetNodeAttributeStringArray(ALICE, "orvistalNumbers"));
+    }
+
+    @Test
+    void longListsCrossTheBoundaryOneReferenceAtATime() {
+        // The run checks every JNI call: a list held as one local reference per value would
+        // outgrow the frame and fail it.
+        String[] many = new String[300];
+        for (int i = 0; i < many.length; i++) many[i] = "tag" + i;
+        assertEquals(0, library.wSetUserAttributeStringArray(USER, null, "orvistalTags", many, UPDATE));
+        ResultStringList back = library.wGetUserAttributeStringArray(USER, null, "orvistalTags");
+        assertEquals(0, back.getErrCode());
+        assertEquals(many.length, back.getStringList().length);
+        String[] names = new String[300];
+        Arrays.fill(names, "cn");
+        ResultArrayNameValue pairs = library.wGetNodeAttributes(OU, "(cn=attr-jvm-user)", names);
+        assertEquals(0, pairs.getErrCode());
+        assertEquals(names.length, pairs.getValues().length);
+        assertEquals(0, library.wSetUserAttributeStringArray(USER, null, "orvistalTags", null, CLEAR));
     }
 
     @Test

@@ -111,6 +111,34 @@ class NameResolutionTest {
     }
 
     @Test
+    void anEmptyAccountPartNamesNothing() {
+        assertNotFound(Directory.bound().wGetUserDsn(null, NETBIOS));
+        assertNotFound(Directory.bound().wGetUserDsn("", DOMAIN));
+        assertNotFound(Directory.bound().wGetUserDsn(NETBIOS + "\\", null));
+        assertNotFound(Directory.bound().wGetUserDsn("@" + DOMAIN, null));
+        assertNotFound(Directory.bound().wGetGroupDsn(NETBIOS + "\\"));
+        assertEquals(E_FAIL, Directory.bound().wDeleteUser(null, NETBIOS));
+    }
+
+    @Test
+    void aGroupNameAnswersOnlyWithAGroup() throws Exception {
+        assertNotFound(Directory.bound().wGetGroupDsn("alice@" + DOMAIN));
+        assertNotFound(Directory.bound().wGetGroupDsn(NETBIOS + "\\alice"));
+        // A group whose account name is a user's display name: the translation finds the user
+        // first, and the group is still reached.
+        String group = "CN=resolve-erin-group," + Directory.GROUPS;
+        try (AdminLdap admin = new AdminLdap()) {
+            admin.deleteIfPresent(group);
+            admin.create(group, "group", "Erin Example");
+            try {
+                assertResolved(group, Directory.bound().wGetGroupDsn("Erin Example"));
+            } finally {
+                admin.deleteIfPresent(group);
+            }
+        }
+    }
+
+    @Test
     void aUserIsNotResolvedAsAGroupByAccountName() {
         assertNotFound(Directory.bound().wGetGroupDsn("bob"));
     }

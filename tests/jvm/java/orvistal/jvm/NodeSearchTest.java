@@ -22,7 +22,6 @@ class NodeSearchTest {
     static final String BULK = "OU=Bulk,OU=Orvistal," + BASE_DN;
     static final int SIZE_LIMIT_EXCEEDED = 0x80072023;
     static final int BAD_FILTER = 0x8007203E;
-    static final int COLUMN_NOT_SET = 0x80005010;
     static final int NO_MORE_ROWS = 0x00005012;
     static final int REFUSED_PREFERENCE = 0x80005011;
     static final int INVALID_ARGUMENT = 0x80070057;
@@ -52,6 +51,16 @@ class NodeSearchTest {
         ResultStringList malformed = Directory.bound().wSearchNodes(BULK, "(cn=bulk0007");
         assertEquals(BAD_FILTER, malformed.getErrCode());
         assertEquals(0, malformed.getStringList().length);
+    }
+
+    @Test
+    void resultsComeInTheDirectorysOwnOrder() throws Exception {
+        try (AdminLdap directory = new AdminLdap()) {
+            assertEquals(directory.searchValues(BULK, "(description=bulk user*)", "distinguishedName"),
+                    Arrays.asList(Directory.bound().wSearchNodes(BULK, "(description=bulk user*)").getStringList()));
+            assertEquals(directory.searchValues(PEOPLE, "(objectClass=user)", "mail"),
+                    Arrays.asList(Directory.bound().wFindNodeValues(PEOPLE, "mail", "(objectClass=user)", 0, 0).getStringList()));
+        }
     }
 
     @Test
@@ -89,13 +98,31 @@ class NodeSearchTest {
         assertEquals(1, guids.getStringList().length);
         assertTrue(guids.getStringList()[0].matches("[0-9a-f]{32}"), guids.getStringList()[0]);
 
-        ResultStringList integers = Directory.bound().wFindNodeValues(BULK, "userAccountControl", "(cn=bulk0001)", 0, 0);
-        assertEquals(0, integers.getErrCode());
-        assertEquals(0, integers.getStringList().length);
-
         ResultStringList lacking = Directory.bound().wFindNodeValues(PEOPLE, "mail", "(sAMAccountName=bob)", 0, 0);
-        assertEquals(COLUMN_NOT_SET, lacking.getErrCode());
+        assertEquals(0, lacking.getErrCode());
         assertEquals(0, lacking.getStringList().length);
+    }
+
+    @Test
+    void rowsWithoutTheColumnAreSkippedAndTheWalkGoesOn() {
+        // Bob has no mail; whichever order the rows come in, Alice's is found.
+        ResultStringList mail = Directory.bound().wFindNodeValues(PEOPLE, "mail", "(|(sAMAccountName=bob)(sAMAccountName=alice))", 0, 0);
+        assertEquals(0, mail.getErrCode());
+        assertArrayEquals(new String[] {"alice@orvistal.test"}, mail.getStringList());
+        // The Deleted Objects container itself matches, and shows this account no attribute.
+        assertEquals(0, Directory.bound().wSearchDeletedNodes("(objectClass=*)").getErrCode());
+    }
+
+    @Test
+    void numbersAndBooleansAsTheDirectoryWritesThem() {
+        String[][] cases = {{"userAccountControl", "(cn=bulk0001)", "546"},
+                {"orvistalCounter", "(sAMAccountName=alice)", "9007199254740993"},
+                {"orvistalFlag", "(sAMAccountName=alice)", "TRUE"}};
+        for (String[] c : cases) {
+            ResultStringList result = Directory.bound().wFindNodeValues(Directory.BASE_DN, c[0], c[1], 0, 0);
+            assertEquals(0, result.getErrCode(), c[0]);
+            assertArrayEquals(new String[] {c[2]}, result.getStringList(), c[0]);
+        }
     }
 
     @Test
@@ -106,7 +133,7 @@ class NodeSearchTest {
         NameValue[] pairs = result.getValues();
         assertEquals(6, pairs.length);
         String[][] expected = {{"cn", "Alice Liddell"}, {"facsimileTelephoneNumber", ""},
-                {"mail", "alice@orvistal.test"}, {"countryCode", ""}, {"", ""},
+                {"mail", "alice@orvistal.test"}, {"countryCode", "276"}, {"", ""},
                 {"description", "Seeded user with values of many kinds"}};
         for (int i = 0; i < expected.length; i++) {
             assertEquals(expected[i][0], pairs[i].getName());

@@ -44,6 +44,8 @@ class VerifyPasswordTest {
         assertEquals(LOGON_FAILURE, verify("alice@" + DOMAIN, "", ""));
         assertEquals(LOGON_FAILURE, verify("alice@" + DOMAIN, null, ""));
         assertEquals(LOGON_FAILURE, verify("", "", ""), "no account and no password is no login");
+        assertEquals(LOGON_FAILURE, verify("", ALICE_PASSWORD, ""), "no account is no login, whatever the password");
+        assertEquals(LOGON_FAILURE, verify(NETBIOS + "\\", ALICE_PASSWORD, ""), "a domain alone is no account");
         assertEquals(LOGON_FAILURE, verify("nobody-here@" + DOMAIN, "Some.Pw.123", ""));
     }
 
