@@ -271,7 +271,7 @@ std::vector<ServiceRecord> orderServiceRecords(std::vector<ServiceRecord> record
     // Weight 0 first within the group, so that they are chosen only when the draw lands on 0.
     std::vector<ServiceRecord> group(records.begin() + start, records.begin() + end);
     std::stable_partition(group.begin(), group.end(), [](const ServiceRecord& r) { return r.weight == 0; });
-    while (!group.empty()) {
+    while (group.size() > 1) {
       uint32_t total = 0;
       for (const ServiceRecord& r : group) total += static_cast<uint32_t>(r.weight);
       uint32_t pick = draw(total);
@@ -287,6 +287,8 @@ std::vector<ServiceRecord> orderServiceRecords(std::vector<ServiceRecord> record
       ordered.push_back(std::move(group[chosen]));
       group.erase(group.begin() + static_cast<std::ptrdiff_t>(chosen));
     }
+    // The last record of a group has nothing to be weighed against.
+    if (!group.empty()) ordered.push_back(std::move(group.front()));
     start = end;
   }
   return ordered;
