@@ -177,7 +177,17 @@ DomainFacts factsOf(const std::string& name) {
     auto it = known.facts.find(key);
     if (it != known.facts.end() && fresh(it->second.learnedAt)) return it->second;
   }
-  DomainFacts facts = learnFacts(key);  // outside the lock: DNS may be slow
+  // One lookup at a time, outside the memory's lock (DNS may be slow): threads that start together
+  // learn a domain once, and the resolver's first reading of its configuration is never shared
+  // between threads that meet in it.
+  static std::mutex lookingUp;
+  std::lock_guard<std::mutex> lookup(lookingUp);
+  {
+    std::lock_guard<std::mutex> lock(known.mutex);
+    auto it = known.facts.find(key);
+    if (it != known.facts.end() && fresh(it->second.learnedAt)) return it->second;
+  }
+  DomainFacts facts = learnFacts(key);
   std::lock_guard<std::mutex> lock(known.mutex);
   return known.facts[key] = std::move(facts);
 }
