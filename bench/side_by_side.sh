@@ -2,7 +2,8 @@
 # The side-by-side benchmark in one command: builds what it needs, starts the test directory
 # unless it is running (and stops it afterwards only if it started it), runs the LDAP floor, the
 # library's operation counts and the JVM program, and prints one table per native and the
-# throughput table. Build tree: $ORVISTAL_BUILD_DIR, default build/main.
+# throughput table. Case names given as arguments (`side_by_side.sh wGetNodeGuid "wSearchNodes"`) run
+# only those. Build tree: $ORVISTAL_BUILD_DIR, default build/main.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVISTAL_BUILD_DIR:-$root/build/main}
@@ -37,14 +38,14 @@ trap 'rm -rf "$out"; stop_if_started' EXIT
 # A program that fails a case still prints the others; the merged table shows which failed.
 status=0
 echo "library LDAP operation counts..." >&2
-"$build/bench/orvistal_operation_counts" >"$out/ops.tsv" || status=1
+"$build/bench/orvistal_operation_counts" "$@" >"$out/ops.tsv" || status=1
 # The JVM program runs each case's floor (libldap on one open StartTLS connection) just before the
 # library and JNDI run it: all three meet the machine under much the same load.
 echo "JVM: the floor, the library and JNDI pooled, latency and throughput (several minutes)..." >&2
 "$ORVISTAL_BENCH_JDK/bin/java" -Dorvistal.library="$ORVISTAL_BENCH_LIBRARY" \
   -Dorvistal.bench.floor="$build/bench/orvistal_floor_bench" \
   -Djavax.net.ssl.trustStore="$out/truststore.p12" -Djavax.net.ssl.trustStorePassword=orvistal-bench \
-  -cp "$ORVISTAL_BENCH_CLASSPATH" orvistal.bench.SideBySide >"$out/jvm.tsv" || status=1
+  -cp "$ORVISTAL_BENCH_CLASSPATH" orvistal.bench.SideBySide "$@" >"$out/jvm.tsv" || status=1
 
 python3 "$root/bench/merge_tables.py" "$out/ops.tsv" "$out/jvm.tsv"
 exit $status
