@@ -2,13 +2,15 @@
 """Merges the side-by-side benchmark's outputs (tab-separated lines of floor_bench,
 operation_counts and the JVM program, in any order on standard input or in the files named) into
 one table per native and the throughput table, and checks the targets:
-  a warm read: library <= 1.3 x floor and <= JNDI pooled; wVerifyPassword <= 1.2 x floor;
-  pooled reads: 8 threads >= 1.5 x the throughput of one."""
+  a warm call: library <= 1.3 x floor and <= JNDI pooled; wSearchNodes <= 1.2 x floor and <= JNDI;
+  wVerifyPassword <= 1.2 x floor; the bulk job ("bulk: ...") <= JNDI pooled only (its floor, one
+  read a user, is shown for scale); pooled reads: 8 threads >= 1.5 x the throughput of one."""
 import fileinput
 import sys
 
 READ_LIMIT = 1.3
 VERIFY_LIMIT = 1.2
+SEARCH_LIMIT = 1.2
 THREAD_GAIN = 1.5
 
 
@@ -52,8 +54,9 @@ def verdict(name, to_floor, to_jndi):
     if name.startswith("wVerifyPassword"):
         return "met" if to_floor <= VERIFY_LIMIT else f"MISSED (> {VERIFY_LIMIT}x floor)"
     missed = []
-    if to_floor > READ_LIMIT:
-        missed.append(f"> {READ_LIMIT}x floor")
+    limit = SEARCH_LIMIT if name.startswith("wSearchNodes") else READ_LIMIT
+    if to_floor > limit and not name.startswith("bulk"):
+        missed.append(f"> {limit}x floor")
     if to_jndi is None or to_jndi > 1.0:
         missed.append("slower than JNDI")
     return "met" if not missed else "MISSED (" + ", ".join(missed) + ")"

@@ -1,5 +1,6 @@
 // The LDAP requests each native's library-side work sends when warm: every case runs once, then
-// the requests of its second run are counted (binds, StartTLS, searches, compares, writes).
+// the requests of its second run are counted (binds, StartTLS, searches, compares, writes; not
+// the untimed steps around a call).
 // Prints "ops<TAB>case<TAB>requests" per case, or for the cases named as arguments only. Needs
 // the test directory's environment.
 //
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "adsi/connection.h"
+#include "bench_seeding.h"
 #include "library_cases.h"
 
 int main(int argc, char** argv) {
@@ -20,13 +21,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "operation counts: the test directory's environment is not set\n");
     return 2;
   }
+  if (!bench::objects::seedWritables()) {
+    std::fprintf(stderr, "operation counts: cannot make the objects the writing cases change\n");
+    return 1;
+  }
   int failures = 0;
   for (const bench::LibraryCase& libraryCase : bench::libraryCases()) {
     if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), libraryCase.name) == wanted.end()) continue;
-    HRESULT status = libraryCase.run(settings);
-    size_t before = winapi::adsi::testing::operationsSentByThisThread();
-    if (SUCCEEDED(status)) status = libraryCase.run(settings);
-    size_t sent = winapi::adsi::testing::operationsSentByThisThread() - before;
+    size_t sent = 0;
+    HRESULT status = bench::runCounted(libraryCase, settings, &sent);
+    if (SUCCEEDED(status)) status = bench::runCounted(libraryCase, settings, &sent);
     if (FAILED(status)) {
       std::printf("ops\t%s\tFAILED 0x%08X\n", libraryCase.name, static_cast<unsigned>(status));
       ++failures;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace bench {
@@ -27,26 +28,40 @@ inline double percentile(std::vector<double> values, double fraction) {
   return values[std::min(index, values.size() - 1)];
 }
 
+// How many calls warm a case up and how many are timed at most.
+struct Rounds {
+  int warmUps = warmUpCalls;
+  int timed = timedCalls;
+};
+// A job of seconds (thousands of requests): warmed once, timed a few times.
+constexpr Rounds bulkRounds{1, 3};
+
 // Runs call (which returns whether it did its job) warm, then timed; a failed call ends the case.
+// before and after (may be empty) run untimed around each call: what a call makes or needs
+// made, so that each call of a pair (an add, a delete) is timed alone.
 template <typename Call>
-Latency measure(Call&& call) {
+Latency measure(Call&& call, const std::function<bool()>& before = {}, const std::function<bool()>& after = {},
+                Rounds rounds = {}) {
   Latency latency;
-  for (int i = 0; i < warmUpCalls; ++i) {
-    if (!call()) {
-      latency.ok = false;
-      return latency;
-    }
-  }
+  auto untimed = [](const std::function<bool()>& step) { return !step || step(); };
   std::vector<double> durations;
-  durations.reserve(timedCalls);
+  durations.reserve(rounds.timed);
   auto caseStart = std::chrono::steady_clock::now();
-  for (int i = 0; i < timedCalls; ++i) {
+  for (int i = 0; i < rounds.warmUps + rounds.timed; ++i) {
+    if (!untimed(before)) {
+      latency.ok = false;
+      break;
+    }
     auto start = std::chrono::steady_clock::now();
     bool done = call();
     auto end = std::chrono::steady_clock::now();
-    if (!done) {
+    if (!done || !untimed(after)) {
       latency.ok = false;
       break;
+    }
+    if (i < rounds.warmUps) {
+      caseStart = end;
+      continue;
     }
     durations.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     if (std::chrono::duration<double>(end - caseStart).count() > caseTimeBudgetSeconds) break;

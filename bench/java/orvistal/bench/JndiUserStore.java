@@ -1,5 +1,7 @@
 package orvistal.bench;
 
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.Hashtable;
 import java.util.List;
@@ -8,9 +10,12 @@ import javax.naming.Context;
 import javax.naming.NamingEnumeration;
 import javax.naming.NamingException;
 import javax.naming.PartialResultException;
+import javax.naming.directory.Attribute;
 import javax.naming.directory.Attributes;
+import javax.naming.directory.BasicAttribute;
 import javax.naming.directory.DirContext;
 import javax.naming.directory.InitialDirContext;
+import javax.naming.directory.ModificationItem;
 import javax.naming.directory.SearchControls;
 import javax.naming.directory.SearchResult;
 import javax.naming.ldap.BasicControl;
@@ -18,6 +23,8 @@ import javax.naming.ldap.Control;
 import javax.naming.ldap.InitialLdapContext;
 import javax.naming.ldap.LdapContext;
 import javax.naming.ldap.LdapName;
+import javax.naming.ldap.PagedResultsControl;
+import javax.naming.ldap.PagedResultsResponseControl;
 
 /**
  * The same directory work done the way a Java user store does it without the library: JNDI
@@ -27,6 +34,7 @@ import javax.naming.ldap.LdapName;
  */
 final class JndiUserStore {
     private static final String SD_FLAGS_OID = "1.2.840.113556.1.4.801";
+    static final String SHOW_DELETED_OID = "1.2.840.113556.1.4.417";
     private static final byte[] OWNER_GROUP_DACL = {0x30, 0x03, 0x02, 0x01, 0x07};
     private final String url;
     private final Hashtable<String, Object> pooled;
@@ -132,6 +140,110 @@ final class JndiUserStore {
         } finally {
             context.close();
         }
+    }
+
+    /** One base read of the attributes named; what came back. */
+    Attributes readAttributes(String dn, String... attributes) throws NamingException {
+        DirContext context = new InitialDirContext(pooled);
+        try {
+            return context.getAttributes(new LdapName(dn), attributes);
+        } finally {
+            context.close();
+        }
+    }
+
+    /** One base read of an attribute of a deleted object (tombstones shown); its first value, or null. */
+    Object readDeleted(String dn, String attribute) throws NamingException {
+        LdapContext context = new InitialLdapContext(pooled, null);
+        try {
+            context.setRequestControls(new Control[] {new BasicControl(SHOW_DELETED_OID, true, null)});
+            Attribute values = context.getAttributes(new LdapName(dn), new String[] {attribute}).get(attribute);
+            return values == null ? null : values.get();
+        } finally {
+            context.close();
+        }
+    }
+
+    /** A paged subtree search, pageSize entries a page; how many entries it found. */
+    int pagedCount(String base, String filter, int pageSize) throws NamingException, IOException {
+        LdapContext context = new InitialLdapContext(pooled, null);
+        try {
+            SearchControls searchControls =
+                    new SearchControls(SearchControls.SUBTREE_SCOPE, 0, 0, new String[] {"distinguishedName"}, false,
+                            false);
+            int count = 0;
+            byte[] cookie = null;
+            do {
+                context.setRequestControls(new Control[] {new PagedResultsControl(pageSize, cookie, true)});
+                NamingEnumeration<SearchResult> results = context.search(new LdapName(base), filter, searchControls);
+                while (results.hasMore()) {
+                    results.next();
+                    ++count;
+                }
+                cookie = null;
+                Control[] response = context.getResponseControls();
+                if (response != null) {
+                    for (Control control : response) {
+                        if (control instanceof PagedResultsResponseControl paged) cookie = paged.getCookie();
+                    }
+                }
+            } while (cookie != null && cookie.length > 0);
+            return count;
+        } finally {
+            context.close();
+        }
+    }
+
+    /** One modify replacing the attribute's values (none: removed). */
+    void replace(String dn, String attribute, Object... values) throws NamingException {
+        BasicAttribute replacement = new BasicAttribute(attribute);
+        for (Object value : values) replacement.add(value);
+        modify(pooled, dn, new ModificationItem(DirContext.REPLACE_ATTRIBUTE, replacement));
+    }
+
+    private static void modify(Hashtable<String, Object> environment, String dn, ModificationItem... items)
+            throws NamingException {
+        DirContext context = new InitialDirContext(environment);
+        try {
+            context.modifyAttributes(new LdapName(dn), items);
+        } finally {
+            context.close();
+        }
+    }
+
+    /** One add of an entry with the attributes given. */
+    void add(String dn, Attributes attributes) throws NamingException {
+        DirContext context = new InitialDirContext(pooled);
+        try {
+            context.createSubcontext(new LdapName(dn), attributes).close();
+        } finally {
+            context.close();
+        }
+    }
+
+    /** One delete of a leaf entry. */
+    void delete(String dn) throws NamingException {
+        DirContext context = new InitialDirContext(pooled);
+        try {
+            context.destroySubcontext(new LdapName(dn));
+        } finally {
+            context.close();
+        }
+    }
+
+    /** A password as the directory takes it in unicodePwd: the text in double quotes, UTF-16LE. */
+    static byte[] unicodePwd(String password) {
+        return ("\"" + password + "\"").getBytes(StandardCharsets.UTF_16LE);
+    }
+
+    /**
+     * A user's own password change: a new, unpooled context bound as the user, then one modify
+     * deleting the old password and adding the new one.
+     */
+    void changePassword(String user, String dn, String oldPassword, String newPassword) throws NamingException {
+        modify(environment(user, oldPassword), dn,
+                new ModificationItem(DirContext.REMOVE_ATTRIBUTE, new BasicAttribute("unicodePwd", unicodePwd(oldPassword))),
+                new ModificationItem(DirContext.ADD_ATTRIBUTE, new BasicAttribute("unicodePwd", unicodePwd(newPassword))));
     }
 
     /** A login check: a new LDAPS connection bound as the user, then closed. */

@@ -11,13 +11,16 @@ import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicLong;
+import javax.naming.NamingException;
 import javax.naming.directory.Attributes;
+import javax.naming.directory.BasicAttributes;
 import javax.naming.directory.SearchControls;
 import javax.naming.ldap.BasicControl;
 import javax.naming.ldap.Control;
 import kestrivane.qom.result.ResultArrayNameValue;
 import kestrivane.qom.result.ResultBooleanValue;
 import kestrivane.qom.result.ResultCheckAccess;
+import kestrivane.qom.result.ResultIntegerValue;
 import kestrivane.qom.result.ResultLargeIntegerValue;
 import kestrivane.qom.result.ResultMessage;
 import kestrivane.qom.result.ResultStringList;
@@ -45,10 +48,21 @@ public final class SideBySide {
     static final int ATTEMPTS = 3;
     static final long RETRY_PAUSE_MILLIS = 15_000;
     static final long THROUGHPUT_MAX_CALLS_PER_THREAD = 100_000;
-    /** The cases whose throughput is measured: the pooled reads and the login check. */
-    static final List<String> THROUGHPUT_CASES =
-            List.of("wGetUserDsn bare", "wGetGroupDsn bare", "wTranslateName NT4>DN", "wVerifyPassword",
-                    "wGetNodeAttributeString");
+    static final int BULK_WARM_UP_CALLS = 1;
+    static final int BULK_TIMED_CALLS = 3;
+    /**
+     * The cases whose throughput is measured: every pooled read and the login check (not the
+     * writes, and not the jobs over the large sets, a second or more a call).
+     */
+    static final List<String> THROUGHPUT_CASES = List.of("wGetUserDsn bare", "wGetUserDsn NT4", "wGetUserDsn UPN",
+            "wGetUserDsn DN", "wTranslateName NT4>DN", "wGetGroupDsn bare", "wGetGroupDsn DN", "wVerifyPassword",
+            "wIsUserContainerNode", "wGetChildUserContainers", "wGetUserAttributeString DN",
+            "wGetUserAttributeStringArray DN", "wGetUserAttributeLargeInt DN", "wGetUserAttributeInt DN",
+            "wGetGroupAttributeString DN", "wGetGroupAttributeInt DN", "wGetGroupAttributeStringArray DN",
+            "wIsGroupNode", "wIsUserNode", "wGetNodeAttributeString", "wGetNodeAttributeStringArray",
+            "wGetDeletedNodeAttributeString", "wGetNodeGuid", "wGetParentNode", "wCheckNodeAccess", "wSearchNodes",
+            "wSearchDeletedNodes", "wFindNodeValues", "wGetNodeAttributes", "wGetNetbiosDomain", "wIsMemberOf",
+            "wGetUserPrimaryGroup", "wGetUserGroups", "wGetMachineGroups");
 
     static final String SERVER = env("ORVISTAL_TEST_SERVER");
     static final String DOMAIN = env("ORVISTAL_TEST_DOMAIN");
@@ -56,6 +70,8 @@ public final class SideBySide {
     static final String BASE = env("ORVISTAL_TEST_BASE_DN");
     static final String BIND_USER = env("ORVISTAL_TEST_BIND_USER");
     static final String BIND_PASSWORD = env("ORVISTAL_TEST_BIND_PASSWORD");
+    static final String ADMIN_USER = env("ORVISTAL_TEST_ADMIN_USER");
+    static final String ADMIN_PASSWORD = env("ORVISTAL_TEST_ADMIN_PASSWORD");
     static final String ORVISTAL_OU = "OU=Orvistal," + BASE;
     static final String PEOPLE = "OU=People," + ORVISTAL_OU;
     static final String ALICE = "CN=Alice Liddell," + PEOPLE;
@@ -72,14 +88,147 @@ public final class SideBySide {
     static final int SUBTREE = SearchControls.SUBTREE_SCOPE;
     static final int ONE_LEVEL = SearchControls.ONELEVEL_SCOPE;
     static final int OBJECT = SearchControls.OBJECT_SCOPE;
-    static final String SHOW_DELETED_OID = "1.2.840.113556.1.4.417";
+    static final String SHOW_DELETED_OID = JndiUserStore.SHOW_DELETED_OID;
+    // The benchmarks' own objects (bench/bench_objects.h; bench_seed makes them).
+    static final String PROGRAM_DATA = "CN=Program Data," + BASE;
+    static final String CONTACTS = "CN=orvistal-bench," + PROGRAM_DATA;
+    static final int CONTACT_COUNT = 10_000;
+    static final String BULK_USERS = "CN=orvistal-bench-users," + PROGRAM_DATA;
+    static final int BULK_USER_COUNT = 10_000;
+    static final String WRITABLES = "CN=orvistal-bench-writes," + PROGRAM_DATA;
+    static final String WRITABLE_USER = "CN=orvb-user," + WRITABLES;
+    static final String WRITABLE_USER_PASSWORD = "Bench.User.Pw1";
+    static final String CHANGING_USER = "CN=orvb-change," + WRITABLES;
+    static final String CHANGING_USER_PASSWORD = "Bench.Change.Pw0";
+    static final String WRITABLE_GROUP = "CN=orvb-group," + WRITABLES;
+    static final String WRITABLE_NODE = "CN=orvb-node," + WRITABLES;
+    static final int SEARCH_PAGE_SIZE = 100;
+    static final int UPDATE = 2;
+    static final String[] BULK_ATTRIBUTES =
+            {"mail", "description", "otherTelephone", "userAccountControl", "accountExpires"};
 
     /** One call of a case; true when it did its job. */
     interface Call {
         boolean run() throws Exception;
     }
 
-    record Case(String name, Call call) {}
+    /**
+     * One case: before and after (null: none) run untimed around each call, so that each call of
+     * a pair (an add, a delete) is timed alone; a bulk case is warmed once and timed a few times.
+     */
+    record Case(String name, Call call, Call before, Call after, boolean bulk) {
+        Case(String name, Call call) {
+            this(name, call, null, null, false);
+        }
+
+        int warmUpCalls() {
+            return bulk ? BULK_WARM_UP_CALLS : WARM_UP_CALLS;
+        }
+
+        int timedCalls() {
+            return bulk ? BULK_TIMED_CALLS : TIMED_CALLS;
+        }
+
+        void untimed(Call step) throws Exception {
+            if (step != null && !step.run()) throw new IllegalStateException(name + ": an untimed step failed");
+        }
+    }
+
+    /** The benchmarks' objects the writing cases change, and what the cases share of them. */
+    static final class Writables {
+        final JndiUserStore admin;
+        private final AtomicLong count = new AtomicLong();
+        private final String prefix = "orvb-j" + ProcessHandle.current().pid() % 100_000 + "-";
+        private String changingPassword;
+        private String tombstone;
+        String added;
+
+        Writables(JndiUserStore admin) {
+            this.admin = admin;
+        }
+
+        /** The writes alternate between two values, so that each one changes the entry. */
+        boolean nextTurn() {
+            return count.incrementAndGet() % 2 == 1;
+        }
+
+        String alternateText() {
+            return nextTurn() ? "bench a" : "bench b";
+        }
+
+        /** A new account name (at most 20 characters) and the DN the add gives it. */
+        String nextAccount() {
+            String name = prefix + count.incrementAndGet();
+            added = "CN=" + name + "," + WRITABLES;
+            return name;
+        }
+
+        /** As a new account is made: disabled, with its account and principal names. */
+        boolean addAccount() throws NamingException {
+            String name = nextAccount();
+            BasicAttributes attributes = new BasicAttributes(true);
+            attributes.put("objectClass", "user");
+            attributes.put("sAMAccountName", name);
+            attributes.put("userAccountControl", "514");
+            attributes.put("userPrincipalName", name + "@" + DOMAIN);
+            admin.add(added, attributes);
+            return true;
+        }
+
+        boolean deleteAdded() throws NamingException {
+            admin.delete(added);
+            return true;
+        }
+
+        /**
+         * The changing user's password now, and the next one, one the account never had (its history
+         * is kept); the first use of a run gives it its known password.
+         */
+        String changingPassword() throws NamingException {
+            if (changingPassword == null) {
+                admin.replace(CHANGING_USER, "unicodePwd", (Object) JndiUserStore.unicodePwd(CHANGING_USER_PASSWORD));
+                changingPassword = CHANGING_USER_PASSWORD;
+            }
+            return changingPassword;
+        }
+
+        String nextPassword() {
+            return "Bench.Jvm." + ProcessHandle.current().pid() + "." + count.incrementAndGet();
+        }
+
+        void changedTo(String password) {
+            changingPassword = password;
+        }
+
+        /** The tombstone of the seeded deleted-user, found once. */
+        String tombstone() throws NamingException {
+            if (tombstone == null) {
+                Control[] showDeleted = {new BasicControl(SHOW_DELETED_OID, true, null)};
+                tombstone = admin.searchResults("CN=Deleted Objects," + BASE, ONE_LEVEL, "(sAMAccountName=deleted-user)",
+                        showDeleted, "1.1").get(0).getNameInNamespace();
+            }
+            return tombstone;
+        }
+    }
+
+    /** The user's own password change, by the library or by JNDI, from the password it has now. */
+    static boolean changePassword(Writables w, PasswordChange change) throws Exception {
+        String current = w.changingPassword();
+        String next = w.nextPassword();
+        if (!change.run(current, next)) return false;
+        w.changedTo(next);
+        return true;
+    }
+
+    interface PasswordChange {
+        boolean run(String oldPassword, String newPassword) throws Exception;
+    }
+
+    static List<String> bulkUserDns() {
+        List<String> dns = new ArrayList<>();
+        for (int i = 0; i < BULK_USER_COUNT; ++i) dns.add(String.format("CN=orvb-u-%05d,%s", i, BULK_USERS));
+        return dns;
+    }
 
     static String env(String name) {
         String value = System.getenv(name);
@@ -102,7 +251,34 @@ public final class SideBySide {
                 String.format("status 0x%08x, \"%s\"", result.getErrCode(), result.getMessage()));
     }
 
-    static List<Case> libraryCases(Orvistal library) {
+    static boolean ok(int status) {
+        if (status == 0) return true;
+        throw new IllegalStateException(String.format("status 0x%08x", status));
+    }
+
+    static boolean is(ResultIntegerValue result, int expected) {
+        if (result.getErrCode() == 0 && result.getValue() == expected) return true;
+        throw new IllegalStateException(String.format("status 0x%08x, %d", result.getErrCode(), result.getValue()));
+    }
+
+    static boolean count(ResultStringList result, int expected) {
+        if (result.getErrCode() == 0 && result.getStringList().length == expected) return true;
+        throw new IllegalStateException(String.format("status 0x%08x, %d values", result.getErrCode(),
+                result.getStringList().length));
+    }
+
+    /** The five attributes of a user through the attribute natives, as a bulk job reads them. */
+    static boolean readBulkUser(Orvistal library, String dn) {
+        return library.wGetUserAttributeString(dn, null, "mail").getErrCode() == 0
+                && library.wGetUserAttributeString(dn, null, "description").getErrCode() == 0
+                && library.wGetUserAttributeStringArray(dn, null, "otherTelephone").getStringList().length == 2
+                && library.wGetUserAttributeInt(dn, null, "userAccountControl").getErrCode() == 0
+                && library.wGetUserAttributeLargeInt(dn, null, "accountExpires").getErrCode() == 0;
+    }
+
+    /** The library's cases: reads bound as the bind account, writes as an administrator (admin). */
+    static List<Case> libraryCases(Orvistal library, Orvistal admin, Writables w) {
+        List<String> bulkUsers = bulkUserDns();
         return List.of(
                 new Case("wInit", () -> library.wInit() == 0),
                 new Case("wGetUserDsn bare", () -> is(library.wGetUserDsn("alice", null), ALICE)),
@@ -132,9 +308,49 @@ public final class SideBySide {
                 }),
                 new Case("wGetGroupAttributeString DN",
                         () -> is(library.wGetGroupAttributeString(G_DIST, "mail"), "g-dist@" + DOMAIN)),
+                new Case("wGetUserAttributeInt DN",
+                        () -> is(library.wGetUserAttributeInt(ALICE, null, "userAccountControl"), 512)),
+                new Case("wGetGroupAttributeInt DN", () -> is(library.wGetGroupAttributeInt(G_DEVS, "groupType"),
+                        -2147483646)),
+                new Case("wGetGroupAttributeStringArray DN",
+                        () -> count(library.wGetGroupAttributeStringArray(G_DEVS, "member"), 2)),
+                new Case("wSetUserAttributeString DN",
+                        () -> ok(admin.wSetUserAttributeString(WRITABLE_USER, null, "description", w.alternateText()))),
+                new Case("wSetUserAttributeInt DN", () -> ok(admin.wSetUserAttributeInt(WRITABLE_USER, null,
+                        "orvistalNumbers", w.nextTurn() ? 1 : 2))),
+                new Case("wSetUserAttributeLargeInt DN", () -> {
+                    boolean first = w.nextTurn();
+                    return ok(admin.wSetUserAttributeLargeInt(WRITABLE_USER, null, "orvistalCounter", first ? 2 : -1,
+                            first ? 1 : -1));
+                }),
+                new Case("wSetUserAttributeStringArray DN", () -> ok(admin.wSetUserAttributeStringArray(WRITABLE_USER,
+                        null, "orvistalTags", new String[] {w.nextTurn() ? "one" : "three", "two"}, UPDATE))),
+                new Case("wSetGroupAttributeString DN",
+                        () -> ok(admin.wSetGroupAttributeString(WRITABLE_GROUP, "description", w.alternateText()))),
+                new Case("wSetGroupAttributeInt DN", () -> ok(admin.wSetGroupAttributeInt(WRITABLE_GROUP, "groupType",
+                        w.nextTurn() ? -2147483640 : -2147483646))),
+                new Case("wSetGroupAttributeStringArray DN", () -> ok(admin.wSetGroupAttributeStringArray(WRITABLE_GROUP,
+                        "member", new String[] {w.nextTurn() ? WRITABLE_USER : CHANGING_USER}, UPDATE))),
+                new Case("wSetNodeAttributeString",
+                        () -> ok(admin.wSetNodeAttributeString(WRITABLE_NODE, "description", w.alternateText()))),
+                new Case("wSetNodeAttributeStringArray", () -> ok(admin.wSetNodeAttributeStringArray(WRITABLE_NODE,
+                        "otherTelephone", new String[] {w.nextTurn() ? "+1 555 0100" : "+1 555 0102", "+1 555 0101"},
+                        UPDATE))),
+                new Case("wAddUser", () -> ok(admin.wAddUser(w.nextAccount(), WRITABLES)), null, w::deleteAdded, false),
+                new Case("wDeleteUser DN", () -> ok(admin.wDeleteUser(w.added, null)), w::addAccount, null, false),
+                new Case("wResetPassword DN",
+                        () -> ok(admin.wResetPassword(WRITABLE_USER, WRITABLE_USER_PASSWORD, null))),
+                new Case("wUnlockAccount DN", () -> ok(admin.wUnlockAccount(WRITABLE_USER, null))),
+                new Case("wChangePassword", () -> changePassword(w,
+                        (oldPassword, newPassword) -> ok(library.wChangePassword("orvb-change", oldPassword,
+                                newPassword, DOMAIN)))),
                 new Case("wIsGroupNode", () -> library.wIsGroupNode(G_DEVS) == 0),
                 new Case("wIsUserNode", () -> library.wIsUserNode(ALICE) == 0),
                 new Case("wGetNodeAttributeString", () -> is(library.wGetNodeAttributeString(ALICE, "mail"), "alice@" + DOMAIN)),
+                new Case("wGetNodeAttributeStringArray",
+                        () -> count(library.wGetNodeAttributeStringArray(ALICE, "otherTelephone"), 3)),
+                new Case("wGetDeletedNodeAttributeString",
+                        () -> is(admin.wGetDeletedNodeAttributeString(w.tombstone(), "sAMAccountName"), "deleted-user")),
                 new Case("wGetNodeGuid", () -> library.wGetNodeGuid(ALICE).getMessage().length() == 32),
                 new Case("wGetParentNode", () -> is(library.wGetParentNode(ALICE), PEOPLE)),
                 new Case("wCheckNodeAccess", () -> {
@@ -143,6 +359,8 @@ public final class SideBySide {
                             && access.getGrantedAccess() == READ_PROPERTY;
                 }),
                 new Case("wSearchNodes", () -> some(library.wSearchNodes(PEOPLE, "(objectClass=user)"))),
+                new Case("wSearchNodes 10,000 entries",
+                        () -> count(library.wSearchNodes(CONTACTS, "(objectClass=contact)"), CONTACT_COUNT)),
                 new Case("wSearchDeletedNodes", () -> {
                     ResultStringList found = library.wSearchDeletedNodes("(sAMAccountName=orvistal-never-deleted)");
                     return found.getErrCode() == 0 && found.getStringList().length == 0;
@@ -161,10 +379,15 @@ public final class SideBySide {
                 }),
                 new Case("wGetUserPrimaryGroup", () -> is(library.wGetUserPrimaryGroup("alice", null), DOMAIN_USERS)),
                 new Case("wGetUserGroups", () -> some(library.wGetUserGroups("alice", null))),
-                new Case("wGetMachineGroups", () -> some(library.wGetMachineGroups(WS01))));
+                new Case("wGetMachineGroups", () -> some(library.wGetMachineGroups(WS01))),
+                new Case("bulk: 5 attributes of 10,000 users",
+                        () -> bulkUsers.stream().allMatch(dn -> readBulkUser(library, dn)), null, null, true));
     }
 
-    static List<Case> jndiCases(JndiUserStore jndi) {
+    /** JNDI's cases: reads through the bind account's pool, writes through an administrator's (w.admin). */
+    static List<Case> jndiCases(JndiUserStore jndi, Writables w) {
+        List<String> bulkUsers = bulkUserDns();
+        JndiUserStore admin = w.admin;
         // The DN of the one entry a subtree search of the domain finds, or null.
         interface Finder {
             String dnOf(String filter) throws Exception;
@@ -191,9 +414,42 @@ public final class SideBySide {
                 new Case("wGetUserAttributeStringArray DN", () -> jndi.readBase(ALICE, "otherTelephone")),
                 new Case("wGetUserAttributeLargeInt DN", () -> jndi.readBase(ALICE, "accountExpires")),
                 new Case("wGetGroupAttributeString DN", () -> jndi.readBase(G_DIST, "mail")),
+                new Case("wGetUserAttributeInt DN", () -> jndi.readBase(ALICE, "userAccountControl")),
+                new Case("wGetGroupAttributeInt DN", () -> jndi.readBase(G_DEVS, "groupType")),
+                new Case("wGetGroupAttributeStringArray DN", () -> jndi.readBase(G_DEVS, "member")),
+                new Case("wSetUserAttributeString DN", () -> replaced(admin, WRITABLE_USER, "description",
+                        w.alternateText())),
+                new Case("wSetUserAttributeInt DN", () -> replaced(admin, WRITABLE_USER, "orvistalNumbers",
+                        w.nextTurn() ? "1" : "2")),
+                new Case("wSetUserAttributeLargeInt DN", () -> replaced(admin, WRITABLE_USER, "orvistalCounter",
+                        w.nextTurn() ? "4294967298" : "-1")),
+                new Case("wSetUserAttributeStringArray DN", () -> replaced(admin, WRITABLE_USER, "orvistalTags",
+                        w.nextTurn() ? "one" : "three", "two")),
+                new Case("wSetGroupAttributeString DN", () -> replaced(admin, WRITABLE_GROUP, "description",
+                        w.alternateText())),
+                new Case("wSetGroupAttributeInt DN", () -> replaced(admin, WRITABLE_GROUP, "groupType",
+                        w.nextTurn() ? "-2147483640" : "-2147483646")),
+                new Case("wSetGroupAttributeStringArray DN", () -> replaced(admin, WRITABLE_GROUP, "member",
+                        w.nextTurn() ? WRITABLE_USER : CHANGING_USER)),
+                new Case("wSetNodeAttributeString", () -> replaced(admin, WRITABLE_NODE, "description",
+                        w.alternateText())),
+                new Case("wSetNodeAttributeStringArray", () -> replaced(admin, WRITABLE_NODE, "otherTelephone",
+                        w.nextTurn() ? "+1 555 0100" : "+1 555 0102", "+1 555 0101")),
+                new Case("wAddUser", w::addAccount, null, w::deleteAdded, false),
+                new Case("wDeleteUser DN", w::deleteAdded, w::addAccount, null, false),
+                new Case("wResetPassword DN", () -> replaced(admin, WRITABLE_USER, "unicodePwd",
+                        JndiUserStore.unicodePwd(WRITABLE_USER_PASSWORD))),
+                new Case("wUnlockAccount DN", () -> replaced(admin, WRITABLE_USER, "lockoutTime", "0")),
+                new Case("wChangePassword", () -> changePassword(w, (oldPassword, newPassword) -> {
+                    jndi.changePassword("orvb-change@" + DOMAIN, CHANGING_USER, oldPassword, newPassword);
+                    return true;
+                })),
                 new Case("wIsGroupNode", () -> jndi.readBase(G_DEVS, "objectClass")),
                 new Case("wIsUserNode", () -> jndi.readBase(ALICE, "objectClass")),
                 new Case("wGetNodeAttributeString", () -> jndi.readBase(ALICE, "mail")),
+                new Case("wGetNodeAttributeStringArray", () -> jndi.readBase(ALICE, "otherTelephone")),
+                new Case("wGetDeletedNodeAttributeString",
+                        () -> "deleted-user".equals(admin.readDeleted(w.tombstone(), "sAMAccountName"))),
                 new Case("wGetNodeGuid", () -> jndi.readBase(ALICE, "objectGUID")),
                 new Case("wGetParentNode", () -> jndi.readBase(ALICE, "objectClass")),
                 new Case("wCheckNodeAccess", () -> {
@@ -204,6 +460,8 @@ public final class SideBySide {
                 }),
                 new Case("wSearchNodes", () -> !jndi.search(PEOPLE, SUBTREE, "(objectClass=user)", "distinguishedName")
                         .isEmpty()),
+                new Case("wSearchNodes 10,000 entries",
+                        () -> jndi.pagedCount(CONTACTS, "(objectClass=contact)", SEARCH_PAGE_SIZE) == CONTACT_COUNT),
                 new Case("wSearchDeletedNodes", () -> {
                     Control[] showDeleted = {new BasicControl(SHOW_DELETED_OID, true, null)};
                     return jndi.searchEntries("CN=Deleted Objects," + BASE, SUBTREE,
@@ -222,7 +480,19 @@ public final class SideBySide {
                 new Case("wGetUserGroups", () -> DOMAIN_USERS.equals(primaryGroupOf(jndi, BASE, SUBTREE,
                         "(&(objectClass=user)(sAMAccountName=alice))"))),
                 new Case("wGetMachineGroups",
-                        () -> DOMAIN_COMPUTERS.equals(primaryGroupOf(jndi, WS01, OBJECT, "(objectClass=*)"))));
+                        () -> DOMAIN_COMPUTERS.equals(primaryGroupOf(jndi, WS01, OBJECT, "(objectClass=*)"))),
+                new Case("bulk: 5 attributes of 10,000 users", () -> {
+                    for (String dn : bulkUsers) {
+                        if (jndi.readAttributes(dn, BULK_ATTRIBUTES).get("mail") == null) return false;
+                    }
+                    return true;
+                }, null, null, true));
+    }
+
+    static boolean replaced(JndiUserStore admin, String dn, String attribute, Object... values)
+            throws NamingException {
+        admin.replace(dn, attribute, values);
+        return true;
     }
 
     /**
@@ -255,12 +525,15 @@ public final class SideBySide {
         int calls;
         boolean failed;
 
-        void time(Call call) throws Exception {
+        /** One call of the case timed, its untimed steps around it. */
+        void time(Case c) throws Exception {
+            c.untimed(c.before());
             long start = System.nanoTime();
-            boolean done = call.run();
+            boolean done = c.call().run();
             long end = System.nanoTime();
             if (!done) failed = true;
             durations[calls++] = (end - start) / 1e6;
+            c.untimed(c.after());
         }
 
         void print(String kind, String name) {
@@ -285,16 +558,21 @@ public final class SideBySide {
         Timings jndiTimings = new Timings();
         try {
             long warmUpStart = System.nanoTime();
-            for (int i = 0; i < WARM_UP_CALLS_MAX
-                    && (i < WARM_UP_CALLS || System.nanoTime() - warmUpStart < WARM_UP_NANOS); ++i) {
+            int warmUps = library.warmUpCalls();
+            for (int i = 0; i < warmUps || (!library.bulk() && i < WARM_UP_CALLS_MAX
+                    && System.nanoTime() - warmUpStart < WARM_UP_NANOS); ++i) {
+                library.untimed(library.before());
                 if (!library.call().run()) libraryTimings.failed = true;
+                library.untimed(library.after());
+                jndi.untimed(jndi.before());
                 if (!jndi.call().run()) jndiTimings.failed = true;
+                jndi.untimed(jndi.after());
             }
             long caseStart = System.nanoTime();
-            while (libraryTimings.calls < TIMED_CALLS && System.nanoTime() - caseStart < CASE_BUDGET_NANOS
+            while (libraryTimings.calls < library.timedCalls() && System.nanoTime() - caseStart < CASE_BUDGET_NANOS
                     && !libraryTimings.failed && !jndiTimings.failed) {
-                libraryTimings.time(library.call());
-                jndiTimings.time(jndi.call());
+                libraryTimings.time(library);
+                jndiTimings.time(jndi);
             }
         } catch (Exception | LinkageError failure) {
             System.err.println(library.name() + ": " + failure);
@@ -352,8 +630,10 @@ public final class SideBySide {
     public static void main(String[] args) throws Exception {
         JndiUserStore.enablePoolingOfLdaps();
         Orvistal.loadLibrary();
-        List<Case> library = libraryCases(new Orvistal(BIND_USER, BIND_PASSWORD, SERVER, true, null));
-        List<Case> jndi = jndiCases(new JndiUserStore(SERVER, BIND_USER, BIND_PASSWORD));
+        Writables writables = new Writables(new JndiUserStore(SERVER, ADMIN_USER, ADMIN_PASSWORD));
+        List<Case> library = libraryCases(new Orvistal(BIND_USER, BIND_PASSWORD, SERVER, true, null),
+                new Orvistal(ADMIN_USER, ADMIN_PASSWORD, SERVER, true, null), writables);
+        List<Case> jndi = jndiCases(new JndiUserStore(SERVER, BIND_USER, BIND_PASSWORD), writables);
         // Names given: only those cases.
         List<String> wanted = Arrays.asList(args);
         boolean allDone = true;
