@@ -448,9 +448,11 @@ std::vector<FloorCase> floorCases() {
        }},
       {"wSearchNodes 10,000 entries",
        [](Floor& f) {
-         return f.pagedSearch(objects::contactsContainer(), objects::contactFilter,
-                              objects::contactCount);
-       }},
+         return f.pagedSearch(objects::contactsContainer(), objects::contactFilter, objects::contactCount);
+       },
+       {},
+       {},
+       bench::largeSetRounds},
       {"wSearchDeletedNodes",
        [](Floor& f) {
          LDAPControl showDeleted{const_cast<char*>(showDeletedOid), {0, nullptr}, 1};

@@ -33,7 +33,8 @@ struct Rounds {
   int warmUps = warmUpCalls;
   int timed = timedCalls;
 };
-// A job of seconds (thousands of requests): warmed once, timed a few times.
+// A search of the 10,000 contacts (a second or more a call), and the bulk job (many seconds).
+constexpr Rounds largeSetRounds{3, timedCalls};
 constexpr Rounds bulkRounds{1, 3};
 
 // Runs call (which returns whether it did its job) warm, then timed; a failed call ends the case.

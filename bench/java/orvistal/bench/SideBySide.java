@@ -48,8 +48,14 @@ public final class SideBySide {
     static final int ATTEMPTS = 3;
     static final long RETRY_PAUSE_MILLIS = 15_000;
     static final long THROUGHPUT_MAX_CALLS_PER_THREAD = 100_000;
-    static final int BULK_WARM_UP_CALLS = 1;
-    static final int BULK_TIMED_CALLS = 3;
+    /** How many calls warm a case up (at least) and how many are timed at most. */
+    record Rounds(int warmUps, int timed) {}
+
+    static final Rounds ORDINARY = new Rounds(WARM_UP_CALLS, TIMED_CALLS);
+    /** A search of the 10,000 contacts: a second or more a call. */
+    static final Rounds LARGE = new Rounds(3, TIMED_CALLS);
+    /** The bulk job: many seconds a call. */
+    static final Rounds BULK = new Rounds(1, 3);
     /**
      * The cases whose throughput is measured: every pooled read and the login check (not the
      * writes, and not the jobs over the large sets, a second or more a call).
@@ -114,19 +120,15 @@ public final class SideBySide {
 
     /**
      * One case: before and after (null: none) run untimed around each call, so that each call of
-     * a pair (an add, a delete) is timed alone; a bulk case is warmed once and timed a few times.
+     * a pair (an add, a delete) is timed alone.
      */
-    record Case(String name, Call call, Call before, Call after, boolean bulk) {
+    record Case(String name, Call call, Call before, Call after, Rounds rounds) {
         Case(String name, Call call) {
-            this(name, call, null, null, false);
+            this(name, call, null, null, ORDINARY);
         }
 
-        int warmUpCalls() {
-            return bulk ? BULK_WARM_UP_CALLS : WARM_UP_CALLS;
-        }
-
-        int timedCalls() {
-            return bulk ? BULK_TIMED_CALLS : TIMED_CALLS;
+        Case(String name, Call call, Rounds rounds) {
+            this(name, call, null, null, rounds);
         }
 
         void untimed(Call step) throws Exception {
@@ -336,8 +338,8 @@ public final class SideBySide {
                 new Case("wSetNodeAttributeStringArray", () -> ok(admin.wSetNodeAttributeStringArray(WRITABLE_NODE,
                         "otherTelephone", new String[] {w.nextTurn() ? "+1 555 0100" : "+1 555 0102", "+1 555 0101"},
                         UPDATE))),
-                new Case("wAddUser", () -> ok(admin.wAddUser(w.nextAccount(), WRITABLES)), null, w::deleteAdded, false),
-                new Case("wDeleteUser DN", () -> ok(admin.wDeleteUser(w.added, null)), w::addAccount, null, false),
+                new Case("wAddUser", () -> ok(admin.wAddUser(w.nextAccount(), WRITABLES)), null, w::deleteAdded, ORDINARY),
+                new Case("wDeleteUser DN", () -> ok(admin.wDeleteUser(w.added, null)), w::addAccount, null, ORDINARY),
                 new Case("wResetPassword DN",
                         () -> ok(admin.wResetPassword(WRITABLE_USER, WRITABLE_USER_PASSWORD, null))),
                 new Case("wUnlockAccount DN", () -> ok(admin.wUnlockAccount(WRITABLE_USER, null))),
@@ -360,7 +362,7 @@ public final class SideBySide {
                 }),
                 new Case("wSearchNodes", () -> some(library.wSearchNodes(PEOPLE, "(objectClass=user)"))),
                 new Case("wSearchNodes 10,000 entries",
-                        () -> count(library.wSearchNodes(CONTACTS, "(objectClass=contact)"), CONTACT_COUNT)),
+                        () -> count(library.wSearchNodes(CONTACTS, "(objectClass=contact)"), CONTACT_COUNT), LARGE),
                 new Case("wSearchDeletedNodes", () -> {
                     ResultStringList found = library.wSearchDeletedNodes("(sAMAccountName=orvistal-never-deleted)");
                     return found.getErrCode() == 0 && found.getStringList().length == 0;
@@ -381,7 +383,7 @@ public final class SideBySide {
                 new Case("wGetUserGroups", () -> some(library.wGetUserGroups("alice", null))),
                 new Case("wGetMachineGroups", () -> some(library.wGetMachineGroups(WS01))),
                 new Case("bulk: 5 attributes of 10,000 users",
-                        () -> bulkUsers.stream().allMatch(dn -> readBulkUser(library, dn)), null, null, true));
+                        () -> bulkUsers.stream().allMatch(dn -> readBulkUser(library, dn)), BULK));
     }
 
     /** JNDI's cases: reads through the bind account's pool, writes through an administrator's (w.admin). */
@@ -435,8 +437,8 @@ public final class SideBySide {
                         w.alternateText())),
                 new Case("wSetNodeAttributeStringArray", () -> replaced(admin, WRITABLE_NODE, "otherTelephone",
                         w.nextTurn() ? "+1 555 0100" : "+1 555 0102", "+1 555 0101")),
-                new Case("wAddUser", w::addAccount, null, w::deleteAdded, false),
-                new Case("wDeleteUser DN", w::deleteAdded, w::addAccount, null, false),
+                new Case("wAddUser", w::addAccount, null, w::deleteAdded, ORDINARY),
+                new Case("wDeleteUser DN", w::deleteAdded, w::addAccount, null, ORDINARY),
                 new Case("wResetPassword DN", () -> replaced(admin, WRITABLE_USER, "unicodePwd",
                         JndiUserStore.unicodePwd(WRITABLE_USER_PASSWORD))),
                 new Case("wUnlockAccount DN", () -> replaced(admin, WRITABLE_USER, "lockoutTime", "0")),
@@ -461,7 +463,8 @@ public final class SideBySide {
                 new Case("wSearchNodes", () -> !jndi.search(PEOPLE, SUBTREE, "(objectClass=user)", "distinguishedName")
                         .isEmpty()),
                 new Case("wSearchNodes 10,000 entries",
-                        () -> jndi.pagedCount(CONTACTS, "(objectClass=contact)", SEARCH_PAGE_SIZE) == CONTACT_COUNT),
+                        () -> jndi.pagedCount(CONTACTS, "(objectClass=contact)", SEARCH_PAGE_SIZE) == CONTACT_COUNT,
+                        LARGE),
                 new Case("wSearchDeletedNodes", () -> {
                     Control[] showDeleted = {new BasicControl(SHOW_DELETED_OID, true, null)};
                     return jndi.searchEntries("CN=Deleted Objects," + BASE, SUBTREE,
@@ -486,7 +489,7 @@ public final class SideBySide {
                         if (jndi.readAttributes(dn, BULK_ATTRIBUTES).get("mail") == null) return false;
                     }
                     return true;
-                }, null, null, true));
+                }, BULK));
     }
 
     static boolean replaced(JndiUserStore admin, String dn, String attribute, Object... values)
@@ -558,8 +561,9 @@ public final class SideBySide {
         Timings jndiTimings = new Timings();
         try {
             long warmUpStart = System.nanoTime();
-            int warmUps = library.warmUpCalls();
-            for (int i = 0; i < warmUps || (!library.bulk() && i < WARM_UP_CALLS_MAX
+            // Ordinary cases warm up for a second at least, long enough for the JIT.
+            Rounds rounds = library.rounds();
+            for (int i = 0; i < rounds.warmUps() || (ORDINARY.equals(rounds) && i < WARM_UP_CALLS_MAX
                     && System.nanoTime() - warmUpStart < WARM_UP_NANOS); ++i) {
                 library.untimed(library.before());
                 if (!library.call().run()) libraryTimings.failed = true;
@@ -569,7 +573,7 @@ public final class SideBySide {
                 jndi.untimed(jndi.after());
             }
             long caseStart = System.nanoTime();
-            while (libraryTimings.calls < library.timedCalls() && System.nanoTime() - caseStart < CASE_BUDGET_NANOS
+            while (libraryTimings.calls < rounds.timed() && System.nanoTime() - caseStart < CASE_BUDGET_NANOS
                     && !libraryTimings.failed && !jndiTimings.failed) {
                 libraryTimings.time(library);
                 jndiTimings.time(jndi);
