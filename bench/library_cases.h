@@ -249,19 +249,19 @@ inline HRESULT readBulkUser(const LibrarySettings& s, const std::u16string& user
   VariantArray phones;
   LONG flags = 0, low = 0, high = 0;
   RETURN_IF_FAILED(read([&](const AdsiContext& c, const WideString& dn) {
-    return c.getUserAttributeString(dn, u"mail", &mail);
+    return c.getAttributeString(AttributeTarget::user, dn, u"mail", &mail);
   }));
   RETURN_IF_FAILED(read([&](const AdsiContext& c, const WideString& dn) {
-    return c.getUserAttributeString(dn, u"description", &description);
+    return c.getAttributeString(AttributeTarget::user, dn, u"description", &description);
   }));
   RETURN_IF_FAILED(read([&](const AdsiContext& c, const WideString& dn) {
-    return c.getUserAttributeStringArray(dn, u"otherTelephone", &phones);
+    return c.getAttributeStringArray(AttributeTarget::user, dn, u"otherTelephone", &phones);
   }));
   RETURN_IF_FAILED(read([&](const AdsiContext& c, const WideString& dn) {
-    return c.getUserAttributeInt(dn, u"userAccountControl", &flags);
+    return c.getAttributeInt(AttributeTarget::user, dn, u"userAccountControl", &flags);
   }));
   RETURN_IF_FAILED(read([&](const AdsiContext& c, const WideString& dn) {
-    return c.getUserAttributeLargeInt(dn, u"accountExpires", &low, &high);
+    return c.getAttributeLargeInt(AttributeTarget::user, dn, u"accountExpires", &low, &high);
   }));
   return mail.empty() || phones.count() != 2 ? E_UNEXPECTED : S_OK;
 }
@@ -350,7 +350,7 @@ inline std::vector<LibraryCase> libraryCases() {
        [](const LibrarySettings& s) {
          LONG flags = 0;
          return userAttributeCase(s, [&](const AdsiContext& context, const WideString& dn) {
-           HRESULT status = context.getUserAttributeInt(dn, u"userAccountControl", &flags);
+           HRESULT status = context.getAttributeInt(AttributeTarget::user, dn, u"userAccountControl", &flags);
            return expectNumber(status, flags, 512);
          });
        }},
@@ -359,7 +359,7 @@ inline std::vector<LibraryCase> libraryCases() {
          AdsiContext context = s.context();
          LONG type = 0;
          return onGroup(context, s.gDevs(), [&](const WideString& dn) {
-           HRESULT status = context.getGroupAttributeInt(dn, u"groupType", &type);
+           HRESULT status = context.getAttributeInt(AttributeTarget::group, dn, u"groupType", &type);
            return expectNumber(status, type, -2147483646);
          });
        }},
@@ -368,27 +368,29 @@ inline std::vector<LibraryCase> libraryCases() {
          AdsiContext context = s.context();
          VariantArray members;
          return onGroup(context, s.gDevs(), [&](const WideString& dn) {
-           return expectCount(context.getGroupAttributeStringArray(dn, u"member", &members), members, 2);
+           HRESULT status = context.getAttributeStringArray(AttributeTarget::group, dn, u"member", &members);
+           return expectCount(status, members, 2);
          });
        }},
       // The writes, as an administrator, to the benchmarks' own objects.
       {"wSetUserAttributeString DN",
        [](const LibrarySettings& s) {
          return onWritableUser(s, [](const AdsiContext& context, const WideString& dn) {
-           return context.setUserAttributeString(dn, u"description", alternateText());
+           return context.setAttributeString(AttributeTarget::user, dn, u"description", alternateText());
          });
        }},
       {"wSetUserAttributeInt DN",
        [](const LibrarySettings& s) {
          return onWritableUser(s, [](const AdsiContext& context, const WideString& dn) {
-           return context.setUserAttributeInt(dn, u"orvistalNumbers", nextTurn() ? 1 : 2);
+           return context.setAttributeInt(AttributeTarget::user, dn, u"orvistalNumbers", nextTurn() ? 1 : 2);
          });
        }},
       {"wSetUserAttributeLargeInt DN",
        [](const LibrarySettings& s) {
          return onWritableUser(s, [](const AdsiContext& context, const WideString& dn) {
            bool first = nextTurn();
-           return context.setUserAttributeLargeInt(dn, u"orvistalCounter", first ? 2 : -1, first ? 1 : -1);
+           return context.setAttributeLargeInt(AttributeTarget::user, dn, u"orvistalCounter", first ? 2 : -1,
+                                               first ? 1 : -1);
          });
        }},
       {"wSetUserAttributeStringArray DN",
@@ -396,19 +398,21 @@ inline std::vector<LibraryCase> libraryCases() {
          return onWritableUser(s, [](const AdsiContext& context, const WideString& dn) {
            VariantArray tags;
            RETURN_IF_FAILED(textList({nextTurn() ? u"one" : u"three", u"two"}, &tags));
-           return context.setUserAttributeStringArray(dn, u"orvistalTags", ADS_PROPERTY_UPDATE, tags);
+           return context.setAttributeStringArray(AttributeTarget::user, dn, u"orvistalTags", ADS_PROPERTY_UPDATE,
+                                                  tags);
          });
        }},
       {"wSetGroupAttributeString DN",
        [](const LibrarySettings& s) {
          return onWritableGroup(s, [](const AdsiContext& context, const WideString& dn) {
-           return context.setGroupAttributeString(dn, u"description", alternateText());
+           return context.setAttributeString(AttributeTarget::group, dn, u"description", alternateText());
          });
        }},
       {"wSetGroupAttributeInt DN",
        [](const LibrarySettings& s) {
          return onWritableGroup(s, [](const AdsiContext& context, const WideString& dn) {
-           return context.setGroupAttributeInt(dn, u"groupType", nextTurn() ? -2147483640 : -2147483646);
+           return context.setAttributeInt(AttributeTarget::group, dn, u"groupType",
+                                          nextTurn() ? -2147483640 : -2147483646);
          });
        }},
       {"wSetGroupAttributeStringArray DN",
@@ -416,19 +420,20 @@ inline std::vector<LibraryCase> libraryCases() {
          return onWritableGroup(s, [&](const AdsiContext& context, const WideString& dn) {
            VariantArray members;
            RETURN_IF_FAILED(textList({nextTurn() ? s.writableUser() : s.changingUser()}, &members));
-           return context.setGroupAttributeStringArray(dn, u"member", ADS_PROPERTY_UPDATE, members);
+           return context.setAttributeStringArray(AttributeTarget::group, dn, u"member", ADS_PROPERTY_UPDATE, members);
          });
        }},
       {"wSetNodeAttributeString",
        [](const LibrarySettings& s) {
-         return s.adminContext().setNodeAttributeString(s.writableNode(), u"description", alternateText());
+         return s.adminContext().setAttributeString(AttributeTarget::node, s.writableNode(), u"description",
+                                                    alternateText());
        }},
       {"wSetNodeAttributeStringArray",
        [](const LibrarySettings& s) {
          VariantArray phones;
          RETURN_IF_FAILED(textList({nextTurn() ? u"+1 555 0100" : u"+1 555 0102", u"+1 555 0101"}, &phones));
-         return s.adminContext().setNodeAttributeStringArray(s.writableNode(), u"otherTelephone", ADS_PROPERTY_UPDATE,
-                                                             phones);
+         return s.adminContext().setAttributeStringArray(AttributeTarget::node, s.writableNode(), u"otherTelephone",
+                                                         ADS_PROPERTY_UPDATE, phones);
        }},
       // The account changes (see the floor's rows): each add or delete timed alone.
       {"wAddUser", addUserCase, {}, deleteAddedUser},
@@ -457,13 +462,16 @@ inline std::vector<LibraryCase> libraryCases() {
       {"wGetNodeAttributeStringArray",
        [](const LibrarySettings& s) {
          VariantArray phones;
-         return expectCount(s.context().getNodeAttributeStringArray(s.alice(), u"otherTelephone", &phones), phones, 3);
+         HRESULT status =
+             s.context().getAttributeStringArray(AttributeTarget::node, s.alice(), u"otherTelephone", &phones);
+         return expectCount(status, phones, 3);
        }},
       {"wGetDeletedNodeAttributeString",
        [](const LibrarySettings& s) {
          WideString name;
-         return expectText(s.adminContext().getDeletedNodeAttributeString(tombstone(s), u"sAMAccountName", &name),
-                           name, u"deleted-user");
+         HRESULT status =
+             s.adminContext().getAttributeText(AttributeTarget::deletedNode, tombstone(s), u"sAMAccountName", &name);
+         return expectText(status, name, u"deleted-user");
        }},
       {"wGetNodeGuid",
        [](const LibrarySettings& s) {

@@ -69,7 +69,8 @@ void pagedLdapSearch(benchmark::State& state) {
   std::string filter = contactFilter(state.range(0));
   for (auto _ : state) {
     std::vector<std::string> names;
-    if (!connection || !objects::pagedDistinguishedNames(connection.get(), objects::contactsContainer(), filter, &names))
+    if (!connection ||
+        !objects::pagedDistinguishedNames(connection.get(), objects::contactsContainer(), filter, &names))
       state.SkipWithError("search failed");
   }
   state.counters["peak_rss_kb"] = static_cast<double>(peakResidentKilobytes());

@@ -241,9 +241,10 @@ final class JndiUserStore {
      * deleting the old password and adding the new one.
      */
     void changePassword(String user, String dn, String oldPassword, String newPassword) throws NamingException {
-        modify(environment(user, oldPassword), dn,
-                new ModificationItem(DirContext.REMOVE_ATTRIBUTE, new BasicAttribute("unicodePwd", unicodePwd(oldPassword))),
-                new ModificationItem(DirContext.ADD_ATTRIBUTE, new BasicAttribute("unicodePwd", unicodePwd(newPassword))));
+        BasicAttribute oldValue = new BasicAttribute("unicodePwd", unicodePwd(oldPassword));
+        BasicAttribute newValue = new BasicAttribute("unicodePwd", unicodePwd(newPassword));
+        modify(environment(user, oldPassword), dn, new ModificationItem(DirContext.REMOVE_ATTRIBUTE, oldValue),
+                new ModificationItem(DirContext.ADD_ATTRIBUTE, newValue));
     }
 
     /** A login check: a new LDAPS connection bound as the user, then closed. */

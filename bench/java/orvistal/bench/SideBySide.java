@@ -206,8 +206,8 @@ public final class SideBySide {
         String tombstone() throws NamingException {
             if (tombstone == null) {
                 Control[] showDeleted = {new BasicControl(SHOW_DELETED_OID, true, null)};
-                tombstone = admin.searchResults("CN=Deleted Objects," + BASE, ONE_LEVEL, "(sAMAccountName=deleted-user)",
-                        showDeleted, "1.1").get(0).getNameInNamespace();
+                tombstone = admin.searchResults("CN=Deleted Objects," + BASE, ONE_LEVEL,
+                        "(sAMAccountName=deleted-user)", showDeleted, "1.1").get(0).getNameInNamespace();
             }
             return tombstone;
         }
@@ -331,14 +331,16 @@ public final class SideBySide {
                         () -> ok(admin.wSetGroupAttributeString(WRITABLE_GROUP, "description", w.alternateText()))),
                 new Case("wSetGroupAttributeInt DN", () -> ok(admin.wSetGroupAttributeInt(WRITABLE_GROUP, "groupType",
                         w.nextTurn() ? -2147483640 : -2147483646))),
-                new Case("wSetGroupAttributeStringArray DN", () -> ok(admin.wSetGroupAttributeStringArray(WRITABLE_GROUP,
-                        "member", new String[] {w.nextTurn() ? WRITABLE_USER : CHANGING_USER}, UPDATE))),
+                new Case("wSetGroupAttributeStringArray DN", () -> ok(admin.wSetGroupAttributeStringArray(
+                        WRITABLE_GROUP, "member", new String[] {w.nextTurn() ? WRITABLE_USER : CHANGING_USER},
+                        UPDATE))),
                 new Case("wSetNodeAttributeString",
                         () -> ok(admin.wSetNodeAttributeString(WRITABLE_NODE, "description", w.alternateText()))),
                 new Case("wSetNodeAttributeStringArray", () -> ok(admin.wSetNodeAttributeStringArray(WRITABLE_NODE,
                         "otherTelephone", new String[] {w.nextTurn() ? "+1 555 0100" : "+1 555 0102", "+1 555 0101"},
                         UPDATE))),
-                new Case("wAddUser", () -> ok(admin.wAddUser(w.nextAccount(), WRITABLES)), null, w::deleteAdded, ORDINARY),
+                new Case("wAddUser", () -> ok(admin.wAddUser(w.nextAccount(), WRITABLES)), null, w::deleteAdded,
+                        ORDINARY),
                 new Case("wDeleteUser DN", () -> ok(admin.wDeleteUser(w.added, null)), w::addAccount, null, ORDINARY),
                 new Case("wResetPassword DN",
                         () -> ok(admin.wResetPassword(WRITABLE_USER, WRITABLE_USER_PASSWORD, null))),
@@ -352,7 +354,8 @@ public final class SideBySide {
                 new Case("wGetNodeAttributeStringArray",
                         () -> count(library.wGetNodeAttributeStringArray(ALICE, "otherTelephone"), 3)),
                 new Case("wGetDeletedNodeAttributeString",
-                        () -> is(admin.wGetDeletedNodeAttributeString(w.tombstone(), "sAMAccountName"), "deleted-user")),
+                        () -> is(admin.wGetDeletedNodeAttributeString(w.tombstone(), "sAMAccountName"),
+                                "deleted-user")),
                 new Case("wGetNodeGuid", () -> library.wGetNodeGuid(ALICE).getMessage().length() == 32),
                 new Case("wGetParentNode", () -> is(library.wGetParentNode(ALICE), PEOPLE)),
                 new Case("wCheckNodeAccess", () -> {
