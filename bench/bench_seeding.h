@@ -97,7 +97,7 @@ bool seedSet(adsi::Connection* admin, const std::string& container, const char* 
       !addEntry(admin, container, {{"objectClass", {"container"}}}))
     return false;
   if (static_cast<int>(present.size()) >= count) return true;
-  std::fprintf(stderr, "seeding %d entries below %s (once per directory; a few minutes)...\n", count,
+  std::fprintf(stderr, "seeding %d entries below %s (once per directory; many minutes)...\n", count,
                container.c_str());
   for (int i = 0; i < count; ++i) {
     std::pair<std::string, std::vector<Attribute>> entry = makeEntry(i);
