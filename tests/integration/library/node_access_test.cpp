@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -260,6 +261,38 @@ TEST_F(NodeAccess, LogonGivesTheAccountsTokenAndNeverOneForAWrongPassword) {
     EXPECT_EQ(none, nullptr);
     EXPECT_EQ(GetLastError(), refusal.error) << adsi::toUtf8(refusal.user);
   }
+}
+
+// A warm logon reads its token over the connection the account's credentials already bound (or a
+// kept password-check connection), never a new one; a wrong password still fails beside it.
+TEST_F(NodeAccess, WarmLogonsOpenNoConnectionAndAWrongPasswordStillFails) {
+  ASSERT_EQ(check(bind(), unit_, readProperty).status, S_OK) << "pools the bind account's connection";
+  auto logOn = [](const std::u16string& user, const std::u16string& domain, const std::u16string& password,
+                  std::set<std::string>* sids) {
+    HANDLE token = nullptr;
+    SetLastError(0);
+    if (!LogonUserW(user.c_str(), domain.c_str(), password.c_str(), LOGON32_LOGON_INTERACTIVE,
+                    LOGON32_PROVIDER_DEFAULT, &token))
+      return GetLastError();
+    authz::TokenReference reference;
+    EXPECT_EQ(authz::referenceToken(token, reference), static_cast<DWORD>(ERROR_SUCCESS));
+    sids->insert("user " + authz::sidToText(reference.token->contents().user.data()));
+    for (const authz::TokenGroup& group : reference.token->contents().groups)
+      if ((group.attributes & SE_GROUP_LOGON_ID) == 0) sids->insert(authz::sidToText(group.sid.data()));
+    CloseHandle(token);
+    return static_cast<DWORD>(ERROR_SUCCESS);
+  };
+  std::u16string principal = wenv("ORVISTAL_TEST_BIND_USER"), password = wenv("ORVISTAL_TEST_BIND_PASSWORD");
+  std::u16string account = principal.substr(0, principal.find(u'@')), netbios = wenv("ORVISTAL_TEST_NETBIOS");
+  std::set<std::string> pooled, leased, ignored;
+  ASSERT_EQ(logOn(account, netbios, password, &ignored), static_cast<DWORD>(ERROR_SUCCESS)) << "keeps a lease";
+  size_t opened = adsi::testing::connectionsOpened();
+  EXPECT_EQ(logOn(principal, u"", password, &pooled), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(logOn(account, netbios, password, &leased), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(adsi::testing::connectionsOpened(), opened);
+  EXPECT_TRUE(pooled.count("user " + sidText(env("ORVISTAL_TEST_BIND_DN"))));
+  EXPECT_EQ(pooled, leased) << "the same token either way";
+  EXPECT_EQ(logOn(principal, u"", u"Not.The.Pw1", &ignored), static_cast<DWORD>(ERROR_LOGON_FAILURE));
 }
 
 TEST_F(NodeAccess, ReadGrantedWriteDeniedByAnExplicitDeny) {
