@@ -17,6 +17,7 @@
 #include "adsi/errors.h"
 #include "adsi/failover.h"
 #include "adsi/pool.h"
+#include "adsi/test_switches.h"
 #include "adsi/text.h"
 #include "authz/fail_with.h"
 #include "authz/token.h"
@@ -238,6 +239,10 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
                 PHANDLE token) {
   if (token == nullptr) return authz::failWith(ERROR_INVALID_PARAMETER);
   *token = nullptr;
+  if (winapi::adsi::logonFailsWithoutErrorForTesting()) {
+    SetLastError(ERROR_SUCCESS);
+    return FALSE;
+  }
   if (logonType != LOGON32_LOGON_INTERACTIVE || logonProvider != LOGON32_PROVIDER_DEFAULT)
     return authz::failWith(ERROR_INVALID_PARAMETER);
   std::string account = user != nullptr ? winapi::adsi::toUtf8(user) : std::string();

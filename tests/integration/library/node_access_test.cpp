@@ -19,6 +19,7 @@
 #include "adsi/pool.h"
 #include "adsi/controls.h"
 #include "adsi/path.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "authz/sid.h"
 #include "authz/token.h"
@@ -349,6 +350,49 @@ TEST_F(NodeAccess, FailuresAreStatusesWithNothingGranted) {
   EXPECT_EQ(wrongPassword.granted, 0xDEADu) << "the outputs are written only by the check itself";
   Verdict missing = check(bind(), "OU=Nowhere," + orvistal_, readProperty);
   EXPECT_EQ(missing.status, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
+}
+
+// The check's own refusals, each a failure status with nothing granted. The directory will not
+// hold a malformed descriptor or SID or a class GUID of another length: the stand-in's seam
+// puts them in place of what it read.
+TEST_F(NodeAccess, UnusableSecurityDataAndASilentLogonFailureAreFailures) {
+  auto expectRefused = [](const Verdict& verdict, HRESULT status, const char* what) {
+    EXPECT_EQ(verdict.status, status) << what;
+    EXPECT_EQ(verdict.granted, 0xDEADu) << what;
+    EXPECT_EQ(verdict.accessStatus, 0xDEADu) << what;
+  };
+  std::string adminSid = sidText("CN=Administrator,CN=Users," + base_);
+  std::string hidden = "OU=hidden-" + std::to_string(getpid()) + "," + unit_;
+  ASSERT_TRUE(addWithDescriptor(hidden, "organizationalUnit",
+                                "O:" + adminSid + "G:" + adminSid + "D:P(A;;RPLCLO;;;" +
+                                    sidText(env("ORVISTAL_TEST_BIND_DN")) + ")",
+                                {}));
+  expectRefused(check(bind(), hidden, readProperty), E_ADS_PROPERTY_NOT_FOUND, "a descriptor it may not read");
+
+  struct Seams {
+    Seams() { adsi::testing::clearPool(); }  // the class GUID kept with a connection is read anew
+    ~Seams() {
+      adsi::testing::replaceValuesForTesting("", "", {});
+      adsi::testing::setLogonFailsWithoutErrorForTesting(false);
+      adsi::testing::clearPool();
+    }
+  } seams;
+  adsi::testing::replaceValuesForTesting("CN=Group,CN=Schema,CN=Configuration," + base_, "schemaIDGUID",
+                                         {std::string(15, '\x11')});
+  expectRefused(check(bind(), selfGroup_, readProperty), VALUE_TYPE_MISMATCH, "a 15-byte class GUID");
+  adsi::testing::clearPool();
+  // Self-relative with a DACL at offset 20 of a 20-byte descriptor.
+  const char descriptor[] = {1, 0, 0x04, char(0x80), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0};
+  adsi::testing::replaceValuesForTesting(selfGroup_, "nTSecurityDescriptor",
+                                         {std::string(descriptor, sizeof descriptor)});
+  expectRefused(check(bind(), selfGroup_, readProperty), HRESULT_FROM_WIN32(ERROR_INVALID_SECURITY_DESCR),
+                "a DACL past the descriptor's end");
+  // One sub-authority announced, none present.
+  adsi::testing::replaceValuesForTesting(selfGroup_, "objectSid", {std::string("\x01\x01\0\0\0\0\0\x05\0", 9)});
+  expectRefused(check(bind(), selfGroup_, readProperty), HRESULT_FROM_WIN32(ERROR_INVALID_SID), "a cut SID");
+  adsi::testing::replaceValuesForTesting("", "", {});
+  adsi::testing::setLogonFailsWithoutErrorForTesting(true);
+  expectRefused(check(bind(), unit_, readProperty), E_FAIL, "a logon that failed without an error");
 }
 
 TEST_F(NodeAccess, KerberosIdentityWithoutABindAccount) {
