@@ -228,8 +228,9 @@ DWORD kerberosProcessIdentity(TokenContents& contents) {
   Credentials credentials;
   credentials.mode = winapi::adsi::BindMode::Kerberos;
   std::shared_ptr<Connection> connection;
-  // Without usable credentials the process has no identity to give.
-  if (FAILED(winapi::adsi::openFreshConnection(controllers, credentials, &connection))) return ERROR_NO_TOKEN;
+  // The pooled connection of the process's own credentials (its principal is part of the pool's
+  // key) speaks for the identity they give; without usable credentials there is none to give.
+  if (FAILED(winapi::adsi::acquireConnection(controllers, credentials, &connection))) return ERROR_NO_TOKEN;
   return tokenContentsOf(*connection, &contents);
 }
 

@@ -406,9 +406,11 @@ TEST_F(NodeAccess, KerberosIdentityWithoutABindAccount) {
   EXPECT_EQ(read.status, S_OK);
   EXPECT_EQ(read.accessStatus, 0u);
   EXPECT_EQ(read.granted, readProperty);
+  size_t opened = adsi::testing::connectionsOpened();
   Verdict write = check({"", ""}, unit_, writeProperty);
   EXPECT_EQ(write.status, S_OK);
   EXPECT_EQ(write.accessStatus, accessDenied);
+  EXPECT_EQ(adsi::testing::connectionsOpened(), opened) << "the process's identity comes from a pooled connection";
 }
 
 TEST_F(NodeAccess, ChecksFromEightThreadsAtOnceAgree) {
