@@ -89,7 +89,7 @@ inline HRESULT userGroupsCase(const LibrarySettings& s) {
   WideString logonName, dn, groupDn;
   RETURN_IF_FAILED(context.resolveUser(u"alice", WideString(), &logonName, &dn));
   VariantArray memberOf;
-  RETURN_IF_FAILED(context.getUserAttributeStringArray(dn, u"memberOf", &memberOf));
+  RETURN_IF_FAILED(context.getAttributeStringArray(AttributeTarget::user, dn, u"memberOf", &memberOf));
   if (memberOf.count() == 0) return E_UNEXPECTED;
   return expectText(context.getUserPrimaryGroup(dn, &groupDn), groupDn, s.domainUsers());
 }
@@ -97,7 +97,7 @@ inline HRESULT userGroupsCase(const LibrarySettings& s) {
 inline HRESULT machineGroupsCase(const LibrarySettings& s) {
   AdsiContext context = s.context();
   VariantArray memberOf;
-  RETURN_IF_FAILED(context.getNodeAttributeStringArray(s.ws01(), u"memberOf", &memberOf));
+  RETURN_IF_FAILED(context.getAttributeStringArray(AttributeTarget::node, s.ws01(), u"memberOf", &memberOf));
   if (memberOf.count() == 0) return E_UNEXPECTED;
   WideString groupDn;
   return expectText(context.getMachinePrimaryGroup(s.ws01(), &groupDn), groupDn,
@@ -147,14 +147,15 @@ inline std::vector<LibraryCase> libraryCases() {
        [](const LibrarySettings& s) {
          WideString mail;
          return userAttributeCase(s, [&](const AdsiContext& context, const WideString& dn) {
-           return expectText(context.getUserAttributeString(dn, u"mail", &mail), mail, u"alice@" + s.domain);
+           return expectText(context.getAttributeString(AttributeTarget::user, dn, u"mail", &mail), mail,
+                             u"alice@" + s.domain);
          });
        }},
       {"wGetUserAttributeStringArray DN",
        [](const LibrarySettings& s) {
          VariantArray phones;
          return userAttributeCase(s, [&](const AdsiContext& context, const WideString& dn) {
-           HRESULT status = context.getUserAttributeStringArray(dn, u"otherTelephone", &phones);
+           HRESULT status = context.getAttributeStringArray(AttributeTarget::user, dn, u"otherTelephone", &phones);
            return SUCCEEDED(status) && phones.count() != 3 ? E_UNEXPECTED : status;
          });
        }},
@@ -162,7 +163,7 @@ inline std::vector<LibraryCase> libraryCases() {
        [](const LibrarySettings& s) {
          LONG low = 0, high = 0;
          return userAttributeCase(s, [&](const AdsiContext& context, const WideString& dn) {
-           HRESULT status = context.getUserAttributeLargeInt(dn, u"accountExpires", &low, &high);
+           HRESULT status = context.getAttributeLargeInt(AttributeTarget::user, dn, u"accountExpires", &low, &high);
            return SUCCEEDED(status) && (low != -1 || high != 0x7FFFFFFF) ? E_UNEXPECTED : status;
          });
        }},
@@ -172,14 +173,16 @@ inline std::vector<LibraryCase> libraryCases() {
          WideString dn, mail;
          HRESULT status = context.resolveGroup(s.gDist(), &dn);
          if (FAILED(status)) return status;
-         return expectText(context.getGroupAttributeString(dn, u"mail", &mail), mail, u"g-dist@" + s.domain);
+         return expectText(context.getAttributeString(AttributeTarget::group, dn, u"mail", &mail), mail,
+                           u"g-dist@" + s.domain);
        }},
       {"wIsGroupNode", [](const LibrarySettings& s) { return s.context().isGroupNode(s.gDevs()); }},
       {"wIsUserNode", [](const LibrarySettings& s) { return s.context().isUserNode(s.alice()); }},
       {"wGetNodeAttributeString",
        [](const LibrarySettings& s) {
          WideString mail;
-         return expectText(s.context().getNodeAttributeString(s.alice(), u"mail", &mail), mail, u"alice@" + s.domain);
+         return expectText(s.context().getAttributeText(AttributeTarget::node, s.alice(), u"mail", &mail), mail,
+                           u"alice@" + s.domain);
        }},
       {"wGetNodeGuid",
        [](const LibrarySettings& s) {

@@ -33,7 +33,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeString)(JN
     WideString attribute = wideParameter(env, attributeName), value;
     HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
                             [&](Context context, Name dn) {
-      return context.getUserAttributeString(dn, attribute, &value);
+      return context.getAttributeString(AttributeTarget::user, dn, attribute, &value);
     });
     return newResultMessage(env, status, value);
   });
@@ -45,7 +45,9 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeString)(JNIEn
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
     return onUser(env, settings, userName, userDomain, attributeRefusal(attribute, valueStatus(text)),
-                  [&](Context context, Name dn) { return context.setUserAttributeString(dn, attribute, text); });
+                  [&](Context context, Name dn) {
+                    return context.setAttributeString(AttributeTarget::user, dn, attribute, text);
+                  });
   });
 }
 
@@ -56,7 +58,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeInt)(JNIEn
     LONG value = 0;
     HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
                             [&](Context context, Name dn) {
-      return context.getUserAttributeInt(dn, attribute, &value);
+      return context.getAttributeInt(AttributeTarget::user, dn, attribute, &value);
     });
     return newResultIntegerValue(env, status, value);
   });
@@ -67,8 +69,9 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeInt)(JNIEnv* 
                                                                         jint value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
-    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
-                  [&](Context context, Name dn) { return context.setUserAttributeInt(dn, attribute, value); });
+    return onUser(env, settings, userName, userDomain, attributeRefusal(attribute), [&](Context context, Name dn) {
+      return context.setAttributeInt(AttributeTarget::user, dn, attribute, value);
+    });
   });
 }
 
@@ -80,7 +83,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeLargeInt)(
     LONG lowPart = 0, highPart = 0;
     HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
                             [&](Context context, Name dn) {
-      return context.getUserAttributeLargeInt(dn, attribute, &lowPart, &highPart);
+      return context.getAttributeLargeInt(AttributeTarget::user, dn, attribute, &lowPart, &highPart);
     });
     return newResultLargeIntegerValue(env, status, lowPart, highPart);
   });
@@ -94,7 +97,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeLargeInt)(JNI
     WideString attribute = wideParameter(env, attributeName);
     return onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
                             [&](Context context, Name dn) {
-      return context.setUserAttributeLargeInt(dn, attribute, lowPart, highPart);
+      return context.setAttributeLargeInt(AttributeTarget::user, dn, attribute, lowPart, highPart);
     });
   });
 }
@@ -107,7 +110,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeStringArra
     VariantArray values;
     HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
                             [&](Context context, Name dn) {
-      return context.getUserAttributeStringArray(dn, attribute, &values);
+      return context.getAttributeStringArray(AttributeTarget::user, dn, attribute, &values);
     });
     return newStringListResult(env, status, values);
   });
@@ -126,7 +129,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeStringArray)(
     WideString attribute = wideParameter(env, attributeName);
     return onUser(env, settings, userName, userDomain, attributeRefusal(attribute, listStatus),
                   [&](Context context, Name dn) {
-      return context.setUserAttributeStringArray(dn, attribute, controlCode, list);
+      return context.setAttributeStringArray(AttributeTarget::user, dn, attribute, controlCode, list);
     });
   });
 }
@@ -145,7 +148,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeString)(J
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), value;
     HRESULT status = onGroup(env, settings, groupName, attributeRefusal(attribute), [&](Context context, Name dn) {
-      return context.getGroupAttributeString(dn, attribute, &value);
+      return context.getAttributeString(AttributeTarget::group, dn, attribute, &value);
     });
     return newResultMessage(env, status, value);
   });
@@ -157,7 +160,9 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeString)(JNIE
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
     return onGroup(env, settings, groupName, attributeRefusal(attribute, valueStatus(text)),
-                   [&](Context context, Name dn) { return context.setGroupAttributeString(dn, attribute, text); });
+                   [&](Context context, Name dn) {
+                     return context.setAttributeString(AttributeTarget::group, dn, attribute, text);
+                   });
   });
 }
 
@@ -167,7 +172,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeInt)(JNIE
     WideString attribute = wideParameter(env, attributeName);
     LONG value = 0;
     HRESULT status = onGroup(env, settings, groupName, attributeRefusal(attribute), [&](Context context, Name dn) {
-      return context.getGroupAttributeInt(dn, attribute, &value);
+      return context.getAttributeInt(AttributeTarget::group, dn, attribute, &value);
     });
     return newResultIntegerValue(env, status, value);
   });
@@ -177,8 +182,9 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeInt)(JNIEnv*
                                                                          jstring attributeName, jint value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
-    return onGroup(env, settings, groupName, attributeRefusal(attribute),
-                   [&](Context context, Name dn) { return context.setGroupAttributeInt(dn, attribute, value); });
+    return onGroup(env, settings, groupName, attributeRefusal(attribute), [&](Context context, Name dn) {
+      return context.setAttributeInt(AttributeTarget::group, dn, attribute, value);
+    });
   });
 }
 
@@ -189,7 +195,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeStringArr
     WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
     HRESULT status = onGroup(env, settings, groupName, attributeRefusal(attribute), [&](Context context, Name dn) {
-      return context.getGroupAttributeStringArray(dn, attribute, &values);
+      return context.getAttributeStringArray(AttributeTarget::group, dn, attribute, &values);
     });
     return newStringListResult(env, status, values);
   });
@@ -203,7 +209,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeStringArray)
     RETURN_IF_FAILED(checkListWrite(controlCode, list));
     WideString attribute = wideParameter(env, attributeName);
     return onGroup(env, settings, groupName, attributeRefusal(attribute, listStatus), [&](Context context, Name dn) {
-      return context.setGroupAttributeStringArray(dn, attribute, controlCode, list);
+      return context.setAttributeStringArray(AttributeTarget::group, dn, attribute, controlCode, list);
     });
   });
 }
@@ -215,7 +221,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributeString)(JN
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), text;
     HRESULT status = onNode(env, settings, dn, attributeRefusal(attribute), [&](Context context, Name name) {
-      return context.getNodeAttributeString(name, attribute, &text);
+      return context.getAttributeText(AttributeTarget::node, name, attribute, &text);
     });
     return newResultMessage(env, status, text);
   });
@@ -225,8 +231,9 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetNodeAttributeString)(JNIEn
                                                                            jstring attributeName, jstring value) {
   return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
-    return onNode(env, settings, dn, attributeRefusal(attribute, valueStatus(text)),
-                  [&](Context context, Name name) { return context.setNodeAttributeString(name, attribute, text); });
+    return onNode(env, settings, dn, attributeRefusal(attribute, valueStatus(text)), [&](Context context, Name name) {
+      return context.setAttributeString(AttributeTarget::node, name, attribute, text);
+    });
   });
 }
 
@@ -236,7 +243,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributeStringArra
     WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
     HRESULT status = onNode(env, settings, dn, attributeRefusal(attribute), [&](Context context, Name name) {
-      return context.getNodeAttributeStringArray(name, attribute, &values);
+      return context.getAttributeStringArray(AttributeTarget::node, name, attribute, &values);
     });
     return newStringListResult(env, status, values);
   });
@@ -250,7 +257,7 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetNodeAttributeStringArray)(
     HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);
     WideString attribute = wideParameter(env, attributeName);
     return onNode(env, settings, dn, attributeRefusal(attribute, listStatus), [&](Context context, Name name) {
-      return context.setNodeAttributeStringArray(name, attribute, controlCode, list);
+      return context.setAttributeStringArray(AttributeTarget::node, name, attribute, controlCode, list);
     });
   });
 }
@@ -261,7 +268,7 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetDeletedNodeAttributeStr
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), text;
     HRESULT status = onNode(env, settings, dn, attributeRefusal(attribute), [&](Context context, Name name) {
-      return context.getDeletedNodeAttributeString(name, attribute, &text);
+      return context.getAttributeText(AttributeTarget::deletedNode, name, attribute, &text);
     });
     return newResultMessage(env, status, text);
   });

@@ -80,8 +80,11 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserGroups)(JNIEnv* env
   return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     GroupList groups;
     groups.status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
-      collectGroups([&](VariantArray* values) { return context.getUserAttributeStringArray(dn, WIDE("memberOf"), values); },
-                    [&](WideString* primary) { return context.getUserPrimaryGroup(dn, primary); }, &groups);
+      collectGroups(
+          [&](VariantArray* values) {
+            return context.getAttributeStringArray(AttributeTarget::user, dn, WIDE("memberOf"), values);
+          },
+          [&](WideString* primary) { return context.getUserPrimaryGroup(dn, primary); }, &groups);
       return groups.status;
     });
     return groupListResult(env, groups);
@@ -94,8 +97,11 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetMachineGroups)(JNIEnv* 
     WideString dn = wideParameter(env, machineDn);
     AdsiContext context = contextFor(settings);
     GroupList groups;
-    collectGroups([&](VariantArray* values) { return context.getNodeAttributeStringArray(dn, WIDE("memberOf"), values); },
-                  [&](WideString* primary) { return context.getMachinePrimaryGroup(dn, primary); }, &groups);
+    collectGroups(
+        [&](VariantArray* values) {
+          return context.getAttributeStringArray(AttributeTarget::node, dn, WIDE("memberOf"), values);
+        },
+        [&](WideString* primary) { return context.getMachinePrimaryGroup(dn, primary); }, &groups);
     return groupListResult(env, groups);
   });
 }

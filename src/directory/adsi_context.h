@@ -17,6 +17,11 @@ HRESULT settingsRefusal(const WideString& user, const WideString& password, cons
 
 class VariantArray;
 
+// What an attribute operation works on, which decides how its object is bound: a user or a group
+// (bound through its own interface, so that any other object is refused with E_NOINTERFACE), any
+// object, or a deleted object (bound without first looking for it, which would not find it).
+enum class AttributeTarget { user, group, node, deletedNode };
+
 class AdsiContext {
  public:
   AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword, const WideString& serverName,
@@ -91,33 +96,29 @@ class AdsiContext {
   // Password verification (security/password_verification.cpp).
   HRESULT verifyPassword(const WideString& userName, const WideString& domainName, const WideString& password) const;
 
-  // Attributes of users (users/user_attributes.cpp), groups (groups/group_attributes.cpp) and
-  // any object (nodes/node_attributes.cpp), all through one body (directory/attribute_access.cpp).
-  HRESULT setUserAttributeString(const WideString& dn, const WideString& name, const WideString& value) const;
-  HRESULT getUserAttributeString(const WideString& dn, const WideString& name, WideString* value) const;
-  HRESULT setUserAttributeInt(const WideString& dn, const WideString& name, LONG value) const;
-  HRESULT getUserAttributeInt(const WideString& dn, const WideString& name, LONG* value) const;
-  HRESULT setUserAttributeLargeInt(const WideString& dn, const WideString& name, LONG lowPart, LONG highPart) const;
-  HRESULT getUserAttributeLargeInt(const WideString& dn, const WideString& name, LONG* lowPart,
-                                   LONG* highPart) const;
-  HRESULT setUserAttributeStringArray(const WideString& dn, const WideString& name, LONG controlCode,
-                                      const VariantArray& values) const;
-  HRESULT getUserAttributeStringArray(const WideString& dn, const WideString& name, VariantArray* values) const;
-  HRESULT setGroupAttributeString(const WideString& dn, const WideString& name, const WideString& value) const;
-  HRESULT getGroupAttributeString(const WideString& dn, const WideString& name, WideString* value) const;
-  HRESULT setGroupAttributeInt(const WideString& dn, const WideString& name, LONG value) const;
-  HRESULT getGroupAttributeInt(const WideString& dn, const WideString& name, LONG* value) const;
-  HRESULT setGroupAttributeStringArray(const WideString& dn, const WideString& name, LONG controlCode,
-                                       const VariantArray& values) const;
-  HRESULT getGroupAttributeStringArray(const WideString& dn, const WideString& name, VariantArray* values) const;
+  // Attributes of any target (directory/attribute_access.cpp): one body each, the target
+  // deciding only how the object is bound. Text reads come in two kinds: a strict one that takes
+  // string values only, and a lenient one that gives any value as text.
+  HRESULT getAttributeString(AttributeTarget target, const WideString& dn, const WideString& name,
+                             WideString* value) const;
+  HRESULT getAttributeText(AttributeTarget target, const WideString& dn, const WideString& name,
+                           WideString* text) const;
+  HRESULT setAttributeString(AttributeTarget target, const WideString& dn, const WideString& name,
+                             const WideString& value) const;
+  HRESULT getAttributeInt(AttributeTarget target, const WideString& dn, const WideString& name, LONG* value) const;
+  HRESULT setAttributeInt(AttributeTarget target, const WideString& dn, const WideString& name, LONG value) const;
+  HRESULT getAttributeLargeInt(AttributeTarget target, const WideString& dn, const WideString& name, LONG* lowPart,
+                               LONG* highPart) const;
+  HRESULT setAttributeLargeInt(AttributeTarget target, const WideString& dn, const WideString& name, LONG lowPart,
+                               LONG highPart) const;
+  HRESULT getAttributeStringArray(AttributeTarget target, const WideString& dn, const WideString& name,
+                                  VariantArray* values) const;
+  HRESULT setAttributeStringArray(AttributeTarget target, const WideString& dn, const WideString& name,
+                                  LONG controlCode, const VariantArray& values) const;
+
+  // Whether an object is a group (groups/group_attributes.cpp); an object's GUID and parent
+  // (nodes/node_attributes.cpp).
   HRESULT isGroupNode(const WideString& dn) const;
-  HRESULT getNodeAttributeString(const WideString& dn, const WideString& name, WideString* text) const;
-  HRESULT getDeletedNodeAttributeString(const WideString& dn, const WideString& name, WideString* text) const;
-  HRESULT setNodeAttributeString(const WideString& dn, const WideString& name, const WideString& value) const;
-  HRESULT getNodeAttributeStringArray(const WideString& dn, const WideString& name, VariantArray* values) const;
-  HRESULT setNodeAttributeStringArray(const WideString& dn, const WideString& name, LONG controlCode,
-                                      const VariantArray& values) const;
-  HRESULT getNodeAttributeInt(const WideString& dn, const WideString& name, LONG* value) const;
   HRESULT getNodeGuid(const WideString& dn, WideString* guid) const;
   HRESULT getParentNode(const WideString& dn, WideString* parentDn) const;
 
@@ -132,27 +133,19 @@ class AdsiContext {
   // S_OK when the object binds as a group; E_NOINTERFACE when it is something else.
   HRESULT confirmGroup(const WideString& dn) const;
 
-  // The one body of the attribute operations, parameterised by how the object is bound.
-  using AttributeBind = HRESULT (AdsiContext::*)(const WideString& dn, IADs** object) const;
-  HRESULT bindUserObject(const WideString& dn, IADs** object) const;
-  HRESULT bindGroupObject(const WideString& dn, IADs** object) const;
-  HRESULT readAttribute(AttributeBind bind, const WideString& dn, const WideString& name, UniqueVariant* value) const;
+  // The bind of an attribute operation's target; readAttribute loads and reads the one attribute.
+  HRESULT bindAttributeTarget(AttributeTarget target, const WideString& dn, IADs** object) const;
+  HRESULT readAttribute(AttributeTarget target, const WideString& dn, const WideString& name,
+                        UniqueVariant* value) const;
   // The attribute's value handed to a conversion that fills the caller's output.
   template <typename Convert>
-  HRESULT readConverted(AttributeBind bind, const WideString& dn, const WideString& name, Convert convert) const {
+  HRESULT readConverted(AttributeTarget target, const WideString& dn, const WideString& name, Convert convert) const {
     UniqueVariant value;
-    RETURN_IF_FAILED(readAttribute(bind, dn, name, &value));
+    RETURN_IF_FAILED(readAttribute(target, dn, name, &value));
     return convert(*value.get());
   }
-  HRESULT getAttributeString(AttributeBind bind, const WideString& dn, const WideString& name,
-                             WideString* value) const;
-  HRESULT getAttributeText(AttributeBind bind, const WideString& dn, const WideString& name, WideString* text) const;
-  HRESULT getAttributeInt(AttributeBind bind, const WideString& dn, const WideString& name, LONG* value) const;
-  HRESULT getAttributeStringArray(AttributeBind bind, const WideString& dn, const WideString& name,
-                                  VariantArray* values) const;
-  HRESULT putAttribute(AttributeBind bind, const WideString& dn, const WideString& name, const VARIANT& value) const;
-  HRESULT setAttributeStringArray(AttributeBind bind, const WideString& dn, const WideString& name, LONG controlCode,
-                                  const VariantArray& values) const;
+  HRESULT putAttribute(AttributeTarget target, const WideString& dn, const WideString& name,
+                       const VARIANT& value) const;
 
   // The apartment is entered before, and left after, everything else the context holds.
   ComApartment comInit_;

@@ -72,14 +72,14 @@ HRESULT findPrimaryGroup(const AdsiContext& context, const WideString& memberDn,
 HRESULT AdsiContext::getUserPrimaryGroup(const WideString& userDn, WideString* groupDn) const {
   LONG primaryGroupId = 0;
   // A value that is not an integer names no group: its status ends the lookup.
-  HRESULT status = getUserAttributeInt(userDn, WIDE("primaryGroupID"), &primaryGroupId);
+  HRESULT status = getAttributeInt(AttributeTarget::user, userDn, WIDE("primaryGroupID"), &primaryGroupId);
   if (status != S_OK) return status;
   return findPrimaryGroup(*this, userDn, primaryGroupId, groupDn);
 }
 
 HRESULT AdsiContext::getMachinePrimaryGroup(const WideString& dn, WideString* groupDn) const {
   LONG primaryGroupId = 0;
-  HRESULT status = getNodeAttributeInt(dn, WIDE("primaryGroupID"), &primaryGroupId);
+  HRESULT status = getAttributeInt(AttributeTarget::node, dn, WIDE("primaryGroupID"), &primaryGroupId);
   if (status != S_OK) return status;
   return findPrimaryGroup(*this, dn, primaryGroupId, groupDn);
 }

@@ -202,6 +202,9 @@ size_t pagedSearchesReleased();
 // Every page of a container's children read from now on fails with the status (S_OK: pages
 // are read again), as a page cut off by a dropped connection or a time-out would.
 void failChildPagesWith(HRESULT status);
+// Every bind of the named schema class (LDAP://[host/]schema/<class>) from now on fails with the
+// status, as one cut off by a dropped connection would; an empty name or S_OK binds it again.
+void failSchemaClassBindsWith(const std::string& className, HRESULT status);
 }  // namespace testing
 
 // Reads the rest of a multi-valued attribute the server cut ("member;range=0-1499"), range

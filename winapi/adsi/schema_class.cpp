@@ -1,6 +1,7 @@
 // The abstract schema's class objects (LDAP://[host/]schema/<class>), offering IADsClass.
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <new>
 #include <set>
 
@@ -191,12 +192,29 @@ class SchemaClassObject final : public winapi::com::ComObject<IADsClass> {
   std::string className_;
 };
 
+std::mutex failingClassMutex;
+std::string failingClass;
+HRESULT failingClassStatus = S_OK;
+
+HRESULT injectedBindFailure(const std::string& className) {
+  std::lock_guard<std::mutex> lock(failingClassMutex);
+  return !failingClass.empty() && equalsIgnoreCase(className, failingClass) ? failingClassStatus : S_OK;
+}
+
 }  // namespace
+
+void testing::failSchemaClassBindsWith(const std::string& className, HRESULT status) {
+  std::lock_guard<std::mutex> lock(failingClassMutex);
+  failingClass = SUCCEEDED(status) ? std::string() : className;
+  failingClassStatus = status;
+}
 
 HRESULT newSchemaClassObject(std::shared_ptr<Connection> connection, const AdsPath& path, REFIID riid, void** ppv) {
   *ppv = nullptr;
+  HRESULT hr = injectedBindFailure(path.schemaClass);
+  if (FAILED(hr)) return hr;
   std::shared_ptr<const Schema> schema;
-  HRESULT hr = schemaFor(connection.get(), &schema);
+  hr = schemaFor(connection.get(), &schema);
   if (FAILED(hr)) return hr;
   const ClassInfo* info = schema->objectClass(path.schemaClass);
   // A class the schema does not define is a name with no object behind it.

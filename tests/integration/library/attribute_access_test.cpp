@@ -21,40 +21,18 @@ constexpr HRESULT propertyNotFound = static_cast<HRESULT>(0x8000500D);
 constexpr HRESULT noSuchObject = static_cast<HRESULT>(0x80072030);
 constexpr HRESULT accessDenied = static_cast<HRESULT>(0x80070005);
 
-using TextSetter = HRESULT (AdsiContext::*)(const WideString&, const WideString&, const WideString&) const;
-using TextGetter = HRESULT (AdsiContext::*)(const WideString&, const WideString&, WideString*) const;
-using ListSetter = HRESULT (AdsiContext::*)(const WideString&, const WideString&, LONG, const VariantArray&) const;
-using ListGetter = HRESULT (AdsiContext::*)(const WideString&, const WideString&, VariantArray*) const;
-using IntGetter = HRESULT (AdsiContext::*)(const WideString&, const WideString&, LONG*) const;
+using TextGetter = HRESULT (AdsiContext::*)(AttributeTarget, const WideString&, const WideString&, WideString*) const;
 
-// One family of operations and the object of the run it works on.
+// One family of operations and the object of the run it works on; a node's text is read leniently.
 struct Family {
   const char* name;
-  TextSetter setText;
+  AttributeTarget target;
   TextGetter getText;
-  ListSetter setList;
-  ListGetter getList;
-  IntGetter getInt;
 };
 
-const Family userFamily{"user",
-                        &AdsiContext::setUserAttributeString,
-                        &AdsiContext::getUserAttributeString,
-                        &AdsiContext::setUserAttributeStringArray,
-                        &AdsiContext::getUserAttributeStringArray,
-                        &AdsiContext::getUserAttributeInt};
-const Family groupFamily{"group",
-                         &AdsiContext::setGroupAttributeString,
-                         &AdsiContext::getGroupAttributeString,
-                         &AdsiContext::setGroupAttributeStringArray,
-                         &AdsiContext::getGroupAttributeStringArray,
-                         &AdsiContext::getGroupAttributeInt};
-const Family nodeFamily{"node",
-                        &AdsiContext::setNodeAttributeString,
-                        &AdsiContext::getNodeAttributeString,
-                        &AdsiContext::setNodeAttributeStringArray,
-                        &AdsiContext::getNodeAttributeStringArray,
-                        &AdsiContext::getNodeAttributeInt};
+const Family userFamily{"user", AttributeTarget::user, &AdsiContext::getAttributeString};
+const Family groupFamily{"group", AttributeTarget::group, &AdsiContext::getAttributeString};
+const Family nodeFamily{"node", AttributeTarget::node, &AdsiContext::getAttributeText};
 
 // A list of texts, held until the end of the full expression that uses it.
 std::unique_ptr<VariantArray> listOf(std::initializer_list<const char16_t*> texts) {
@@ -150,9 +128,9 @@ TEST_F(AttributeAccess, TextsRoundTripThroughEveryFamily) {
   for (const Family* family : {&userFamily, &groupFamily, &nodeFamily}) {
     WideString dn = objectOf(*family);
     for (const char16_t* text : texts) {
-      EXPECT_EQ((bound.*family->setText)(dn, u"description", text), S_OK) << family->name;
+      EXPECT_EQ(bound.setAttributeString(family->target, dn, u"description", text), S_OK) << family->name;
       WideString back = u"untouched";
-      EXPECT_EQ((bound.*family->getText)(dn, u"description", &back), S_OK) << family->name;
+      EXPECT_EQ((bound.*family->getText)(family->target, dn, u"description", &back), S_OK) << family->name;
       EXPECT_EQ(back, text) << family->name;
     }
   }
@@ -160,22 +138,22 @@ TEST_F(AttributeAccess, TextsRoundTripThroughEveryFamily) {
 
 TEST_F(AttributeAccess, SignedIntegersKeepTheirSign) {
   for (LONG value : {LONG(INT_MIN), LONG(-1), LONG(0), LONG(INT_MAX)}) {
-    ASSERT_EQ(bound.setUserAttributeInt(userDn_, u"orvistalNumbers", value), S_OK);
+    ASSERT_EQ(bound.setAttributeInt(AttributeTarget::user, userDn_, u"orvistalNumbers", value), S_OK);
     LONG back = 12345;
-    EXPECT_EQ(bound.getUserAttributeInt(userDn_, u"orvistalNumbers", &back), S_OK);
+    EXPECT_EQ(bound.getAttributeInt(AttributeTarget::user, userDn_, u"orvistalNumbers", &back), S_OK);
     EXPECT_EQ(back, value);
     back = 12345;
-    EXPECT_EQ(bound.getNodeAttributeInt(userDn_, u"orvistalNumbers", &back), S_OK);
+    EXPECT_EQ(bound.getAttributeInt(AttributeTarget::node, userDn_, u"orvistalNumbers", &back), S_OK);
     EXPECT_EQ(back, value);
   }
   // A universal, then again a global, security group: the top bit set both times.
   for (LONG groupType : {LONG(-2147483640), LONG(-2147483646)}) {
-    ASSERT_EQ(bound.setGroupAttributeInt(groupDn_, u"groupType", groupType), S_OK);
+    ASSERT_EQ(bound.setAttributeInt(AttributeTarget::group, groupDn_, u"groupType", groupType), S_OK);
     LONG back = 0;
-    EXPECT_EQ(bound.getGroupAttributeInt(groupDn_, u"groupType", &back), S_OK);
+    EXPECT_EQ(bound.getAttributeInt(AttributeTarget::group, groupDn_, u"groupType", &back), S_OK);
     EXPECT_EQ(back, groupType);
     WideString text;
-    EXPECT_EQ(bound.getNodeAttributeString(groupDn_, u"groupType", &text), S_OK);
+    EXPECT_EQ(bound.getAttributeText(AttributeTarget::node, groupDn_, u"groupType", &text), S_OK);
     EXPECT_EQ(text, wide(std::to_string(groupType)));
   }
 }
@@ -185,59 +163,61 @@ TEST_F(AttributeAccess, LargeIntegersRoundTripAsLowAndHighParts) {
   for (int64_t value : values) {
     LONG low = static_cast<LONG>(static_cast<uint32_t>(value));
     LONG high = static_cast<LONG>(static_cast<uint64_t>(value) >> 32);
-    ASSERT_EQ(bound.setUserAttributeLargeInt(userDn_, u"orvistalCounter", low, high), S_OK) << value;
+    ASSERT_EQ(bound.setAttributeLargeInt(AttributeTarget::user, userDn_, u"orvistalCounter", low, high), S_OK) << value;
     LONG backLow = 7, backHigh = 7;
-    EXPECT_EQ(bound.getUserAttributeLargeInt(userDn_, u"orvistalCounter", &backLow, &backHigh), S_OK);
+    EXPECT_EQ(bound.getAttributeLargeInt(AttributeTarget::user, userDn_, u"orvistalCounter", &backLow, &backHigh),
+              S_OK);
     EXPECT_EQ(largeOf(backLow, backHigh), value);
   }
   LONG low = 0, high = 0;
   // pwdLastSet takes -1 ("now") and 0 ("must change"); only the signed decimal text is accepted.
-  ASSERT_EQ(admin.setUserAttributeLargeInt(userDn_, u"pwdLastSet", -1, -1), S_OK);
-  ASSERT_EQ(admin.getUserAttributeLargeInt(userDn_, u"pwdLastSet", &low, &high), S_OK);
+  ASSERT_EQ(admin.setAttributeLargeInt(AttributeTarget::user, userDn_, u"pwdLastSet", -1, -1), S_OK);
+  ASSERT_EQ(admin.getAttributeLargeInt(AttributeTarget::user, userDn_, u"pwdLastSet", &low, &high), S_OK);
   EXPECT_GT(largeOf(low, high), 130000000000000000LL) << "a time stamp of this century";
-  ASSERT_EQ(admin.setUserAttributeLargeInt(userDn_, u"pwdLastSet", 0, 0), S_OK);
-  ASSERT_EQ(admin.getUserAttributeLargeInt(userDn_, u"pwdLastSet", &low, &high), S_OK);
+  ASSERT_EQ(admin.setAttributeLargeInt(AttributeTarget::user, userDn_, u"pwdLastSet", 0, 0), S_OK);
+  ASSERT_EQ(admin.getAttributeLargeInt(AttributeTarget::user, userDn_, u"pwdLastSet", &low, &high), S_OK);
   EXPECT_EQ(largeOf(low, high), 0);
 
   // A large integer has no text: the node text read fails and leaves the text alone.
   WideString text = u"untouched";
-  EXPECT_EQ(bound.getNodeAttributeString(alice, u"accountExpires", &text), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(bound.getAttributeText(AttributeTarget::node, alice, u"accountExpires", &text), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(text, u"untouched");
   // And the typed readers take only their own type.
   LONG number = 5;
-  EXPECT_EQ(bound.getUserAttributeInt(alice, u"accountExpires", &number), VALUE_TYPE_MISMATCH);
+  EXPECT_EQ(bound.getAttributeInt(AttributeTarget::user, alice, u"accountExpires", &number), VALUE_TYPE_MISMATCH);
   EXPECT_EQ(number, 5);
-  EXPECT_EQ(bound.getUserAttributeLargeInt(alice, u"mail", &low, &high), VALUE_TYPE_MISMATCH);
+  EXPECT_EQ(bound.getAttributeLargeInt(AttributeTarget::user, alice, u"mail", &low, &high), VALUE_TYPE_MISMATCH);
 }
 
 TEST_F(AttributeAccess, ListsKeepTheDirectoryOrderAndShape) {
-  ASSERT_EQ(bound.setUserAttributeStringArray(userDn_, u"orvistalTags", ADS_PROPERTY_UPDATE,
+  ASSERT_EQ(bound.setAttributeStringArray(AttributeTarget::user, userDn_, u"orvistalTags", ADS_PROPERTY_UPDATE,
                                               *listOf({u"charlie", u"alpha", u"\U0001F600 bravo"})),
             S_OK);
   VariantArray tags;
-  ASSERT_EQ(bound.getUserAttributeStringArray(userDn_, u"orvistalTags", &tags), S_OK);
+  ASSERT_EQ(bound.getAttributeStringArray(AttributeTarget::user, userDn_, u"orvistalTags", &tags), S_OK);
   VariantArray asNode;
-  ASSERT_EQ(bound.getNodeAttributeStringArray(userDn_, u"orvistalTags", &asNode), S_OK);
+  ASSERT_EQ(bound.getAttributeStringArray(AttributeTarget::node, userDn_, u"orvistalTags", &asNode), S_OK);
   EXPECT_EQ(sorted(textsOf(tags)), sorted({u"charlie", u"alpha", u"\U0001F600 bravo"}));
   EXPECT_EQ(textsOf(tags), textsOf(asNode)) << "both families give the directory's order";
   // Several values are not one text.
   WideString text = u"untouched";
-  EXPECT_EQ(bound.getUserAttributeString(userDn_, u"orvistalTags", &text), VALUE_TYPE_MISMATCH);
-  EXPECT_EQ(bound.getNodeAttributeString(userDn_, u"orvistalTags", &text), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(bound.getAttributeString(AttributeTarget::user, userDn_, u"orvistalTags", &text), VALUE_TYPE_MISMATCH);
+  EXPECT_EQ(bound.getAttributeText(AttributeTarget::node, userDn_, u"orvistalTags", &text), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(text, u"untouched");
 
   // A list of one is read as a list of one; an integer list gives elements that are not text.
-  ASSERT_EQ(bound.setGroupAttributeStringArray(groupDn_, u"member", ADS_PROPERTY_UPDATE, *listOf({alice.c_str()})),
+  ASSERT_EQ(bound.setAttributeStringArray(AttributeTarget::group, groupDn_, u"member", ADS_PROPERTY_UPDATE,
+                                          *listOf({alice.c_str()})),
             S_OK);
   VariantArray members;
-  ASSERT_EQ(bound.getGroupAttributeStringArray(groupDn_, u"member", &members), S_OK);
+  ASSERT_EQ(bound.getAttributeStringArray(AttributeTarget::group, groupDn_, u"member", &members), S_OK);
   EXPECT_EQ(textsOf(members), std::vector<std::u16string>{alice});
   VariantArray numbers;
-  ASSERT_EQ(bound.getUserAttributeStringArray(alice, u"orvistalNumbers", &numbers), S_OK);
+  ASSERT_EQ(bound.getAttributeStringArray(AttributeTarget::user, alice, u"orvistalNumbers", &numbers), S_OK);
   EXPECT_EQ(textsOf(numbers), (std::vector<std::u16string>(3, u"<type 3>")));
   // A single integer is not a list at all.
   VariantArray country;
-  EXPECT_EQ(bound.getNodeAttributeStringArray(alice, u"countryCode", &country), VALUE_TYPE_MISMATCH);
+  EXPECT_EQ(bound.getAttributeStringArray(AttributeTarget::node, alice, u"countryCode", &country), VALUE_TYPE_MISMATCH);
   EXPECT_EQ(country.count(), 0);
 }
 
@@ -245,79 +225,94 @@ TEST_F(AttributeAccess, MissingAttributesFailEveryGetterAndTouchNothing) {
   for (const Family* family : {&userFamily, &groupFamily, &nodeFamily}) {
     WideString dn = objectOf(*family);
     WideString text = u"untouched";
-    EXPECT_EQ((bound.*family->getText)(dn, u"facsimileTelephoneNumber", &text), propertyNotFound) << family->name;
+    EXPECT_EQ((bound.*family->getText)(family->target, dn, u"facsimileTelephoneNumber", &text), propertyNotFound)
+        << family->name;
     EXPECT_EQ(text, u"untouched");
     LONG number = 99;
-    EXPECT_EQ((bound.*family->getInt)(dn, u"facsimileTelephoneNumber", &number), propertyNotFound) << family->name;
+    EXPECT_EQ(bound.getAttributeInt(family->target, dn, u"facsimileTelephoneNumber", &number), propertyNotFound)
+        << family->name;
     EXPECT_EQ(number, 99);
     VariantArray list;
-    EXPECT_EQ((bound.*family->getList)(dn, u"facsimileTelephoneNumber", &list), propertyNotFound) << family->name;
+    EXPECT_EQ(bound.getAttributeStringArray(family->target, dn, u"facsimileTelephoneNumber", &list), propertyNotFound)
+        << family->name;
     EXPECT_EQ(list.count(), 0);
   }
   LONG low = 3, high = 4;
-  EXPECT_EQ(bound.getUserAttributeLargeInt(userDn_, u"facsimileTelephoneNumber", &low, &high), propertyNotFound);
+  EXPECT_EQ(bound.getAttributeLargeInt(AttributeTarget::user, userDn_, u"facsimileTelephoneNumber", &low, &high),
+            propertyNotFound);
   EXPECT_EQ(low, 3);
   EXPECT_EQ(high, 4);
   WideString text = u"untouched";
-  EXPECT_EQ(bound.getDeletedNodeAttributeString(userDn_, u"facsimileTelephoneNumber", &text), propertyNotFound);
+  EXPECT_EQ(bound.getAttributeText(AttributeTarget::deletedNode, userDn_, u"facsimileTelephoneNumber", &text),
+            propertyNotFound);
   EXPECT_EQ(text, u"untouched");
 }
 
 TEST_F(AttributeAccess, ListWritesFollowTheirControlCode) {
   auto tags = [&]() {
     VariantArray list;
-    HRESULT status = bound.getUserAttributeStringArray(userDn_, u"orvistalTags", &list);
+    HRESULT status = bound.getAttributeStringArray(AttributeTarget::user, userDn_, u"orvistalTags", &list);
     return status == propertyNotFound ? std::vector<std::u16string>{u"<none>"} : sorted(textsOf(list));
   };
   const WideString name = u"orvistalTags";
-  ASSERT_EQ(bound.setUserAttributeStringArray(userDn_, name, ADS_PROPERTY_UPDATE, *listOf({u"one", u"two"})), S_OK);
+  ASSERT_EQ(bound.setAttributeStringArray(AttributeTarget::user, userDn_, name, ADS_PROPERTY_UPDATE,
+                                          *listOf({u"one", u"two"})),
+            S_OK);
   EXPECT_EQ(tags(), sorted({u"one", u"two"}));
   // Appending a value that is there already and deleting one that is not both succeed.
-  ASSERT_EQ(bound.setUserAttributeStringArray(userDn_, name, ADS_PROPERTY_APPEND, *listOf({u"two", u"three"})), S_OK);
+  ASSERT_EQ(bound.setAttributeStringArray(AttributeTarget::user, userDn_, name, ADS_PROPERTY_APPEND,
+                                          *listOf({u"two", u"three"})),
+            S_OK);
   EXPECT_EQ(tags(), sorted({u"one", u"two", u"three"}));
-  ASSERT_EQ(bound.setUserAttributeStringArray(userDn_, name, ADS_PROPERTY_DELETE, *listOf({u"one", u"never there"})),
+  ASSERT_EQ(bound.setAttributeStringArray(AttributeTarget::user, userDn_, name, ADS_PROPERTY_DELETE,
+                                          *listOf({u"one", u"never there"})),
             S_OK);
   EXPECT_EQ(tags(), sorted({u"two", u"three"}));
 
   // No other code becomes another operation; a list without values clears only when asked to.
   for (LONG code : {0L, 5L, -1L}) {
-    EXPECT_EQ(bound.setUserAttributeStringArray(userDn_, name, code, *listOf({u"x"})), E_ADS_BAD_PARAMETER) << code;
+    EXPECT_EQ(bound.setAttributeStringArray(AttributeTarget::user, userDn_, name, code, *listOf({u"x"})),
+              E_ADS_BAD_PARAMETER)
+        << code;
   }
   for (LONG code : {0L, 2L, 3L, 4L}) {
-    EXPECT_EQ(bound.setUserAttributeStringArray(userDn_, name, code, VariantArray()), E_INVALIDARG) << code;
+    EXPECT_EQ(bound.setAttributeStringArray(AttributeTarget::user, userDn_, name, code, VariantArray()), E_INVALIDARG)
+        << code;
   }
   EXPECT_EQ(tags(), sorted({u"two", u"three"}));
 
-  ASSERT_EQ(bound.setUserAttributeStringArray(userDn_, name, ADS_PROPERTY_CLEAR, VariantArray()), S_OK);
+  ASSERT_EQ(bound.setAttributeStringArray(AttributeTarget::user, userDn_, name, ADS_PROPERTY_CLEAR, VariantArray()),
+            S_OK);
   EXPECT_EQ(tags(), std::vector<std::u16string>{u"<none>"});
 }
 
 TEST_F(AttributeAccess, AWriteWithoutTheRightIsRefusedAndNothingChanges) {
   WideString before;
-  ASSERT_EQ(admin.getUserAttributeString(alice, u"description", &before), S_OK);
-  EXPECT_EQ(bound.setUserAttributeString(alice, u"description", u"not allowed"), accessDenied);
-  EXPECT_EQ(bound.setNodeAttributeString(alice, u"description", u"not allowed"), accessDenied);
-  EXPECT_EQ(bound.setUserAttributeStringArray(alice, u"orvistalTags", ADS_PROPERTY_UPDATE, *listOf({u"x"})),
+  ASSERT_EQ(admin.getAttributeString(AttributeTarget::user, alice, u"description", &before), S_OK);
+  EXPECT_EQ(bound.setAttributeString(AttributeTarget::user, alice, u"description", u"not allowed"), accessDenied);
+  EXPECT_EQ(bound.setAttributeString(AttributeTarget::node, alice, u"description", u"not allowed"), accessDenied);
+  EXPECT_EQ(bound.setAttributeStringArray(AttributeTarget::user, alice, u"orvistalTags", ADS_PROPERTY_UPDATE,
+                                          *listOf({u"x"})),
             accessDenied);
-  EXPECT_EQ(bound.setUserAttributeLargeInt(alice, u"orvistalCounter", 1, 0), accessDenied);
-  EXPECT_EQ(bound.setUserAttributeInt(alice, u"countryCode", 1), accessDenied);
+  EXPECT_EQ(bound.setAttributeLargeInt(AttributeTarget::user, alice, u"orvistalCounter", 1, 0), accessDenied);
+  EXPECT_EQ(bound.setAttributeInt(AttributeTarget::user, alice, u"countryCode", 1), accessDenied);
   // Read back through the administrator's own connection.
   WideString after;
-  ASSERT_EQ(admin.getUserAttributeString(alice, u"description", &after), S_OK);
+  ASSERT_EQ(admin.getAttributeString(AttributeTarget::user, alice, u"description", &after), S_OK);
   EXPECT_EQ(after, before);
   VariantArray tags;
-  ASSERT_EQ(admin.getUserAttributeStringArray(alice, u"orvistalTags", &tags), S_OK);
+  ASSERT_EQ(admin.getAttributeStringArray(AttributeTarget::user, alice, u"orvistalTags", &tags), S_OK);
   EXPECT_EQ(tags.count(), 3);
   LONG low = 0, high = 0;
-  ASSERT_EQ(admin.getUserAttributeLargeInt(alice, u"orvistalCounter", &low, &high), S_OK);
+  ASSERT_EQ(admin.getAttributeLargeInt(AttributeTarget::user, alice, u"orvistalCounter", &low, &high), S_OK);
   EXPECT_EQ(largeOf(low, high), 9007199254740993LL);
 }
 
 TEST_F(AttributeAccess, EachFamilyBindsOnlyItsOwnKindOfObject) {
   WideString text;
-  EXPECT_EQ(bound.getGroupAttributeString(alice, u"mail", &text), E_NOINTERFACE);
-  EXPECT_EQ(bound.getUserAttributeString(groupDn_, u"description", &text), E_NOINTERFACE);
-  EXPECT_EQ(bound.getNodeAttributeString(wide(ouDn_), u"ou", &text), S_OK);
+  EXPECT_EQ(bound.getAttributeString(AttributeTarget::group, alice, u"mail", &text), E_NOINTERFACE);
+  EXPECT_EQ(bound.getAttributeString(AttributeTarget::user, groupDn_, u"description", &text), E_NOINTERFACE);
+  EXPECT_EQ(bound.getAttributeText(AttributeTarget::node, wide(ouDn_), u"ou", &text), S_OK);
   EXPECT_EQ(bound.isGroupNode(groupDn_), S_OK);
   EXPECT_EQ(bound.isGroupNode(alice), E_NOINTERFACE);
   EXPECT_EQ(bound.isGroupNode(u"CN=nobody," + wide(ouDn_)), noSuchObject);
@@ -358,18 +353,18 @@ TEST_F(DeletedObjects, ATombstoneIsReadOnlyThroughTheDeletedObjectRead) {
   std::string dn = tombstoneDn();
   ASSERT_NE(dn.find("\\0ADEL:"), std::string::npos) << dn;
   WideString text;
-  EXPECT_EQ(admin.getDeletedNodeAttributeString(wide(dn), u"sAMAccountName", &text), S_OK);
+  EXPECT_EQ(admin.getAttributeText(AttributeTarget::deletedNode, wide(dn), u"sAMAccountName", &text), S_OK);
   EXPECT_EQ(text, u"deleted-user");
-  EXPECT_EQ(admin.getDeletedNodeAttributeString(wide(dn), u"isDeleted", &text), S_OK);
+  EXPECT_EQ(admin.getAttributeText(AttributeTarget::deletedNode, wide(dn), u"isDeleted", &text), S_OK);
   EXPECT_EQ(text, u"-1") << "a boolean's text";
-  EXPECT_EQ(admin.getDeletedNodeAttributeString(wide(dn), u"lastKnownParent", &text), S_OK);
+  EXPECT_EQ(admin.getAttributeText(AttributeTarget::deletedNode, wide(dn), u"lastKnownParent", &text), S_OK);
   EXPECT_EQ(text, wide(s.people()));
-  EXPECT_EQ(admin.getDeletedNodeAttributeString(wide(dn), u"objectSid", &text), S_OK);
+  EXPECT_EQ(admin.getAttributeText(AttributeTarget::deletedNode, wide(dn), u"objectSid", &text), S_OK);
   EXPECT_EQ(text.rfind(u"010500000000000515000000", 0), 0u) << "a SID's bytes in hexadecimal";
 
   // The ordinary bind looks for the object without deleted objects in view.
   text = u"untouched";
-  EXPECT_EQ(admin.getNodeAttributeString(wide(dn), u"sAMAccountName", &text), noSuchObject);
+  EXPECT_EQ(admin.getAttributeText(AttributeTarget::node, wide(dn), u"sAMAccountName", &text), noSuchObject);
   EXPECT_EQ(text, u"untouched");
   WideString guid;
   EXPECT_EQ(admin.getNodeGuid(wide(dn), &guid), noSuchObject);
@@ -377,11 +372,12 @@ TEST_F(DeletedObjects, ATombstoneIsReadOnlyThroughTheDeletedObjectRead) {
 
 TEST_F(DeletedObjects, AttributesOfLiveObjectsReadThroughTheFastBindToo) {
   WideString text;
-  EXPECT_EQ(bound.getDeletedNodeAttributeString(alice, u"mail", &text), S_OK);
+  EXPECT_EQ(bound.getAttributeText(AttributeTarget::deletedNode, alice, u"mail", &text), S_OK);
   EXPECT_EQ(text, u"alice@orvistal.test");
-  EXPECT_EQ(bound.getDeletedNodeAttributeString(alice, u"orvistalWhen", &text), S_OK);
+  EXPECT_EQ(bound.getAttributeText(AttributeTarget::deletedNode, alice, u"orvistalWhen", &text), S_OK);
   EXPECT_EQ(text, u"2/29/2024 12:34:56 PM") << "dates in the system's fixed US English form";
-  EXPECT_EQ(bound.getDeletedNodeAttributeString(u"CN=nobody," + wide(s.people()), u"mail", &text), noSuchObject);
+  EXPECT_EQ(bound.getAttributeText(AttributeTarget::deletedNode, u"CN=nobody," + wide(s.people()), u"mail", &text),
+            noSuchObject);
 }
 
 // The GUID as a plain LDAP read of objectGUID gives it, bytes in storage order.
@@ -422,7 +418,7 @@ TEST_F(AttributeAccess, GuidsMatchAPlainLdapRead) {
     EXPECT_EQ(guid.size(), 32u);
     EXPECT_EQ(narrow(guid.c_str()), guidReadOverLdap(s, dn)) << dn;
     WideString asText;
-    ASSERT_EQ(bound.getNodeAttributeString(wide(dn), u"objectGUID", &asText), S_OK);
+    ASSERT_EQ(bound.getAttributeText(AttributeTarget::node, wide(dn), u"objectGUID", &asText), S_OK);
     EXPECT_EQ(asText, guid);
   }
   WideString none = u"untouched";
@@ -462,7 +458,7 @@ TEST_F(AttributeAccess, ParentsOfServerlessBindsAreNamesToo) {
   EXPECT_EQ(serverless.getParentNode(wide("CN=Smith\\, Jo," + s.people()), &parent), S_OK);
   EXPECT_EQ(parent, wide(s.people()));
   WideString mail;
-  EXPECT_EQ(serverless.getUserAttributeString(alice, u"mail", &mail), S_OK);
+  EXPECT_EQ(serverless.getAttributeString(AttributeTarget::user, alice, u"mail", &mail), S_OK);
   EXPECT_EQ(mail, u"alice@orvistal.test");
   ldap_set_option(nullptr, LDAP_OPT_URI, previous);
   ldap_memfree(previous);

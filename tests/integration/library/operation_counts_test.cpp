@@ -44,10 +44,10 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wGetNodeAttributeString", 1},          // base read of the whole entry (bind), which holds the attribute
     {"wGetNodeGuid", 1},                     // base read of the whole entry (bind), which holds objectGUID
     {"wGetParentNode", 1},                   // base read of the entry's classes; the parent is cut from its name
-    {"wCheckNodeAccess", 6},         // base read of the whole node (its descriptor and SID among it; the class's
+    {"wCheckNodeAccess", 3},         // base read of the whole node (its descriptor and SID among it; the class's
                                      // GUID is kept with the connection); search by principal name, resolving
-                                     // the bind account; the logon: its bind, root read of the bound account's
-                                     // groups, search for the account by those SIDs, base read of its SID and groups
+                                     // the bind account; the logon's read of the account's SID and groups, over
+                                     // the pooled connection its credentials bound (which keeps who it is bound as)
     {"wSearchNodes", 1},             // the paged subtree search (it finds a missing base itself)
     {"wSearchDeletedNodes", 1},      // the paged search of Deleted Objects with tombstones shown
     {"wFindNodeValues", 1},          // the subtree search

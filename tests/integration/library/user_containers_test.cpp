@@ -154,4 +154,20 @@ TEST_F(UserContainers, AChildPageThatCannotBeReadIsTheStatusNotAShortList) {
   EXPECT_EQ(children.count(), 0u);
 }
 
+TEST_F(UserContainers, AChildWhoseClassCannotBeReadIsTheStatusAfterTheContainersFoundSoFar) {
+  const HRESULT serverDown = HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
+  winapi::adsi::testing::failSchemaClassBindsWith("organizationalUnit", serverDown);
+  StringList cutShort;
+  HRESULT status = context.getChildUserContainers(orvistal, &cutShort);
+  winapi::adsi::testing::failSchemaClassBindsWith("", S_OK);
+  EXPECT_EQ(status, serverDown);
+  bool holdsUsers = false;
+  EXPECT_FALSE(userContainerCacheHoldsForTesting(schemaPath(server, u"organizationalUnit"), &holdsUsers));
+
+  StringList whole;
+  ASSERT_EQ(context.getChildUserContainers(orvistal, &whole), S_OK);
+  ASSERT_LT(cutShort.count(), whole.count());
+  for (size_t i = 0; i < cutShort.count(); ++i) EXPECT_EQ(cutShort[i], whole[i]);
+}
+
 }  // namespace

@@ -24,12 +24,32 @@ public final class Demo {
         show("empty password (never an anonymous login)", new Orvistal(user, "", server, true, null).wInit());
         show("server that does not answer", new Orvistal(user, password, "127.0.0.2:1", true, null).wInit());
 
+        showNames(new Orvistal(user, password, server, true, null), domain);
         showContainersAndAccess(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"));
         showGroupsAndSearch(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"),
                 domain);
         showAttributes(new Orvistal(user, password, server, true, null), System.getenv("ORVISTAL_TEST_BASE_DN"));
         System.out.println();
         accountLifecycle(server, domain);
+    }
+
+    private static void showNames(Orvistal bound, String domain) {
+        String netbios = bound.wGetNetbiosDomain(domain.toUpperCase()).getMessage();
+        System.out.println();
+        System.out.println("One account in every form it may be named (wGetUserDsn, wTranslateName, wGetGroupDsn):");
+        showText("alice (bare account name)", bound.wGetUserDsn("alice", null));
+        showText(netbios + "\\alice (NT4 name)", bound.wGetUserDsn(netbios + "\\alice", null));
+        showText("alice@" + domain + " (principal name)", bound.wGetUserDsn("alice@" + domain, null));
+        showText("an empty account in a domain names no one", bound.wGetUserDsn("", netbios));
+        showText(netbios + "\\alice as a canonical name", bound.wTranslateName(netbios + "\\alice", 3, 2));
+        showText("g-devs (a group's account name)", bound.wGetGroupDsn("g-devs"));
+        showText("alice is no group", bound.wGetGroupDsn("alice"));
+        showText("alice's primary group (wGetUserPrimaryGroup)", bound.wGetUserPrimaryGroup("alice", null));
+        show("is g-devs a group? (wIsGroupNode: 0 yes)",
+                bound.wIsGroupNode(bound.wGetGroupDsn("g-devs").getMessage()));
+        System.out.println("Password checks (wVerifyPassword: 0 accepted, 0x8007052E a logon failure):");
+        show("alice's password", bound.wVerifyPassword("alice", "Alice.Pw.123", domain));
+        show("a wrong one", bound.wVerifyPassword("alice", "not her password", domain));
     }
 
     private static void showGroupsAndSearch(Orvistal bound, String baseDn, String domain) {
@@ -104,6 +124,11 @@ public final class Demo {
         showText("alice's other telephones",
                 String.join(" | ", bound.wGetUserAttributeStringArray(alice, null, "otherTelephone").getStringList()));
         showText("g-dist's mail", bound.wGetGroupAttributeString("g-dist", "mail"));
+        showText("g-dist's groupType", bound.wGetGroupAttributeInt("g-dist", "groupType").getValue());
+        showText("g-devs' members",
+                String.join(" | ", bound.wGetGroupAttributeStringArray("g-devs", "member").getStringList()));
+        showText("alice's classes (any object)",
+                String.join(", ", bound.wGetNodeAttributeStringArray(alice, "objectClass").getStringList()));
         showText("Orvistal OU's description (any object)",
                 bound.wGetNodeAttributeString("OU=Orvistal," + baseDn, "description"));
         showText("alice's objectGUID as text", bound.wGetNodeAttributeString(alice, "objectGUID"));
@@ -146,14 +171,65 @@ public final class Demo {
         show("the same name again is refused", admin.wAddUser(name, people));
         show("reset its password", admin.wResetPassword(name, "Demo.Pw.2468", ""));
         show("a password the policy refuses", admin.wResetPassword(name, "short", ""));
-        show("lift a lockout (wUnlockAccount)", admin.wUnlockAccount(name + "@" + domain, ""));
-        System.out.printf("  %-48s %d%n", "own change, wrong old password (network status)",
-                new Orvistal().wChangePassword(name, "Not.The.Old.1", "Demo.Pw.1357", domain));
+        writeAttributes(admin, name, dn);
+        show("enable it (userAccountControl 512)", admin.wSetUserAttributeInt(name, null, "userAccountControl", 512));
+        showStatus("own change (wChangePassword: a network status)",
+                new Orvistal().wChangePassword(name, "Demo.Pw.2468", "Demo.Pw.1357", domain));
+        showStatus("own change, wrong old password",
+                new Orvistal().wChangePassword(name, "Not.The.Old.1", "Demo.Pw.9753", domain));
+        show("lift the lockout it may cause (wUnlockAccount)", admin.wUnlockAccount(name + "@" + domain, ""));
         show("delete it", admin.wDeleteUser(dn, ""));
         show("is it still there?", admin.wIsUserNode(dn));
+        String[] tombstones = admin.wSearchDeletedNodes("(sAMAccountName=" + name + ")").getStringList();
+        if (tombstones.length == 1) {
+            showText("  its tombstone's last parent (wGetDeletedNodeAttributeString)",
+                    admin.wGetDeletedNodeAttributeString(tombstones[0], "lastKnownParent"));
+        }
+    }
+
+    /** Writes of every kind on the new account and on a group; the group's values are put back. */
+    private static void writeAttributes(Orvistal admin, String name, String dn) {
+        show("its description (wSetUserAttributeString)",
+                admin.wSetUserAttributeString(name, null, "description", "demo"));
+        show("its country code (wSetUserAttributeInt)", admin.wSetUserAttributeInt(name, null, "countryCode", 250));
+        show("expires 2030-01-01 (wSetUserAttributeLargeInt)",
+                admin.wSetUserAttributeLargeInt(dn, null, "accountExpires", 0xa005c000, 0x01e0f6c0));
+        show("two telephones (wSetUserAttributeStringArray)",
+                admin.wSetUserAttributeStringArray(dn, null, "otherTelephone",
+                        new String[] {"+1 555 0100", "+1 555 0101"}, 2));
+        show("its office (wSetNodeAttributeString)",
+                admin.wSetNodeAttributeString(dn, "physicalDeliveryOfficeName", "B2"));
+        show("a page (wSetNodeAttributeStringArray)",
+                admin.wSetNodeAttributeStringArray(dn, "url", new String[] {"https://example.org/demo"}, 2));
+        var expires = admin.wGetUserAttributeLargeInt(dn, null, "accountExpires");
+        showText("  read back: description, country, office",
+                admin.wGetUserAttributeString(name, null, "description").getMessage() + ", "
+                        + admin.wGetUserAttributeInt(name, null, "countryCode").getValue() + ", "
+                        + admin.wGetNodeAttributeString(dn, "physicalDeliveryOfficeName").getMessage());
+        showText("  read back: expiry (low, high), telephones",
+                expires.getLowPart() + ", " + expires.getHighPart() + ", " + String.join(" | ",
+                        admin.wGetUserAttributeStringArray(name, null, "otherTelephone").getStringList()));
+        String description = admin.wGetGroupAttributeString("g-dist", "description").getMessage();
+        int groupType = admin.wGetGroupAttributeInt("g-dist", "groupType").getValue();
+        show("g-dist's description (wSetGroupAttributeString)",
+                admin.wSetGroupAttributeString("g-dist", "description", "demo"));
+        show("its groupType, unchanged (wSetGroupAttributeInt)",
+                admin.wSetGroupAttributeInt("g-dist", "groupType", groupType));
+        show("the new account joins it (wSetGroupAttributeStringArray)",
+                admin.wSetGroupAttributeStringArray("g-dist", "member", new String[] {dn}, 3));
+        show("  and leaves it again", admin.wSetGroupAttributeStringArray("g-dist", "member", new String[] {dn}, 4));
+        if (description.isEmpty()) {
+            admin.wSetGroupAttributeStringArray("g-dist", "description", new String[0], 1);
+        } else {
+            admin.wSetGroupAttributeString("g-dist", "description", description);
+        }
     }
 
     private static void show(String what, int status) {
         System.out.printf("  %-48s 0x%08X%n", what, status);
+    }
+
+    private static void showStatus(String what, int status) {
+        System.out.printf("  %-48s %d%n", what, status);
     }
 }
