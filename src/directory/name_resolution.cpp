@@ -3,6 +3,7 @@
 #include "directory/adsi_context.h"
 #include "directory/ldap_filter.h"
 #include "directory/name_translator.h"
+#include "directory/search.h"
 
 AccountNameForm accountNameFormOf(const WideString& name) {
   bool hasEquals = name.find(WIDE('=')) != WideString::npos;
@@ -62,8 +63,11 @@ HRESULT AdsiContext::findByAccountName(const WideString& objectClass, const Wide
                       escapeFilterValue(accountName) + WIDE("))");
   StringList attributes;
   attributes.append(WIDE("distinguishedName"));
+  // A user found by name is translated to a logon name and bound next, which read it whole: the
+  // search reads it whole instead, which the directory interface may keep for the rest of the call.
+  EntryRead read = objectClass == WIDE("user") ? EntryRead::WholeEntry : EntryRead::NamedAttributes;
   StringList values;
-  HRESULT status = searchFirstEntry(base, filter, attributes, &values);
+  HRESULT status = ::searchFirstEntry(*this, base, filter, attributes, read, &values);
   if (FAILED(status)) return status;
   if (values.count() == 0) return E_FAIL;
   *dn = values[0];

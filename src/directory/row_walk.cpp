@@ -75,10 +75,11 @@ bool firstStringValue(const ADS_SEARCH_COLUMN& column, WideString* text) {
 }
 
 HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const WideString& columnName,
-                           StringList* results) {
+                           StringList* results, bool* rowCame) {
   for (;;) {
     HRESULT status = search->GetNextRow(handle);
     if (status == S_OK) {
+      if (rowCame != nullptr) *rowCame = true;
       FetchedColumn column(search);
       HRESULT fetched = column.fetch(handle, columnName);
       // A match that shows no value of the attribute (it has none, or none this account may
@@ -99,11 +100,11 @@ HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, c
 }
 
 HRESULT searchColumnTexts(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
-                          StringList* results) {
+                          StringList* results, bool* rowCame) {
   WideString filterText = filter;
   WideString name = attributeName;
   LPWSTR names[] = {&name[0]};
   SearchHandle handle(search);
   RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], names, 1, handle.put()));
-  return collectColumnTexts(search, handle.get(), attributeName, results);
+  return collectColumnTexts(search, handle.get(), attributeName, results, rowCame);
 }

@@ -72,10 +72,11 @@ bool firstStringValue(const ADS_SEARCH_COLUMN& column, WideString* text);
 
 // The row walk of the searches that list one column: the text of the column of every row, in
 // row order; a row whose column is not set or renders empty adds nothing. Every page is read;
-// any other failure ends the walk with its status, keeping the texts before it.
+// any other failure ends the walk with its status, keeping the texts before it. rowCame, when
+// given, is set once a row comes.
 HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const WideString& columnName,
-                           StringList* results);
+                           StringList* results, bool* rowCame = nullptr);
 
 // ExecuteSearch for one attribute, then the row walk on it.
 HRESULT searchColumnTexts(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
-                          StringList* results);
+                          StringList* results, bool* rowCame = nullptr);

@@ -4,7 +4,32 @@
 
 #include "directory/root_dse.h"
 #include "directory/row_walk.h"
+#include "directory/status.h"
 #include "directory/values.h"
+
+namespace {
+
+// What a search reports, before its first row, for a base that an ordinary bind would not have
+// found: no object by that name, a name the directory cannot read as one, or one it refers
+// elsewhere.
+bool baseNotThere(HRESULT status) {
+  return status == DS_NO_SUCH_OBJECT || status == HRESULT_FROM_WIN32(ERROR_DS_INVALID_DN_SYNTAX) ||
+         status == HRESULT_FROM_WIN32(ERROR_DS_REFERRAL);
+}
+
+// The base's search interface, bound without a read of the base, then run.
+HRESULT runOnUnreadBase(const AdsiContext& context, const WideString& path, const BaseSearch& run, bool* rowCame,
+                        bool* bound) {
+  ComPtr<IDirectorySearch> search;
+  *bound = false;
+  RETURN_IF_FAILED(context.openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                                      reinterpret_cast<void**>(search.put())));
+  *bound = true;
+  RETURN_IF_FAILED(setSearchBounds(search.get(), 0));
+  return run(search.get(), rowCame);
+}
+
+}  // namespace
 
 // Every search is bounded (setSearchBounds) before it is handed out.
 HRESULT AdsiContext::openSearch(const WideString& dn, IDirectorySearch** search) const {
@@ -48,21 +73,25 @@ WideString searchColumnText(const ADS_SEARCH_COLUMN& column) {
 }
 
 HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const StringList& attributeNames,
-                       StringList* values) {
+                       StringList* values, EntryRead read, bool* rowCame) {
   std::vector<WideString> names(attributeNames.begin(), attributeNames.end());
   std::vector<LPWSTR> namePointers;
   namePointers.reserve(names.size());
   for (WideString& name : names) namePointers.push_back(&name[0]);
   WideString filterText = filter;
 
+  // Every attribute: no list, and the count the directory interface reads as "all".
+  bool whole = read == EntryRead::WholeEntry;
+  LPWSTR* requested = whole || namePointers.empty() ? nullptr : namePointers.data();
+  DWORD requestedCount = whole ? static_cast<DWORD>(-1) : static_cast<DWORD>(namePointers.size());
   ADS_SEARCH_HANDLE handle = nullptr;
-  RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], namePointers.empty() ? nullptr : namePointers.data(),
-                                         static_cast<DWORD>(namePointers.size()), &handle));
+  RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], requested, requestedCount, &handle));
   HRESULT status = search->GetNextRow(handle);
   if (status != S_OK) {
     search->CloseSearchHandle(handle);
     return status;
   }
+  if (rowCame != nullptr) *rowCame = true;
   for (LPWSTR name : namePointers) {
     ADS_SEARCH_COLUMN column{};
     status = search->GetColumn(handle, name, &column);
@@ -78,9 +107,28 @@ HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const
   return status;
 }
 
+HRESULT searchBelowBase(const AdsiContext& context, const WideString& dn, const BaseSearch& run) {
+  WideString path;
+  RETURN_IF_FAILED(context.objectPath(dn, &path));
+  bool rowCame = false;
+  bool bound = false;
+  HRESULT status = runOnUnreadBase(context, path, run, &rowCame, &bound);
+  if (bound && (rowCame || !baseNotThere(status))) return status;
+  // The name may be relative to the domain: complete it with the default naming context.
+  WideString namingContext;
+  RETURN_IF_FAILED(readRootDseName(context, WIDE("defaultNamingContext"), &namingContext));
+  RETURN_IF_FAILED(context.objectPath(dn + WIDE(',') + namingContext, &path));
+  return runOnUnreadBase(context, path, run, &rowCame, &bound);
+}
+
+HRESULT searchFirstEntry(const AdsiContext& context, const WideString& base, const WideString& filter,
+                         const StringList& attributeNames, EntryRead read, StringList* values) {
+  return searchBelowBase(context, base, [&](IDirectorySearch* search, bool* rowCame) {
+    return readFirstEntry(search, filter, attributeNames, values, read, rowCame);
+  });
+}
+
 HRESULT AdsiContext::searchFirstEntry(const WideString& base, const WideString& filter,
                                       const StringList& attributeNames, StringList* values) const {
-  ComPtr<IDirectorySearch> search;
-  RETURN_IF_FAILED(openSearch(base, search.put()));
-  return readFirstEntry(search.get(), filter, attributeNames, values);
+  return ::searchFirstEntry(*this, base, filter, attributeNames, EntryRead::NamedAttributes, values);
 }

@@ -1,6 +1,9 @@
-// The text of a search column, and the row walk that reads the first entry of a search; the
-// context's openSearch and searchFirstEntry are built on them.
+// The text of a search column, the row walk that reads the first entry of a search, and the
+// search below a base that is not read first; the context's openSearch and searchFirstEntry are
+// built on them.
 #pragma once
+#include <functional>
+
 #include "directory/adsi_context.h"
 #include "directory/string_list.h"
 
@@ -8,6 +11,27 @@
 // large integers as decimal, booleans as TRUE or FALSE, any other type as empty text.
 WideString searchColumnText(const ADS_SEARCH_COLUMN& column);
 
-// The row walk of searchFirstEntry on an already bound search interface.
+// What a first-entry search asks the directory for: the attributes it reads, or every attribute
+// of the entry, for a caller that goes on to bind the entry it finds (the directory interface may
+// then answer that bind and its reads within the call from the search's row).
+enum class EntryRead { NamedAttributes, WholeEntry };
+
+// The row walk of searchFirstEntry on an already bound search interface. rowCame, when given, is
+// set once the search delivers its row.
 HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const StringList& attributeNames,
-                       StringList* values);
+                       StringList* values, EntryRead read = EntryRead::NamedAttributes, bool* rowCame = nullptr);
+
+// One search below a base named by a distinguished name, run by run on the base's search
+// interface, which it sets up (preferences), executes and walks; rowCame is set once a row comes.
+using BaseSearch = std::function<HRESULT(IDirectorySearch* search, bool* rowCame)>;
+
+// Runs a search below a base in one request where a bind and a search take two: the base is
+// bound without a read of it (a fast bind), so that the search itself finds a base that is not
+// there, before its first row, where an ordinary bind would have. The name is then completed with
+// the domain's naming context and searched once more, just as openSearch completes a name whose
+// bind failed; so is it when the bind fails. The status is that of the last step tried.
+HRESULT searchBelowBase(const AdsiContext& context, const WideString& dn, const BaseSearch& run);
+
+// searchFirstEntry, asking the directory for what read says.
+HRESULT searchFirstEntry(const AdsiContext& context, const WideString& base, const WideString& filter,
+                         const StringList& attributeNames, EntryRead read, StringList* values);

@@ -15,12 +15,12 @@ const HRESULT preferenceRefused = asFailure(S_ADS_ERRORSOCCURRED);
 }  // namespace
 
 HRESULT AdsiContext::searchNodes(const WideString& baseDn, const WideString& filter, StringList* results) const {
-  ComPtr<IDirectorySearch> search;
-  RETURN_IF_FAILED(openSearch(baseDn, search.put()));
-  ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_SUBTREE),
-                                       integerPreference(ADS_SEARCHPREF_PAGESIZE, 100)};
-  RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 2));
-  return searchColumnTexts(search.get(), filter, WIDE("distinguishedName"), results);
+  return searchBelowBase(*this, baseDn, [&](IDirectorySearch* search, bool* rowCame) {
+    ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_SUBTREE),
+                                         integerPreference(ADS_SEARCHPREF_PAGESIZE, 100)};
+    RETURN_IF_FAILED(setSearchPreferences(search, preferences, 2));
+    return searchColumnTexts(search, filter, WIDE("distinguishedName"), results, rowCame);
+  });
 }
 
 HRESULT AdsiContext::openDeletedObjects(IADsContainer** container) const {
@@ -54,11 +54,11 @@ HRESULT AdsiContext::findNodeValues(const WideString& baseDn, const WideString& 
                                     StringList* results) const {
   // The directory interface takes the limits unsigned: a negative one would be almost no limit.
   if (sizeLimit < 0 || timeLimit < 0) return preferenceRefused;
-  ComPtr<IDirectorySearch> search;
-  RETURN_IF_FAILED(openSearch(baseDn, search.put()));
-  ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, sizeLimit),
-                                       integerPreference(ADS_SEARCHPREF_TIME_LIMIT, timeLimit)};
-  RETURN_IF_FAILED(setSearchPreferences(search.get(), preferences, 2));
-  RETURN_IF_FAILED(setSearchBounds(search.get(), timeLimit));
-  return searchColumnTexts(search.get(), filter, attributeName, results);
+  return searchBelowBase(*this, baseDn, [&](IDirectorySearch* search, bool* rowCame) {
+    ADS_SEARCHPREF_INFO preferences[] = {integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, sizeLimit),
+                                         integerPreference(ADS_SEARCHPREF_TIME_LIMIT, timeLimit)};
+    RETURN_IF_FAILED(setSearchPreferences(search, preferences, 2));
+    RETURN_IF_FAILED(setSearchBounds(search, timeLimit));
+    return searchColumnTexts(search, filter, attributeName, results, rowCame);
+  });
 }

@@ -5,6 +5,7 @@
 #include "adsi/errors.h"
 #include "adsi/failover.h"
 #include "adsi/pool.h"
+#include "adsi/test_switches.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -271,6 +272,7 @@ LdapOutcome Connection::compare(const std::string& dn, const std::string& attrib
 
 std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
   std::vector<std::string> values;
+  if (replacedValuesForTesting(ld, entry, attribute, &values)) return values;
   LdapValues raw(ldap_get_values_len(ld, entry, attribute));
   if (!raw) return values;
   for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);

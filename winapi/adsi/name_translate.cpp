@@ -65,6 +65,22 @@ FoundObject foundObjectOf(LDAP* ld, LDAPMessage* entry) {
   return object;
 }
 
+// The same from what this call read whole of the object.
+FoundObject foundObjectOf(const EntryOfThisCall& entry) {
+  auto first = [&](const char* name) {
+    auto it = entry.ordinary.find(name);
+    return it == entry.ordinary.end() || it->second.values.empty() ? std::string() : it->second.values.front();
+  };
+  FoundObject object;
+  object.dn = entry.dn;
+  std::string guid = first("objectguid");
+  object.guid.assign(guid.begin(), guid.end());
+  object.samAccountName = first("samaccountname");
+  object.userPrincipalName = first("userprincipalname");
+  object.displayName = first("displayname");
+  return object;
+}
+
 // A base that does not exist on this server (another domain's partition, a made-up name)
 // simply holds nothing; only real failures (transport, rights on the server) are errors.
 bool meansNothingThere(int code) {
@@ -379,6 +395,12 @@ HRESULT NameTranslate::findByFilter(const std::string& filter, bool configuratio
 // distinguished name goes on to bind it and read its attributes, and then need not ask again.
 HRESULT NameTranslate::findByDn(const std::string& dn, FoundObject* out) {
   if (!isValidDn(dn)) return kNotFound;
+  // Read whole earlier in the call (found by a search, say): that read answers.
+  const EntryOfThisCall* known = entryOfThisCall(connection_.get(), dn);
+  if (known != nullptr && known->whole && !known->dn.empty()) {
+    *out = foundObjectOf(*known);
+    return S_OK;
+  }
   LDAPControl* controls[] = {securityDescriptorFlagsControl(), nullptr};
   LdapMessage result;
   LdapOutcome outcome = connection_->search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"*"}, controls, 0, 0, &result);

@@ -409,6 +409,28 @@ bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* 
   return true;
 }
 
+// The well-known name of a naming context's Deleted Objects container stands for the same
+// container for as long as the naming context does (it can be neither moved nor renamed), but
+// some servers (Samba) look the name up anew, slowly, on every request that names it: what it
+// stands for is asked once per connection and kept with it. A fast bind names it so (the
+// container is itself deleted: only a read that shows deleted objects sees it).
+std::string deletedObjectsName(Connection* connection, const std::string& name) {
+  static const std::string prefix = "<wkguid=18e2ea80684f11d2b9aa00c04f79f805,";
+  if (name.size() <= prefix.size() || toLowerAscii(name.substr(0, prefix.size())) != prefix || name.back() != '>')
+    return name;
+  auto dn = connection->remembered("wkguid\n" + toLowerAscii(name), [&]() {
+    LDAPControl* controls[] = {showDeletedControl(), nullptr};
+    LdapMessage result;
+    if (!connection->search(name, LDAP_SCOPE_BASE, "(objectClass=*)", {"1.1"}, controls, 0, 0, &result).ok())
+      return std::shared_ptr<const void>();
+    LDAPMessage* entry = ldap_first_entry(connection->handle(), result.get());
+    LdapString found(entry != nullptr ? ldap_get_dn(connection->handle(), entry) : nullptr);
+    if (!found || *found.get() == '\0') return std::shared_ptr<const void>();
+    return std::shared_ptr<const void>(std::make_shared<std::string>(found.get()));
+  });
+  return dn ? *std::static_pointer_cast<const std::string>(dn) : name;
+}
+
 // Whether the caller of a bind asking for this interface goes on to read the object's
 // attributes: not one that searches below it, lists, adds or deletes its children.
 bool readsAttributes(REFIID riid) {
@@ -479,6 +501,7 @@ HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPat
   setup.fastBind = (flags & ADS_FAST_BIND) != 0 && !setup.rootDse;
   setup.ldapName = setup.rootDse ? std::string() : path.dn;
   if (!path.dn.empty() && path.dn.front() != '<') setup.dn = path.dn;
+  if (setup.fastBind) setup.ldapName = deletedObjectsName(connection.get(), setup.ldapName);
   if (!setup.fastBind && knownClasses(connection.get(), setup.ldapName, &setup)) {
     // The root entry and the heads of the server's naming contexts stand as long as the server.
   } else if (!setup.fastBind) {

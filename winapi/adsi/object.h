@@ -156,6 +156,7 @@ class DirectoryObject final : public IADsUser,
  private:
   ~DirectoryObject();
   HRESULT ensureLoaded();
+  HRESULT loadRootProperty(const std::string& name);
   HRESULT rootAttributes(PropertyMap* out);
   HRESULT readFromServer(const std::vector<std::string>& names, PropertyMap* out);
   bool listedInMembersReadThisCall(const std::string& memberName) const;

@@ -185,6 +185,23 @@ HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credent
   return openFreshConnection(std::vector<Endpoint>{endpoint}, credentials, out);
 }
 
+std::shared_ptr<Connection> pooledConnectionFor(const std::vector<Endpoint>& servers, const Credentials& credentials) {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  auto now = std::chrono::steady_clock::now();
+  for (const Endpoint& server : servers) {
+    for (const auto& [key, connection] : p.connections) {
+      const Endpoint& bound = connection->endpoint();
+      bool globalCatalog = bound.port == 3268 || bound.port == 3269;
+      if (globalCatalog || !equalsIgnoreCase(bound.host, server.host)) continue;
+      if (connection->credentials().mode != credentials.mode || connection->credentials().user != credentials.user)
+        continue;
+      if (usable(*connection, credentials, now)) return connection;
+    }
+  }
+  return nullptr;
+}
+
 namespace {
 
 struct ObjectBindOfThisCall {

@@ -51,6 +51,11 @@ HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentia
 HRESULT openFreshConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
                             std::shared_ptr<Connection>* out);
 HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out);
+// A pooled connection to one of these servers (on a port of its domain, not the Global
+// Catalog's) bound with exactly these credentials and still standing for them, else none. Within
+// the pool's lifetime limit the pool already trusts such a bind for object binds; a logon reads
+// its token over it instead of binding again.
+std::shared_ptr<Connection> pooledConnectionFor(const std::vector<Endpoint>& servers, const Credentials& credentials);
 // A password-check lease (see the top of this file). Kerberos and anonymous credentials, and
 // servers without TLS, get a private connection instead.
 HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credentials,

@@ -29,6 +29,19 @@ HRESULT DirectoryObject::ensureLoaded() {
   return S_OK;
 }
 
+HRESULT DirectoryObject::loadRootProperty(const std::string& name) {
+  std::shared_ptr<const RootEntry> root;
+  LdapOutcome outcome = setup_.connection->rootEntry(&root);
+  if (!outcome.ok()) return failWith(outcome);
+  for (const auto& [attribute, values] : *root) {
+    if (equalsIgnoreCase(attribute, name)) {
+      cache_[toLowerAscii(name)] = CachedProperty{attribute, values};
+      return S_OK;
+    }
+  }
+  return S_OK;  // not kept (it changes by the second, or is not there): read below when asked for
+}
+
 HRESULT DirectoryObject::GetInfo() try {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   HRESULT hr = ensureSchema();
@@ -98,7 +111,8 @@ HRESULT DirectoryObject::readProperty(BSTR bstrName, bool alwaysArray, VARIANT* 
   auto it = cache_.find(toLowerAscii(name));
   HRESULT hr = S_OK;
   if (it == cache_.end() || it->second.values.empty()) {
-    hr = ensureLoaded();
+    // The root entry is kept whole for the server: the value asked for is taken from it alone.
+    hr = setup_.rootDse && !loaded_ ? loadRootProperty(name) : ensureLoaded();
     if (FAILED(hr)) return hr;
   }
   hr = ensureSchema();

@@ -15,6 +15,7 @@
 
 #include "adserr.h"
 #include "adshlp.h"
+#include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/controls.h"
 #include "adsi/errors.h"
@@ -373,6 +374,16 @@ HRESULT readRow(Connection* connection, SearchState* search) {
   }
 }
 
+// A search for every attribute of a few objects (a lookup by name) is often followed, within the
+// call, by a bind of what it found and reads of its attributes: its first rows are kept as the
+// call's whole reads of those objects (call_entries.h). Only rows read as an ordinary bind reads
+// an object: no tombstones, the same parts of the security descriptor, values and not only names.
+constexpr size_t keptWholeRows = 4;
+
+bool readsWholeRows(const SearchState& search) {
+  return search.attributes.empty() && !search.tombstones && !search.typesOnly && search.securityMask == 7;
+}
+
 }  // namespace
 
 HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
@@ -417,6 +428,8 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
   ++search->rows;
   HRESULT hr = readRow(connection, search);
   if (FAILED(hr)) return hr;
+  if (readsWholeRows(*search) && search->rows <= keptWholeRows)
+    rememberWholeEntry(setup_.connection, search->rowDn, search->rowDn, search->row, {});
   if (search->attributes.empty() || search->wantsPath) search->columnOrder.push_back("ADsPath");
   return S_OK;
 } catch (...) {

@@ -2,6 +2,8 @@
 // these.
 #pragma once
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace winapi::adsi::testing {
 
@@ -25,5 +27,12 @@ void setPlainTransportForTesting(bool plain);
 void severPooledConnections();
 // Replaces the idle limit (seconds); a negative value restores the normal one.
 void setIdleLimitForTesting(int seconds);
+// Every read of the attribute of the entry (both named in any case) yields these values in
+// place of the directory's, for faults the directory will not hold (a malformed descriptor or
+// SID, a class GUID of another length); an empty DN ends it. Values kept with a connection
+// (a class's GUID) keep what was read while it was in force.
+void replaceValuesForTesting(const std::string& dn, const std::string& attribute, std::vector<std::string> values);
+// Makes LogonUserW fail without a last error (it reads 0), as no real logon should.
+void setLogonFailsWithoutErrorForTesting(bool fails);
 
 }  // namespace winapi::adsi::testing

@@ -1,6 +1,7 @@
-// Logons against the directory: LogonUserW authenticates an account with a fresh bind of its
-// own (never a pooled or remembered one) and builds the account's token from what the
-// directory says of it; the process's own token is the identity of its Kerberos credentials.
+// Logons against the directory: LogonUserW authenticates an account (a bind of its own, or the
+// pooled connection these exact credentials bound, within the pool's lifetime limit) and builds
+// the account's token from what the directory says of it now; the process's own token is the
+// identity of its Kerberos credentials.
 //
 // A token holds the account's SID, its tokenGroups (every security group, nested and
 // primary ones included, and the builtin aliases) and the SIDs each interactive logon
@@ -14,7 +15,9 @@
 #include "adsi/connection.h"
 #include "adsi/dc_locator.h"
 #include "adsi/errors.h"
+#include "adsi/failover.h"
 #include "adsi/pool.h"
+#include "adsi/test_switches.h"
 #include "adsi/text.h"
 #include "authz/fail_with.h"
 #include "authz/token.h"
@@ -77,21 +80,22 @@ DWORD validSids(const std::vector<std::string>& values, std::vector<SidBytes>* o
   return ERROR_SUCCESS;
 }
 
-std::string sidFilterValue(const SidBytes& sid) {
+// The SID's bytes in hex: each escaped for a filter value, or plain for a <SID=...> name.
+std::string sidHex(const SidBytes& sid, bool escaped) {
   static const char hex[] = "0123456789abcdef";
   std::string text;
   for (BYTE b : sid) {
-    text += '\\';
+    if (escaped) text += '\\';
     text += hex[b >> 4];
     text += hex[b & 0xF];
   }
   return text;
 }
 
-// The account the connection is bound as. The directory's own view of the connection (the
-// rootDSE tokenGroups: the bound account's SID and its groups) names it, so the account found
-// is the one that authenticated, whatever form its name was given in.
-DWORD findBoundAccount(Connection& connection, std::string* dn) {
+// The account the connection is bound as, by its SID. The directory's own view of the connection
+// (the rootDSE tokenGroups: the bound account's SID and its groups) names it, so the account
+// found is the one that authenticated, whatever form its name was given in.
+DWORD findBoundAccount(Connection& connection, SidBytes* account) {
   LdapMessage root;
   LDAPMessage* rootEntry = nullptr;
   HRESULT hr = searchOne(connection, "", LDAP_SCOPE_BASE, "(objectClass=*)", {"defaultNamingContext", "tokenGroups"},
@@ -104,33 +108,53 @@ DWORD findBoundAccount(Connection& connection, std::string* dn) {
   if (status != ERROR_SUCCESS) return status;
   if (base.empty() || ownSids.empty()) return ERROR_NO_SUCH_USER;
   std::string filter = "(&(objectClass=user)(|";
-  for (const SidBytes& sid : ownSids) filter += "(objectSid=" + sidFilterValue(sid) + ")";
+  for (const SidBytes& sid : ownSids) filter += "(objectSid=" + sidHex(sid, true) + ")";
   filter += "))";
   LdapMessage found;
   LDAPMessage* entry = nullptr;
-  hr = searchOne(connection, base, LDAP_SCOPE_SUBTREE, filter, {"1.1"}, &found, &entry);
+  hr = searchOne(connection, base, LDAP_SCOPE_SUBTREE, filter, {"objectSid"}, &found, &entry);
   if (FAILED(hr)) return win32CodeOf(hr);
   if (entry == nullptr) return ERROR_NO_SUCH_USER;
   // A token holds one account: a second one among its SIDs leaves the identity unclear.
   if (ldap_next_entry(connection.handle(), entry) != nullptr) return ERROR_LOGON_FAILURE;
-  winapi::adsi::LdapString foundDn(ldap_get_dn(connection.handle(), entry));
-  if (!foundDn) return ERROR_NO_SUCH_USER;
-  *dn = foundDn.get();
+  std::vector<SidBytes> sid;
+  status = validSids(winapi::adsi::entryValues(connection.handle(), entry, "objectSid"), &sid);
+  if (status != ERROR_SUCCESS) return status;
+  if (sid.size() != 1) return ERROR_NO_SUCH_USER;
+  *account = std::move(sid.front());
   return ERROR_SUCCESS;
 }
 
-// The account's SID and tokenGroups, read on the connection the account itself bound.
-DWORD readIdentity(Connection& connection, const std::string& dn, std::vector<SidBytes>* sids) {
+// The bound account's SID, found once per connection: a connection's bind, and so the account
+// it stands for, never changes while it lives.
+DWORD boundAccountOf(Connection& connection, SidBytes* account) {
+  DWORD status = ERROR_SUCCESS;
+  std::shared_ptr<const void> kept = connection.remembered("bound account", [&]() {
+    auto sid = std::make_shared<SidBytes>();
+    status = findBoundAccount(connection, sid.get());
+    return status == ERROR_SUCCESS ? std::shared_ptr<const void>(std::move(sid)) : std::shared_ptr<const void>();
+  });
+  if (status != ERROR_SUCCESS) return status;
+  if (!kept) return ERROR_NO_SUCH_USER;
+  *account = *std::static_pointer_cast<const SidBytes>(kept);
+  return ERROR_SUCCESS;
+}
+
+// The account's SID and tokenGroups, read now (its groups as they stand), on the connection the
+// account itself bound. The account is named by its SID, which holds however it is moved or renamed.
+DWORD readIdentity(Connection& connection, const SidBytes& account, std::vector<SidBytes>* sids) {
+  std::string base = "<SID=" + sidHex(account, false) + ">";
   LdapMessage result;
   LDAPMessage* entry = nullptr;
-  HRESULT hr = searchOne(connection, dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectSid", "tokenGroups"}, &result,
-                         &entry);
+  HRESULT hr = searchOne(connection, base, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectSid", "tokenGroups"},
+                         &result, &entry);
   if (FAILED(hr)) return win32CodeOf(hr);
   if (entry == nullptr) return ERROR_NO_SUCH_USER;
   std::vector<std::string> user = winapi::adsi::entryValues(connection.handle(), entry, "objectSid");
   if (user.size() != 1) return ERROR_INVALID_SID;
   DWORD status = validSids(user, sids);
   if (status != ERROR_SUCCESS) return status;
+  if (!sameSid(sids->front().data(), account)) return ERROR_NO_SUCH_USER;
   return validSids(winapi::adsi::entryValues(connection.handle(), entry, "tokenGroups"), sids);
 }
 
@@ -177,11 +201,11 @@ bool logonBindName(const std::string& user, const std::string& domain, std::stri
 }
 
 DWORD tokenContentsOf(Connection& connection, TokenContents* contents) {
-  std::string dn;
-  DWORD status = findBoundAccount(connection, &dn);
+  SidBytes account;
+  DWORD status = boundAccountOf(connection, &account);
   if (status != ERROR_SUCCESS) return status;
   std::vector<SidBytes> sids;
-  status = readIdentity(connection, dn, &sids);
+  status = readIdentity(connection, account, &sids);
   if (status != ERROR_SUCCESS) return status;
   *contents = interactiveToken(std::move(sids));
   return ERROR_SUCCESS;
@@ -204,8 +228,9 @@ DWORD kerberosProcessIdentity(TokenContents& contents) {
   Credentials credentials;
   credentials.mode = winapi::adsi::BindMode::Kerberos;
   std::shared_ptr<Connection> connection;
-  // Without usable credentials the process has no identity to give.
-  if (FAILED(winapi::adsi::openFreshConnection(controllers, credentials, &connection))) return ERROR_NO_TOKEN;
+  // The pooled connection of the process's own credentials (its principal is part of the pool's
+  // key) speaks for the identity they give; without usable credentials there is none to give.
+  if (FAILED(winapi::adsi::acquireConnection(controllers, credentials, &connection))) return ERROR_NO_TOKEN;
   return tokenContentsOf(*connection, &contents);
 }
 
@@ -215,6 +240,10 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
                 PHANDLE token) {
   if (token == nullptr) return authz::failWith(ERROR_INVALID_PARAMETER);
   *token = nullptr;
+  if (winapi::adsi::logonFailsWithoutErrorForTesting()) {
+    SetLastError(ERROR_SUCCESS);
+    return FALSE;
+  }
   if (logonType != LOGON32_LOGON_INTERACTIVE || logonProvider != LOGON32_PROVIDER_DEFAULT)
     return authz::failWith(ERROR_INVALID_PARAMETER);
   std::string account = user != nullptr ? winapi::adsi::toUtf8(user) : std::string();
@@ -234,11 +263,18 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
   std::string secret = password != nullptr ? winapi::adsi::toUtf8(password) : std::string();
   credentials.password = winapi::adsi::Secret(secret);
   winapi::adsi::wipe(&secret);
-  // The bind is the logon: always a new connection, never one from the pool.
-  std::shared_ptr<winapi::adsi::Connection> connection;
-  HRESULT hr = winapi::adsi::openFreshConnection(controllers, credentials, &connection);
+  // The bind is the logon's question. A pooled connection that these exact credentials bound at a
+  // controller of the domain, within the pool's lifetime limit, has answered it as far as the pool
+  // trusts it for object binds: the token is read over it. Otherwise the account binds afresh, on
+  // a kept password-check connection when one is idle.
+  std::shared_ptr<winapi::adsi::Connection> connection = winapi::adsi::pooledConnectionFor(controllers, credentials);
+  if (!connection) {
+    HRESULT hr = winapi::adsi::firstAnswering(controllers, [&](const winapi::adsi::Endpoint& endpoint) {
+      return winapi::adsi::authenticateAfresh(endpoint, credentials, &connection);
+    });
+    if (FAILED(hr)) return authz::failWith(authz::logonErrorOf(hr, winapi::adsi::lastError().code));
+  }
   credentials.password = winapi::adsi::Secret();
-  if (FAILED(hr)) return authz::failWith(authz::logonErrorOf(hr, winapi::adsi::lastError().code));
   authz::TokenContents contents;
   DWORD status = authz::tokenContentsOf(*connection, &contents);
   if (status == ERROR_SUCCESS) status = authz::createToken(std::move(contents), TOKEN_ALL_ACCESS, token);

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "adsi/directory_env.h"
+#include "adsi/test_hooks.h"
 
 using namespace adsitest;
 
@@ -257,6 +258,42 @@ TEST_F(Search, TombstonesAndReferrals) {
   std::vector<std::string> groups = column(root.get(), "(&(objectClass=group)(cn=g-*))", "cn", &last);
   EXPECT_EQ(last, S_ADS_NOMORE_ROWS);
   EXPECT_EQ(groups.size(), 9u);
+}
+
+// A row read whole answers the call's bind of that object and its reads; a tombstone's row never
+// does, since an ordinary bind cannot find a deleted object.
+TEST_F(Search, WholeRowsServeTheCallsBindsButNeverTombstones) {
+  ADS_SEARCH_HANDLE handle = nullptr;
+  Ptr<IDirectorySearch> people;
+  ASSERT_EQ(openAsBind(s.people(), IID_IDirectorySearch, people.put()), S_OK);
+  std::u16string alice = u"(sAMAccountName=alice)";
+  ASSERT_EQ(people->ExecuteSearch(&alice[0], nullptr, static_cast<DWORD>(-1), &handle), S_OK);
+  ASSERT_EQ(people->GetNextRow(handle), S_OK);
+  people->CloseSearchHandle(handle);
+  size_t before = winapi::adsi::testing::operationsSentByThisThread();
+  Ptr<IADs> user;
+  ASSERT_EQ(openAsBind(s.alice(), IID_IADs, user.put()), S_OK);
+  Var phones;
+  ASSERT_EQ(user->Get(Bstr("otherTelephone").b, &phones.v), S_OK);
+  EXPECT_EQ(phones.v.vt, VT_ARRAY | VT_VARIANT);
+  EXPECT_EQ(winapi::adsi::testing::operationsSentByThisThread(), before);
+
+  Ptr<IDirectorySearch> deleted;
+  ASSERT_EQ(openAsAdmin("<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + s.baseDn + ">", IID_IDirectorySearch,
+                        deleted.put(), ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND),
+            S_OK);
+  ADS_SEARCHPREF_INFO prefs[] = {booleanPreference(ADS_SEARCHPREF_TOMBSTONE, true)};
+  ASSERT_EQ(deleted->SetSearchPreference(prefs, 1), S_OK);
+  std::u16string filter = u"(sAMAccountName=deleted-user)", dn = u"distinguishedName";
+  ASSERT_EQ(deleted->ExecuteSearch(&filter[0], nullptr, static_cast<DWORD>(-1), &handle), S_OK);
+  ASSERT_EQ(deleted->GetNextRow(handle), S_OK);
+  ADS_SEARCH_COLUMN column;
+  ASSERT_EQ(deleted->GetColumn(handle, &dn[0], &column), S_OK);
+  std::string tombstone = narrow(column.pADsValues[0].DNString);
+  deleted->FreeColumn(&column);
+  deleted->CloseSearchHandle(handle);
+  Ptr<IADs> gone;
+  EXPECT_EQ(openAsAdmin(tombstone, IID_IADs, gone.put()), noSuchObject);
 }
 
 TEST_F(Search, DirectoryObjectReadsAndWritesAttributes) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,6 +19,7 @@
 #include "adsi/pool.h"
 #include "adsi/controls.h"
 #include "adsi/path.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "authz/sid.h"
 #include "authz/token.h"
@@ -262,6 +264,38 @@ TEST_F(NodeAccess, LogonGivesTheAccountsTokenAndNeverOneForAWrongPassword) {
   }
 }
 
+// A warm logon reads its token over the connection the account's credentials already bound (or a
+// kept password-check connection), never a new one; a wrong password still fails beside it.
+TEST_F(NodeAccess, WarmLogonsOpenNoConnectionAndAWrongPasswordStillFails) {
+  ASSERT_EQ(check(bind(), unit_, readProperty).status, S_OK) << "pools the bind account's connection";
+  auto logOn = [](const std::u16string& user, const std::u16string& domain, const std::u16string& password,
+                  std::set<std::string>* sids) {
+    HANDLE token = nullptr;
+    SetLastError(0);
+    if (!LogonUserW(user.c_str(), domain.c_str(), password.c_str(), LOGON32_LOGON_INTERACTIVE,
+                    LOGON32_PROVIDER_DEFAULT, &token))
+      return GetLastError();
+    authz::TokenReference reference;
+    EXPECT_EQ(authz::referenceToken(token, reference), static_cast<DWORD>(ERROR_SUCCESS));
+    sids->insert("user " + authz::sidToText(reference.token->contents().user.data()));
+    for (const authz::TokenGroup& group : reference.token->contents().groups)
+      if ((group.attributes & SE_GROUP_LOGON_ID) == 0) sids->insert(authz::sidToText(group.sid.data()));
+    CloseHandle(token);
+    return static_cast<DWORD>(ERROR_SUCCESS);
+  };
+  std::u16string principal = wenv("ORVISTAL_TEST_BIND_USER"), password = wenv("ORVISTAL_TEST_BIND_PASSWORD");
+  std::u16string account = principal.substr(0, principal.find(u'@')), netbios = wenv("ORVISTAL_TEST_NETBIOS");
+  std::set<std::string> pooled, leased, ignored;
+  ASSERT_EQ(logOn(account, netbios, password, &ignored), static_cast<DWORD>(ERROR_SUCCESS)) << "keeps a lease";
+  size_t opened = adsi::testing::connectionsOpened();
+  EXPECT_EQ(logOn(principal, u"", password, &pooled), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(logOn(account, netbios, password, &leased), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(adsi::testing::connectionsOpened(), opened);
+  EXPECT_TRUE(pooled.count("user " + sidText(env("ORVISTAL_TEST_BIND_DN"))));
+  EXPECT_EQ(pooled, leased) << "the same token either way";
+  EXPECT_EQ(logOn(principal, u"", u"Not.The.Pw1", &ignored), static_cast<DWORD>(ERROR_LOGON_FAILURE));
+}
+
 TEST_F(NodeAccess, ReadGrantedWriteDeniedByAnExplicitDeny) {
   Verdict read = check(bind(), unit_, readProperty);
   EXPECT_EQ(read.status, S_OK);
@@ -318,6 +352,49 @@ TEST_F(NodeAccess, FailuresAreStatusesWithNothingGranted) {
   EXPECT_EQ(missing.status, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
 }
 
+// The check's own refusals, each a failure status with nothing granted. The directory will not
+// hold a malformed descriptor or SID or a class GUID of another length: the stand-in's seam
+// puts them in place of what it read.
+TEST_F(NodeAccess, UnusableSecurityDataAndASilentLogonFailureAreFailures) {
+  auto expectRefused = [](const Verdict& verdict, HRESULT status, const char* what) {
+    EXPECT_EQ(verdict.status, status) << what;
+    EXPECT_EQ(verdict.granted, 0xDEADu) << what;
+    EXPECT_EQ(verdict.accessStatus, 0xDEADu) << what;
+  };
+  std::string adminSid = sidText("CN=Administrator,CN=Users," + base_);
+  std::string hidden = "OU=hidden-" + std::to_string(getpid()) + "," + unit_;
+  ASSERT_TRUE(addWithDescriptor(hidden, "organizationalUnit",
+                                "O:" + adminSid + "G:" + adminSid + "D:P(A;;RPLCLO;;;" +
+                                    sidText(env("ORVISTAL_TEST_BIND_DN")) + ")",
+                                {}));
+  expectRefused(check(bind(), hidden, readProperty), E_ADS_PROPERTY_NOT_FOUND, "a descriptor it may not read");
+
+  struct Seams {
+    Seams() { adsi::testing::clearPool(); }  // the class GUID kept with a connection is read anew
+    ~Seams() {
+      adsi::testing::replaceValuesForTesting("", "", {});
+      adsi::testing::setLogonFailsWithoutErrorForTesting(false);
+      adsi::testing::clearPool();
+    }
+  } seams;
+  adsi::testing::replaceValuesForTesting("CN=Group,CN=Schema,CN=Configuration," + base_, "schemaIDGUID",
+                                         {std::string(15, '\x11')});
+  expectRefused(check(bind(), selfGroup_, readProperty), VALUE_TYPE_MISMATCH, "a 15-byte class GUID");
+  adsi::testing::clearPool();
+  // Self-relative with a DACL at offset 20 of a 20-byte descriptor.
+  const char descriptor[] = {1, 0, 0x04, char(0x80), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0};
+  adsi::testing::replaceValuesForTesting(selfGroup_, "nTSecurityDescriptor",
+                                         {std::string(descriptor, sizeof descriptor)});
+  expectRefused(check(bind(), selfGroup_, readProperty), HRESULT_FROM_WIN32(ERROR_INVALID_SECURITY_DESCR),
+                "a DACL past the descriptor's end");
+  // One sub-authority announced, none present.
+  adsi::testing::replaceValuesForTesting(selfGroup_, "objectSid", {std::string("\x01\x01\0\0\0\0\0\x05\0", 9)});
+  expectRefused(check(bind(), selfGroup_, readProperty), HRESULT_FROM_WIN32(ERROR_INVALID_SID), "a cut SID");
+  adsi::testing::replaceValuesForTesting("", "", {});
+  adsi::testing::setLogonFailsWithoutErrorForTesting(true);
+  expectRefused(check(bind(), unit_, readProperty), E_FAIL, "a logon that failed without an error");
+}
+
 TEST_F(NodeAccess, KerberosIdentityWithoutABindAccount) {
   std::string realm = env("ORVISTAL_TEST_REALM");
   FILE* kinit = popen(("kinit orvbind@" + realm + " >/dev/null 2>&1").c_str(), "w");
@@ -329,9 +406,11 @@ TEST_F(NodeAccess, KerberosIdentityWithoutABindAccount) {
   EXPECT_EQ(read.status, S_OK);
   EXPECT_EQ(read.accessStatus, 0u);
   EXPECT_EQ(read.granted, readProperty);
+  size_t opened = adsi::testing::connectionsOpened();
   Verdict write = check({"", ""}, unit_, writeProperty);
   EXPECT_EQ(write.status, S_OK);
   EXPECT_EQ(write.accessStatus, accessDenied);
+  EXPECT_EQ(adsi::testing::connectionsOpened(), opened) << "the process's identity comes from a pooled connection";
 }
 
 TEST_F(NodeAccess, ChecksFromEightThreadsAtOnceAgree) {

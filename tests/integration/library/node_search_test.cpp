@@ -133,6 +133,25 @@ TEST_F(NodeSearch, FoundValuesKeepTheCallersSizeLimit) {
   }
 }
 
+// The base is not read before its search: a base the search finds missing is completed as a bind
+// that failed would be, and a failure only a search gives is reported as it is.
+TEST_F(NodeSearch, RelativeAndMissingBasesOfTheValueSearch) {
+  std::u16string relative = u"OU=Bulk,OU=Orvistal";
+  StringList three;
+  EXPECT_EQ(bound.findNodeValues(relative, u"cn", u"(cn=bulk001*)", 3, 30, &three), sizeLimitExceeded);
+  EXPECT_EQ(three.count(), 3u) << "the completed base's search keeps the caller's limit";
+
+  StringList malformed;
+  EXPECT_EQ(bound.findNodeValues(relative, u"cn", u"(cn=unclosed", 0, 0, &malformed), badFilter);
+  EXPECT_EQ(bound.searchNodes(relative, u"(cn=unclosed", &malformed), badFilter);
+  EXPECT_EQ(malformed.count(), 0u);
+
+  StringList none;
+  EXPECT_EQ(bound.findNodeValues(u"OU=Nowhere," + bulk, u"cn", u"(objectClass=*)", 0, 0, &none), noSuchObject);
+  EXPECT_EQ(bound.searchNodes(u"OU=Nowhere," + bulk, u"(objectClass=*)", &none), noSuchObject);
+  EXPECT_EQ(none.count(), 0u);
+}
+
 TEST_F(NodeSearch, FoundValuesAreTextsOfTheirColumns) {
   StringList guids;
   ASSERT_EQ(bound.findNodeValues(bulk, u"objectGUID", u"(cn=bulk001*)", 0, 0, &guids), S_OK);

@@ -22,7 +22,7 @@ namespace {
 // such bind each time it is made, to find the pooled connection of its credentials.
 const std::map<std::string, size_t> expectedRequests = {
     {"wInit", 0},                    // nothing: the root entry is read once per server
-    {"wGetUserDsn bare", 2},         // search by account name; base read of the whole found entry for its logon name
+    {"wGetUserDsn bare", 1},         // search by account name, for the whole entry, which holds its logon name
     {"wGetUserDsn NT4", 1},          // search by account name in the NetBIOS name's domain
     {"wGetUserDsn UPN", 1},          // search by principal name
     {"wGetUserDsn DN", 1},           // base read of the whole entry, for its logon name
@@ -66,20 +66,21 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wGetDeletedNodeAttributeString", 1},   // base read of the tombstone's attribute, deleted objects shown
     {"wGetNodeGuid", 1},                     // base read of the whole entry (bind), which holds objectGUID
     {"wGetParentNode", 1},                   // base read of the entry's classes; the parent is cut from its name
-    {"wCheckNodeAccess", 6},         // base read of the whole node (its descriptor and SID among it; the class's
+    {"wCheckNodeAccess", 3},         // base read of the whole node (its descriptor and SID among it; the class's
                                      // GUID is kept with the connection); search by principal name, resolving
-                                     // the bind account; the logon: its bind, root read of the bound account's
-                                     // groups, search for the account by those SIDs, base read of its SID and groups
-    {"wSearchNodes", 2},             // base read of the base's classes; the paged subtree search
+                                     // the bind account; the logon's read of the account's SID and groups, over
+                                     // the pooled connection its credentials bound (which keeps who it is bound as)
+    {"wSearchNodes", 1},             // the paged subtree search (it finds a missing base itself)
     {"wSearchDeletedNodes", 1},      // the paged search of Deleted Objects with tombstones shown
-    {"wFindNodeValues", 2},          // base read of the base's classes; the subtree search
-    {"wGetNodeAttributes", 2},       // base read of the base's classes; the subtree search
+    {"wFindNodeValues", 1},          // the subtree search
+    {"wGetNodeAttributes", 1},       // the subtree search
     {"wGetNetbiosDomain", 1},        // crossRef search (the partitions container's classes are kept)
     {"wIsMemberOf", 2},              // base read of the whole group with its primaryGroupToken; base read of the
                                      // whole member (primaryGroupID, SID); the group's member list holds it
-    {"wGetUserPrimaryGroup", 3},     // the bare-name resolution: search, base read of the whole entry, which
-                                     // answers the binds and reads of primaryGroupID and SID; search for the group
-    {"wGetUserGroups", 3},           // as wGetUserPrimaryGroup: memberOf is in the whole entry too
+    {"wGetUserPrimaryGroup", 2},     // the bare-name resolution's search for the whole entry, which answers the
+                                     // translation, the binds and the reads of primaryGroupID and SID; search for
+                                     // the group
+    {"wGetUserGroups", 2},           // as wGetUserPrimaryGroup: memberOf is in the whole entry too
     {"wGetMachineGroups", 2},        // base read of the whole machine (bind), which answers memberOf,
                                      // primaryGroupID and SID; search for the group by SID
 };

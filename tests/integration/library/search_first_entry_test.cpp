@@ -81,6 +81,10 @@ TEST_F(SearchFirstEntry, RelativeBaseIsCompletedWithTheDomain) {
   ComPtr<IDirectorySearch> search;
   EXPECT_EQ(context.openSearch(u"OU=Nowhere,OU=Orvistal", search.put()), static_cast<HRESULT>(0x80072030))
       << "the completed name does not exist either";
+  StringList none;
+  EXPECT_EQ(context.searchFirstEntry(u"OU=Nowhere,OU=Orvistal", aliceFilter, names({u"cn"}), &none),
+            static_cast<HRESULT>(0x80072030));
+  EXPECT_EQ(none.count(), 0u);
 }
 
 TEST_F(SearchFirstEntry, FailedBindsReportTheFallbacksStatus) {
