@@ -34,9 +34,8 @@ namespace {
 // A name the logon service accepts: the principal name when the directory has one, else the
 // DOMAIN\account name.
 HRESULT translateToLogonName(const NameTranslator& translator, const WideString& dn, WideString* logonName) {
-  HRESULT status = translator.translate(logonName, dn, ADS_NAME_TYPE_1779, ADS_NAME_TYPE_USER_PRINCIPAL_NAME);
-  if (SUCCEEDED(status)) return status;
-  return translator.translate(logonName, dn, ADS_NAME_TYPE_1779, ADS_NAME_TYPE_NT4);
+  return translator.translateToFirstOf(logonName, dn, ADS_NAME_TYPE_1779,
+                                      {ADS_NAME_TYPE_USER_PRINCIPAL_NAME, ADS_NAME_TYPE_NT4});
 }
 
 // A name whose account part is empty names no account: a domain and a backslash alone would be

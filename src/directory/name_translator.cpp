@@ -47,6 +47,11 @@ HRESULT NameTranslator::openRootEntry() const {
 
 HRESULT NameTranslator::translate(WideString* output, const WideString& name, LONG inputFormat,
                                   LONG outputFormat) const {
+  return translateToFirstOf(output, name, inputFormat, {outputFormat});
+}
+
+HRESULT NameTranslator::translateToFirstOf(WideString* output, const WideString& name, LONG inputFormat,
+                                           std::initializer_list<LONG> outputFormats) const {
   if (name.size() > maxParameterLength) return E_INVALIDARG;
   RETURN_IF_FAILED(settingsRefusal(lookupUserName_, lookupUserPassword_, serverName_));
   // The service reads the name up to a NUL, and would translate the account named before it.
@@ -60,8 +65,14 @@ HRESULT NameTranslator::translate(WideString* output, const WideString& name, LO
   RETURN_IF_FAILED(initialise(service.get()));
   UniqueBstr nameText = UniqueBstr::copyOf(name);
   RETURN_IF_FAILED(service->Set(inputFormat, nameText.get()));
-  UniqueBstr translated;
-  RETURN_IF_FAILED(service->Get(outputFormat, translated.put()));
-  *output = textOfBstr(translated.get());
-  return S_OK;
+  HRESULT status = E_INVALIDARG;
+  for (LONG outputFormat : outputFormats) {
+    UniqueBstr translated;
+    status = service->Get(outputFormat, translated.put());
+    if (SUCCEEDED(status)) {
+      *output = textOfBstr(translated.get());
+      return S_OK;
+    }
+  }
+  return status;
 }

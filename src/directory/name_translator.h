@@ -1,6 +1,8 @@
 // Conversion of a directory object's name between formats through the directory's
 // name-translation service, with the connection's credentials.
 #pragma once
+#include <initializer_list>
+
 #include "directory/owners.h"
 
 class NameTranslator {
@@ -13,6 +15,10 @@ class NameTranslator {
 
   // On success the output holds the translated name; on failure it is left as it was.
   HRESULT translate(WideString* output, const WideString& name, LONG inputFormat, LONG outputFormat) const;
+  // The name in the first of the output formats it has, found once; the last format's failure
+  // when it has none of them.
+  HRESULT translateToFirstOf(WideString* output, const WideString& name, LONG inputFormat,
+                             std::initializer_list<LONG> outputFormats) const;
 
   HRESULT comInitResult() const { return comInit_.result(); }
 
