@@ -49,7 +49,9 @@ class Verification : public DirectoryTest {
     if (!dn_.empty()) {
       Ptr<IADsDeleteOps> doomed;
       EXPECT_EQ(openAsAdmin(dn_, IID_IADsDeleteOps, doomed.put()), S_OK);
-      if (doomed.get() != nullptr) EXPECT_EQ(doomed->DeleteObject(0), S_OK);
+      if (doomed.get() != nullptr) {
+        EXPECT_EQ(doomed->DeleteObject(0), S_OK);
+      }
     }
     DirectoryTest::TearDown();
   }
