@@ -9,6 +9,13 @@
 
 namespace {
 
+// The path of a name read as relative to the domain: completed with the default naming context.
+HRESULT domainQualifiedPath(const AdsiContext& context, const WideString& dn, WideString* path) {
+  WideString namingContext;
+  RETURN_IF_FAILED(readRootDseName(context, WIDE("defaultNamingContext"), &namingContext));
+  return context.objectPath(dn + WIDE(',') + namingContext, path);
+}
+
 // What a search reports, before its first row, for a base that an ordinary bind would not have
 // found: no object by that name, a name the directory cannot read as one, or one it refers
 // elsewhere.
@@ -37,10 +44,8 @@ HRESULT AdsiContext::openSearch(const WideString& dn, IDirectorySearch** search)
   RETURN_IF_FAILED(objectPath(dn, &path));
   HRESULT status = openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(search));
   if (FAILED(status)) {
-    // The name may be relative to the domain: complete it with the default naming context.
-    WideString namingContext;
-    RETURN_IF_FAILED(readRootDseName(*this, WIDE("defaultNamingContext"), &namingContext));
-    RETURN_IF_FAILED(objectPath(dn + WIDE(',') + namingContext, &path));
+    // The name may be relative to the domain.
+    RETURN_IF_FAILED(domainQualifiedPath(*this, dn, &path));
     RETURN_IF_FAILED(
         openObject(path, IID_IDirectorySearch, ADS_SECURE_AUTHENTICATION, reinterpret_cast<void**>(search)));
   }
@@ -114,10 +119,8 @@ HRESULT searchBelowBase(const AdsiContext& context, const WideString& dn, const 
   bool bound = false;
   HRESULT status = runOnUnreadBase(context, path, run, &rowCame, &bound);
   if (bound && (rowCame || !baseNotThere(status))) return status;
-  // The name may be relative to the domain: complete it with the default naming context.
-  WideString namingContext;
-  RETURN_IF_FAILED(readRootDseName(context, WIDE("defaultNamingContext"), &namingContext));
-  RETURN_IF_FAILED(context.objectPath(dn + WIDE(',') + namingContext, &path));
+  // The name may be relative to the domain.
+  RETURN_IF_FAILED(domainQualifiedPath(context, dn, &path));
   return runOnUnreadBase(context, path, run, &rowCame, &bound);
 }
 
