@@ -1,6 +1,8 @@
 // The per-call directory context: the thread's COM initialisation for the call, the bind
 // account, and the operations that open directory objects by LDAP path.
 #pragma once
+#include <initializer_list>
+
 #include "directory/owners.h"
 #include "directory/string_list.h"
 
@@ -21,6 +23,10 @@ class VariantArray;
 // (bound through its own interface, so that any other object is refused with E_NOINTERFACE), any
 // object, or a deleted object (bound without first looking for it, which would not find it).
 enum class AttributeTarget { user, group, node, deletedNode };
+
+// Loads these attributes of a bound object into its property cache with one read (constructed
+// ones too); a Get of any other name then loads the object's ordinary attributes.
+HRESULT loadAttributes(IADs* object, std::initializer_list<const WCHAR*> names);
 
 class AdsiContext {
  public:

@@ -1,6 +1,8 @@
 // The attribute operations of users, groups, any object and deleted objects: one body each, the
 // target deciding only how the object is bound. Every object is bound afresh, used for one read
 // or one write, and released before the operation returns.
+#include <vector>
+
 #include "directory/adsi_context.h"
 #include "directory/values.h"
 
@@ -15,6 +17,14 @@ HRESULT bindAsIads(Bind bind, IADs** object) {
 }
 
 }  // namespace
+
+HRESULT loadAttributes(IADs* object, std::initializer_list<const WCHAR*> names) {
+  std::vector<LPWSTR> pointers;
+  for (const WCHAR* name : names) pointers.push_back(const_cast<LPWSTR>(name));
+  UniqueVariant nameArray;
+  RETURN_IF_FAILED(ADsBuildVarArrayStr(pointers.data(), static_cast<DWORD>(pointers.size()), nameArray.put()));
+  return object->GetInfoEx(*nameArray.get(), 0);
+}
 
 HRESULT AdsiContext::bindAttributeTarget(AttributeTarget target, const WideString& dn, IADs** object) const {
   switch (target) {
@@ -38,10 +48,7 @@ HRESULT AdsiContext::readAttribute(AttributeTarget target, const WideString& dn,
                                    UniqueVariant* value) const {
   ComPtr<IADs> object;
   RETURN_IF_FAILED(bindAttributeTarget(target, dn, object.put()));
-  UniqueVariant names;
-  const WCHAR* nameText = name.c_str();
-  RETURN_IF_FAILED(ADsBuildVarArrayStr(const_cast<LPWSTR*>(&nameText), 1, names.put()));
-  RETURN_IF_FAILED(object->GetInfoEx(*names.get(), 0));
+  RETURN_IF_FAILED(loadAttributes(object.get(), {name.c_str()}));
   UniqueBstr attribute = UniqueBstr::copyOf(name);
   return object->Get(attribute.get(), value->put());
 }

@@ -13,12 +13,8 @@ namespace {
 HRESULT readMemberSid(const AdsiContext& context, const WideString& dn, SidBytes* sid) {
   ComPtr<IADs> member;
   RETURN_IF_FAILED(context.bindObjectFast(dn, member.put()));
-  WCHAR objectSid[] = WIDE("objectSid");
-  LPWSTR names[] = {objectSid};
-  UniqueVariant nameArray;
-  RETURN_IF_FAILED(ADsBuildVarArrayStr(names, 1, nameArray.put()));
-  RETURN_IF_FAILED(member->GetInfoEx(*nameArray.get(), 0));
-  UniqueBstr attribute = UniqueBstr::copyOf(objectSid);
+  RETURN_IF_FAILED(loadAttributes(member.get(), {WIDE("objectSid")}));
+  UniqueBstr attribute = UniqueBstr::copyOf(WIDE("objectSid"));
   UniqueVariant read;
   RETURN_IF_FAILED(member->Get(attribute.get(), read.put()));
   return variantToBytes(*read.get(), sid);

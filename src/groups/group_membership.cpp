@@ -44,20 +44,17 @@ HRESULT AdsiContext::isMemberOf(const WideString& groupDn, const WideString& mem
   RETURN_IF_FAILED(bindGroup(groupDn, group.put()));
   ComPtr<IADsUser> member;
   RETURN_IF_FAILED(bindUser(memberDn, member.put()));
+  // What is compared is loaded by name, without the rest of either object.
+  RETURN_IF_FAILED(loadAttributes(member.get(), {WIDE("primaryGroupID"), WIDE("objectSid")}));
   LONG primaryGroupId = 0;
   // A value that is not a 32-bit integer (VALUE_TYPE_MISMATCH) is not compared at all.
   HRESULT status = readInteger(member.get(), WIDE("primaryGroupID"), &primaryGroupId);
   if (status != S_OK) return status;
 
   // primaryGroupToken is constructed: it is there only when asked for by name.
-  WCHAR token[] = WIDE("primaryGroupToken");
-  WCHAR sid[] = WIDE("objectSid");
-  LPWSTR names[] = {token, sid};
-  UniqueVariant nameArray;
-  RETURN_IF_FAILED(ADsBuildVarArrayStr(names, 2, nameArray.put()));
-  RETURN_IF_FAILED(group->GetInfoEx(*nameArray.get(), 0));
+  RETURN_IF_FAILED(loadAttributes(group.get(), {WIDE("primaryGroupToken"), WIDE("objectSid")}));
   LONG groupToken = 0;
-  status = readInteger(group.get(), token, &groupToken);
+  status = readInteger(group.get(), WIDE("primaryGroupToken"), &groupToken);
   if (status != S_OK) return status;
 
   if (groupToken == primaryGroupId) {

@@ -1,8 +1,11 @@
 #include "adsi/call_entries.h"
 
+#include <algorithm>
 #include <map>
+#include <mutex>
 #include <utility>
 
+#include "adsi/controls.h"
 #include "adsi/values.h"
 #include "com/apartment.h"
 
@@ -46,22 +49,126 @@ EntryOfThisCall* keptFor(const std::shared_ptr<Connection>& connection, const st
 
 bool hasOptions(const std::string& name) { return name.find(';') != std::string::npos; }
 
+// What every first read asks for: the classes, and what a name translation renders.
+const char* const baseNames[] = {"objectClass", "objectGUID", "sAMAccountName", "userPrincipalName", "displayName"};
+
+// An attribute type as a server names it (a name or an OID), so that no learned name can spoil
+// the first reads that carry it.
+bool learnable(const std::string& name) {
+  if (name.empty() || name.size() > 128) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+  });
+}
+
+// The attributes calls have lately loaded from the server, by lower-case name: the name as
+// written and the first read after which it was last loaded. Counted in first reads, a name
+// goes when this many have passed without a load of it; the most recent ones are kept.
+constexpr unsigned long long learnedNameLife = 256;
+constexpr size_t learnedNamesKept = 24;
+
+struct LearnedNames {
+  std::mutex mutex;
+  unsigned long long firstReads = 0;                                     // guarded by mutex
+  std::map<std::string, std::pair<std::string, unsigned long long>> byKey;  // guarded by mutex
+};
+
+LearnedNames& learnedNames() {
+  static LearnedNames* instance = new LearnedNames();
+  return *instance;
+}
+
 }  // namespace
 
+std::vector<std::string> firstReadNames() {
+  std::vector<std::string> names(std::begin(baseNames), std::end(baseNames));
+  LearnedNames& learned = learnedNames();
+  std::lock_guard<std::mutex> lock(learned.mutex);
+  ++learned.firstReads;
+  std::vector<std::pair<unsigned long long, std::string>> recent;
+  for (auto it = learned.byKey.begin(); it != learned.byKey.end();) {
+    if (learned.firstReads - it->second.second > learnedNameLife) {
+      it = learned.byKey.erase(it);
+      continue;
+    }
+    recent.emplace_back(it->second.second, it->second.first);
+    ++it;
+  }
+  if (recent.size() > learnedNamesKept) {
+    std::sort(recent.begin(), recent.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t i = learnedNamesKept; i < recent.size(); ++i) learned.byKey.erase(toLowerAscii(recent[i].second));
+    recent.resize(learnedNamesKept);
+  }
+  for (auto& [when, name] : recent) {
+    bool base = std::any_of(std::begin(baseNames), std::end(baseNames),
+                            [&](const char* known) { return equalsIgnoreCase(known, name); });
+    if (!base) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+LDAPControl** firstReadControls(const std::vector<std::string>& requested) {
+  static LDAPControl* withDescriptor[] = {securityDescriptorFlagsControl(), nullptr};
+  for (const std::string& name : requested)
+    if (equalsIgnoreCase(name, "nTSecurityDescriptor")) return withDescriptor;
+  return nullptr;
+}
+
+void noteNamesLoaded(const std::vector<std::string>& names) {
+  LearnedNames& learned = learnedNames();
+  std::lock_guard<std::mutex> lock(learned.mutex);
+  for (const std::string& name : names) {
+    if (!learnable(name)) continue;
+    auto& slot = learned.byKey[toLowerAscii(name)];
+    slot.first = name;
+    slot.second = learned.firstReads;
+  }
+}
+
+bool entrySettles(const EntryOfThisCall& entry, const std::string& key, const CachedProperty** values) {
+  *values = nullptr;
+  if (entry.namesAsked.count(key) != 0) {
+    auto found = entry.named.find(key);
+    if (found != entry.named.end()) *values = &found->second;
+    return true;
+  }
+  if (!entry.whole || entry.cut.count(key) != 0) return false;
+  auto found = entry.ordinary.find(key);
+  if (found == entry.ordinary.end()) return false;  // absent, or given only when asked for by name
+  *values = &found->second;
+  return true;
+}
+
+bool entryHoldsFirstReadNames(const EntryOfThisCall& entry) {
+  if (entry.dn.empty()) return false;
+  if (entry.whole && entry.cut.empty()) return true;
+  return std::all_of(std::begin(baseNames), std::end(baseNames),
+                     [&](const char* name) { return entry.namesAsked.count(toLowerAscii(name)) != 0; });
+}
+
+void rememberFirstRead(const std::shared_ptr<Connection>& connection, const std::string& name, const std::string& dn,
+                       const std::vector<std::string>& requested, const PropertyMap& read,
+                       const std::set<std::string>& cut) {
+  std::vector<std::string> settled;
+  for (const std::string& asked : requested)
+    if (cut.count(toLowerAscii(asked)) == 0) settled.push_back(asked);
+  rememberNamedAttributes(connection, name, settled, read);
+  EntryOfThisCall* entry = keptFor(connection, name);
+  if (entry != nullptr) entry->dn = dn;
+}
+
 void entryProperties(LDAP* ld, LDAPMessage* entry, PropertyMap* out, std::set<std::string>* cut) {
-  BerWalk walk;
-  for (char* raw = ldap_first_attribute(ld, entry, walk.put()); raw != nullptr;
-       raw = ldap_next_attribute(ld, entry, walk.get())) {
-    LdapString attribute(raw);
-    std::string name = attribute.get();
+  std::vector<EntryAttribute> attributes;
+  entryAttributes(ld, entry, &attributes);
+  for (EntryAttribute& attribute : attributes) {
     RangedName range;
-    if (parseRangedName(name, &range)) {
+    if (parseRangedName(attribute.name, &range)) {
       cut->insert(toLowerAscii(range.base));
       continue;
     }
-    CachedProperty& property = (*out)[toLowerAscii(name)];
-    property.name = name;
-    for (std::string& value : entryValues(ld, entry, raw)) property.values.push_back(std::move(value));
+    CachedProperty& property = (*out)[toLowerAscii(attribute.name)];
+    property.values = std::move(attribute.values);
+    property.name = std::move(attribute.name);
   }
 }
 
@@ -106,17 +213,12 @@ bool answerFromEntry(const EntryOfThisCall& entry, const std::vector<std::string
     return true;
   }
   for (const std::string& name : names) {
-    std::string key = toLowerAscii(name);
-    if (hasOptions(name)) {
+    const CachedProperty* values = nullptr;
+    if (hasOptions(name) || !entrySettles(entry, toLowerAscii(name), &values)) {
+      // A range is the caller's own request; absent from a whole read may mean constructed.
       missing->push_back(name);
-    } else if (entry.namesAsked.count(key) != 0) {
-      auto found = entry.named.find(key);
-      if (found != entry.named.end()) (*out)[key] = found->second;
-    } else if (entry.whole && entry.cut.count(key) == 0 && entry.ordinary.count(key) != 0) {
-      (*out)[key] = entry.ordinary.at(key);
-    } else {
-      // Absent from the whole read: absent, or given only when asked for by name.
-      missing->push_back(name);
+    } else if (values != nullptr) {
+      (*out)[toLowerAscii(name)] = *values;
     }
   }
   return true;

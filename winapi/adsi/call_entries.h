@@ -1,9 +1,9 @@
-// Objects read earlier in the same native call. The ordinary bind of an object reads all of
-// its ordinary attributes in the one request that shows it exists, and a name translation
-// reads the whole object it names; later binds of that object, and loads of its attributes,
-// within the same call are answered from that read instead of asking the server again. What
-// the server gives only when asked by name (constructed attributes such as tokenGroups), or
-// cut short (range retrieval), is still asked for.
+// Objects read earlier in the same native call. The ordinary bind of an object, and a name
+// translation, read in the one request that shows it exists what the call is likely to load of
+// it (firstReadNames); later binds of that object, and loads of its attributes, within the same
+// call are answered from that read (or from a search's whole row) instead of asking the server
+// again. What no read of the call asked for, or what the server cut short (range retrieval), is
+// asked for.
 //
 // Kept for the calling thread alone, and only within its current entry into its COM apartment
 // (one native call): nothing read here is seen by a later call. Every write the provider sends
@@ -40,6 +40,27 @@ void rememberWholeEntry(const std::shared_ptr<Connection>& connection, const std
                         PropertyMap ordinary, std::set<std::string> cut);
 void rememberNamedAttributes(const std::shared_ptr<Connection>& connection, const std::string& name,
                              const std::vector<std::string>& names, const PropertyMap& read);
+
+// The first read of an object in a call (its bind's, or a name translation's) asks by name for
+// its classes, what a translation renders, and the attributes that calls have lately gone on to
+// load from the server; read whole, a user costs the server twice as much as so. Only names are
+// learned, never values; a name no call has loaded for a while is no longer asked for.
+std::vector<std::string> firstReadNames();
+// The controls of a first read of these names: the descriptor's flags when they name it.
+LDAPControl** firstReadControls(const std::vector<std::string>& requested);
+// The names a call loaded from an object: learned, or kept fresh, for the first reads to come.
+void noteNamesLoaded(const std::vector<std::string>& names);
+// Whether the entry settles the names every first read asks for (all that a translation needs).
+bool entryHoldsFirstReadNames(const EntryOfThisCall& entry);
+// What a first read (names requested) gave, with the object's distinguished name; names the
+// server cut short (range retrieval) are asked for again when loaded.
+void rememberFirstRead(const std::shared_ptr<Connection>& connection, const std::string& name, const std::string& dn,
+                       const std::vector<std::string>& requested, const PropertyMap& read,
+                       const std::set<std::string>& cut);
+// The values the entry surely holds of a lower-case name (null: the object has none); false
+// when the entry does not settle the name.
+bool entrySettles(const EntryOfThisCall& entry, const std::string& key, const CachedProperty** values);
+
 // What the entry holds of these names, into out; the names it cannot answer go to missing.
 // No names asks for every ordinary attribute: answered (true) only by a whole read with
 // nothing cut, else nothing is filled.

@@ -279,6 +279,25 @@ std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* a
   return values;
 }
 
+bool entryAttributes(LDAP* ld, LDAPMessage* entry, std::vector<EntryAttribute>* out) {
+  BerWalk walk;
+  berval dn{0, nullptr};
+  if (ldap_get_dn_ber(ld, entry, walk.put(), &dn) != LDAP_SUCCESS) return false;
+  for (;;) {
+    berval name{0, nullptr};
+    berval* values = nullptr;
+    int code = ldap_get_attribute_ber(ld, entry, walk.get(), &name, &values);
+    BerValueArray owned(values);
+    if (code != LDAP_SUCCESS) return false;
+    if (name.bv_val == nullptr) return true;
+    EntryAttribute& attribute = out->emplace_back();
+    attribute.name.assign(name.bv_val, name.bv_len);
+    if (replacedValuesForTesting(ld, entry, attribute.name.c_str(), &attribute.values)) continue;
+    for (berval* value = values; value != nullptr && value->bv_val != nullptr; ++value)
+      attribute.values.emplace_back(value->bv_val, value->bv_len);
+  }
+}
+
 std::string firstEntryValue(LDAP* ld, LDAPMessage* entry, const char* attribute) {
   LdapValues values(ldap_get_values_len(ld, entry, attribute));
   if (!values || values.get()[0] == nullptr) return std::string();

@@ -115,6 +115,14 @@ class Connection {
 
 // The values of one attribute of a search result entry (none when it has no such attribute).
 std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute);
+
+struct EntryAttribute {
+  std::string name;  // as the server wrote it, options (";range=…") included
+  std::vector<std::string> values;
+};
+// Every attribute of a search result entry with its values, in one pass over the entry: looked
+// up name by name, each lookup walks the entry from its start. False when the entry is garbled.
+bool entryAttributes(LDAP* ld, LDAPMessage* entry, std::vector<EntryAttribute>* out);
 // Its first value, or empty text.
 std::string firstEntryValue(LDAP* ld, LDAPMessage* entry, const char* attribute);
 

@@ -51,10 +51,9 @@ HRESULT guidFormOf(Connection* connection, const std::string& name, std::string*
 // written; any other name (another spelling of the same name, say) is left to the server.
 bool DirectoryObject::listedInMembersReadThisCall(const std::string& memberName) const {
   const EntryOfThisCall* group = entryOfThisCall(setup_.connection.get(), setup_.ldapName);
-  if (group == nullptr || !group->whole || group->cut.count("member") != 0) return false;
-  auto members = group->ordinary.find("member");
-  if (members == group->ordinary.end()) return false;
-  for (const std::string& member : members->second.values)
+  const CachedProperty* members = nullptr;
+  if (group == nullptr || !entrySettles(*group, "member", &members) || members == nullptr) return false;
+  for (const std::string& member : members->values)
     if (equalsIgnoreCase(member, memberName)) return true;
   return false;
 }

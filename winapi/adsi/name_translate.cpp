@@ -53,32 +53,38 @@ const std::vector<std::string>& renderedAttributes() {
   return attributes;
 }
 
-FoundObject foundObjectOf(LDAP* ld, LDAPMessage* entry) {
-  FoundObject object;
-  LdapString dn(ldap_get_dn(ld, entry));
-  if (dn) object.dn = dn.get();
-  std::string guid = firstEntryValue(ld, entry, "objectGUID");
-  object.guid.assign(guid.begin(), guid.end());
-  object.samAccountName = firstEntryValue(ld, entry, "sAMAccountName");
-  object.userPrincipalName = firstEntryValue(ld, entry, "userPrincipalName");
-  object.displayName = firstEntryValue(ld, entry, "displayName");
-  return object;
-}
-
-// The same from what this call read whole of the object.
-FoundObject foundObjectOf(const EntryOfThisCall& entry) {
+// What a translation needs of an object read, from its attributes by lower-case name.
+FoundObject foundObjectOf(const std::string& dn, const PropertyMap& attributes) {
   auto first = [&](const char* name) {
-    auto it = entry.ordinary.find(name);
-    return it == entry.ordinary.end() || it->second.values.empty() ? std::string() : it->second.values.front();
+    auto it = attributes.find(name);
+    return it == attributes.end() || it->second.values.empty() ? std::string() : it->second.values.front();
   };
   FoundObject object;
-  object.dn = entry.dn;
+  object.dn = dn;
   std::string guid = first("objectguid");
   object.guid.assign(guid.begin(), guid.end());
   object.samAccountName = first("samaccountname");
   object.userPrincipalName = first("userprincipalname");
   object.displayName = first("displayname");
   return object;
+}
+
+// The same from what this call read of the object.
+FoundObject foundObjectOf(const EntryOfThisCall& entry) {
+  PropertyMap attributes;
+  for (const std::string& name : renderedAttributes()) {
+    const CachedProperty* values = nullptr;
+    if (entrySettles(entry, toLowerAscii(name), &values) && values != nullptr)
+      attributes[toLowerAscii(name)] = *values;
+  }
+  return foundObjectOf(entry.dn, attributes);
+}
+
+// The same from a result entry, whose attributes go to attributes (those cut short to cut).
+FoundObject foundObjectOf(LDAP* ld, LDAPMessage* entry, PropertyMap* attributes, std::set<std::string>* cut) {
+  entryProperties(ld, entry, attributes, cut);
+  LdapString dn(ldap_get_dn(ld, entry));
+  return foundObjectOf(dn ? std::string(dn.get()) : std::string(), *attributes);
 }
 
 // A base that does not exist on this server (another domain's partition, a made-up name)
@@ -374,7 +380,9 @@ HRESULT NameTranslate::searchEntries(const std::string& base, int scope, const s
   if (!outcome.ok()) return failWith(outcome);
   LDAP* ld = connection_->handle();
   for (LDAPMessage* entry = ldap_first_entry(ld, result.get()); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
-    FoundObject object = foundObjectOf(ld, entry);
+    PropertyMap attributes;
+    std::set<std::string> cut;
+    FoundObject object = foundObjectOf(ld, entry, &attributes, &cut);
     bool seen = std::any_of(out->begin(), out->end(),
                             [&](const FoundObject& other) { return equalsIgnoreCase(other.dn, object.dn); });
     if (!seen) out->push_back(std::move(object));
@@ -391,22 +399,23 @@ HRESULT NameTranslate::findByFilter(const std::string& filter, bool configuratio
   return exactlyOne(&candidates, out);
 }
 
-// The object is read whole, as a bind of it reads it: a call that names an object by its
-// distinguished name goes on to bind it and read its attributes, and then need not ask again.
+// The object is read as a bind of it reads it: a call that names an object by its distinguished
+// name goes on to bind it and read its attributes, and then need not ask again.
 HRESULT NameTranslate::findByDn(const std::string& dn, FoundObject* out) {
   if (!isValidDn(dn)) return kNotFound;
-  // Read whole earlier in the call (found by a search, say): that read answers.
+  // Read earlier in the call (found by a search, say): that read answers.
   const EntryOfThisCall* known = entryOfThisCall(connection_.get(), dn);
-  if (known != nullptr && known->whole && !known->dn.empty()) {
+  if (known != nullptr && entryHoldsFirstReadNames(*known)) {
     *out = foundObjectOf(*known);
     return S_OK;
   }
-  LDAPControl* controls[] = {securityDescriptorFlagsControl(), nullptr};
+  std::vector<std::string> requested = firstReadNames();
   LdapMessage result;
-  LdapOutcome outcome = connection_->search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"*"}, controls, 0, 0, &result);
+  LdapOutcome outcome = connection_->search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
+                                            firstReadControls(requested), 0, 0, &result);
   if (meansNothingThere(outcome.code)) return kNotFound;
   if (!outcome.ok()) {
-    // Whatever kept the whole object from being read, the names alone are asked for.
+    // Whatever kept the object from being read so, the names alone are asked for.
     std::vector<FoundObject> candidates;
     HRESULT hr = searchEntries(dn, LDAP_SCOPE_BASE, "(objectClass=*)", &candidates);
     if (FAILED(hr)) return hr;
@@ -415,11 +424,10 @@ HRESULT NameTranslate::findByDn(const std::string& dn, FoundObject* out) {
   LDAP* ld = connection_->handle();
   LDAPMessage* entry = ldap_first_entry(ld, result.get());
   if (entry == nullptr) return kNotFound;
-  *out = foundObjectOf(ld, entry);
   PropertyMap read;
   std::set<std::string> cut;
-  entryProperties(ld, entry, &read, &cut);
-  rememberWholeEntry(connection_, dn, out->dn, std::move(read), std::move(cut));
+  *out = foundObjectOf(ld, entry, &read, &cut);
+  rememberFirstRead(connection_, dn, out->dn, requested, read, cut);
   return S_OK;
 }
 

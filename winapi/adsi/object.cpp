@@ -157,6 +157,12 @@ HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, P
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   if (setup_.rootDse && names.empty()) return rootAttributes(out);
   if (setup_.rootDse) return readFromServer(names, out);
+  HRESULT hr = readThroughCall(names, out);
+  if (SUCCEEDED(hr)) noteNamesLoaded(names);
+  return hr;
+}
+
+HRESULT DirectoryObject::readThroughCall(const std::vector<std::string>& names, PropertyMap* out) {
   const EntryOfThisCall* known = entryOfThisCall(setup_.connection.get(), setup_.ldapName);
   std::vector<std::string> missing;
   if (known == nullptr || !answerFromEntry(*known, names, out, &missing)) return readFromServer(names, out);
@@ -180,12 +186,10 @@ HRESULT DirectoryObject::readFromServer(const std::vector<std::string>& names, P
   LDAPMessage* entry = ldap_first_entry(ld, result.get());
   if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");
   PropertyMap read;
-  BerWalk walk;
-  for (char* raw = ldap_first_attribute(ld, entry, walk.put()); raw != nullptr;
-       raw = ldap_next_attribute(ld, entry, walk.get())) {
-    LdapString attribute(raw);
-    std::string name = attribute.get();
-    std::vector<std::string> values = entryValues(ld, entry, raw);
+  std::vector<EntryAttribute> attributes;
+  entryAttributes(ld, entry, &attributes);
+  for (EntryAttribute& attribute : attributes) {
+    std::string& name = attribute.name;
     RangedName range;
     if (parseRangedName(name, &range)) {
       bool askedForRange = false;
@@ -194,14 +198,14 @@ HRESULT DirectoryObject::readFromServer(const std::vector<std::string>& names, P
           askedForRange = true;
       // The server cut the values: fetch the rest, unless the caller asked for that range.
       if (!askedForRange) {
-        HRESULT hr = fetchRemainingRange(setup_.connection.get(), setup_.ldapName, range, &values);
+        HRESULT hr = fetchRemainingRange(setup_.connection.get(), setup_.ldapName, range, &attribute.values);
         if (FAILED(hr)) return hr;
       }
       name = range.base;
     }
     CachedProperty& property = read[toLowerAscii(name)];
     property.name = name;
-    for (std::string& v : values) property.values.push_back(std::move(v));
+    for (std::string& v : attribute.values) property.values.push_back(std::move(v));
   }
   LdapString dn(ldap_get_dn(ld, entry));
   if (dn && !setup_.rootDse) setup_.dn = dn.get();
@@ -438,31 +442,37 @@ bool readsAttributes(REFIID riid) {
 }
 
 // The ordinary bind's read of the object, which a missing object fails: its classes, and, for
-// a caller that reads attributes, every ordinary attribute with them, which the call's later
-// reads of the object then need not ask for (a group's primaryGroupToken too, which membership
-// checks ask of it). An object this call has read whole already is known to be there.
+// a caller that reads attributes, what the call's first read of an object asks for
+// (call_entries.h), which its later loads then need not ask again; a group's primaryGroupToken
+// and members too, which membership checks ask of it. An object this call read already is known
+// to be there.
 HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, ObjectSetup* setup) {
   bool group = riid == IID_IADsGroup;
-  const EntryOfThisCall* known = entryOfThisCall(connection.get(), setup->ldapName);
-  if (known != nullptr && known->whole && (!group || known->namesAsked.count("primarygrouptoken") != 0)) {
-    auto classes = known->ordinary.find("objectclass");
-    if (classes != known->ordinary.end()) {
-      setup->objectClasses = classes->second.values;
+  if (const EntryOfThisCall* known = entryOfThisCall(connection.get(), setup->ldapName)) {
+    const CachedProperty* classes = nullptr;
+    const CachedProperty* ignored = nullptr;
+    if (entrySettles(*known, "objectclass", &classes) && classes != nullptr &&
+        (!group || (entrySettles(*known, "primarygrouptoken", &ignored) && entrySettles(*known, "member", &ignored)))) {
+      setup->objectClasses = classes->values;
       if (!known->dn.empty()) setup->dn = known->dn;
       return S_OK;
     }
   }
-  LDAPControl* controls[] = {securityDescriptorFlagsControl(), nullptr};
-  bool whole = readsAttributes(riid);
-  std::vector<std::string> requested = {whole ? "*" : "objectClass"};
-  if (whole && group) requested.push_back("primaryGroupToken");
+  bool firstRead = readsAttributes(riid);
+  std::vector<std::string> requested = {"objectClass"};
+  if (firstRead) requested = firstReadNames();
+  if (firstRead && group) {
+    for (const char* name : {"primaryGroupToken", "member"})
+      if (std::none_of(requested.begin(), requested.end(), [&](const std::string& asked) { return equalsIgnoreCase(asked, name); }))
+        requested.push_back(name);
+  }
   LdapMessage result;
   LdapOutcome outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
-                                           whole ? controls : nullptr, 0, 0, &result);
+                                           firstReadControls(requested), 0, 0, &result);
   // The server's own refusals only: a missing object, or a transport that failed, fails alike.
-  if (whole && outcome.code > 0 && outcome.code != LDAP_NO_SUCH_OBJECT) {
-    // Whatever kept the whole object from being read, the bind itself asks only its classes.
-    whole = false;
+  if (firstRead && outcome.code > 0 && outcome.code != LDAP_NO_SUCH_OBJECT) {
+    // Whatever kept the object from being read so, the bind itself asks only its classes.
+    firstRead = false;
     outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0,
                                  &result);
   }
@@ -470,21 +480,14 @@ HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, 
   LDAP* ld = connection->handle();
   LDAPMessage* entry = ldap_first_entry(ld, result.get());
   if (entry == nullptr) return failLdap(LDAP_NO_SUCH_OBJECT, "the object was not returned");
-  setup->objectClasses = entryValues(ld, entry, "objectClass");
   LdapString dn(ldap_get_dn(ld, entry));
   if (dn) setup->dn = dn.get();
-  if (!whole) return S_OK;
   PropertyMap read;
   std::set<std::string> cut;
   entryProperties(ld, entry, &read, &cut);
-  PropertyMap named;
-  auto token = read.find("primarygrouptoken");
-  if (token != read.end()) {
-    named.insert(*token);
-    read.erase(token);
-  }
-  rememberWholeEntry(connection, setup->ldapName, setup->dn, std::move(read), std::move(cut));
-  if (group) rememberNamedAttributes(connection, setup->ldapName, {"primaryGroupToken"}, named);
+  auto classes = read.find("objectclass");
+  if (classes != read.end()) setup->objectClasses = classes->second.values;
+  if (firstRead) rememberFirstRead(connection, setup->ldapName, setup->dn, requested, read, cut);
   return S_OK;
 }
 

@@ -158,6 +158,7 @@ class DirectoryObject final : public IADsUser,
   HRESULT ensureLoaded();
   HRESULT loadRootProperty(const std::string& name);
   HRESULT rootAttributes(PropertyMap* out);
+  HRESULT readThroughCall(const std::vector<std::string>& names, PropertyMap* out);
   HRESULT readFromServer(const std::vector<std::string>& names, PropertyMap* out);
   bool listedInMembersReadThisCall(const std::string& memberName) const;
   HRESULT readProperty(BSTR bstrName, bool alwaysArray, VARIANT* pvProp);

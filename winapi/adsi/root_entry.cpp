@@ -53,13 +53,13 @@ LdapOutcome Connection::rootEntry(std::shared_ptr<const RootEntry>* out) {
     return outcome;
   }
   auto root = std::make_shared<RootEntry>();
-  BerWalk walk;
-  for (char* raw = ldap_first_attribute(ld, entry, walk.put()); raw != nullptr;
-       raw = ldap_next_attribute(ld, entry, walk.get())) {
-    LdapString name(raw);
+  std::vector<EntryAttribute> attributes;
+  entryAttributes(ld, entry, &attributes);
+  for (EntryAttribute& attribute : attributes) {
     // These change by the second; a root entry read once must not hold them.
-    if (equalsIgnoreCase(name.get(), "currentTime") || equalsIgnoreCase(name.get(), "highestCommittedUSN")) continue;
-    root->emplace_back(name.get(), entryValues(ld, entry, name.get()));
+    if (equalsIgnoreCase(attribute.name, "currentTime") || equalsIgnoreCase(attribute.name, "highestCommittedUSN"))
+      continue;
+    root->emplace_back(std::move(attribute.name), std::move(attribute.values));
   }
   std::lock_guard<std::mutex> lock(known.mutex);
   known.byServer[key] = {root, std::chrono::steady_clock::now()};
