@@ -1,7 +1,8 @@
 // IADsContainer's enumeration of a container's children (one level down, as IADs objects),
-// its hints, and the flat enumerator functions over it. The children are read by a paged
-// one-level search, one page at a time as the caller walks on; the hinted attributes come
-// with each child, so reading them later costs no further request.
+// its hints, and the flat enumerator functions over it. The children are read by a one-level
+// search, a page at a time as the caller walks on; the hinted attributes come with each child,
+// so reading them later costs no further request.
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <new>
@@ -126,20 +127,50 @@ class ChildEnumerator final : public winapi::com::ComObject<IEnumVARIANT> {
   }
 
   Child childOf(LDAP* ld, LDAPMessage* entry, const std::string& dn) const {
-    Child child{dn, entryValues(ld, entry, "objectClass"), {}};
-    for (const std::string& hint : hints_) {
-      std::vector<std::string> values = entryValues(ld, entry, hint.c_str());
-      if (values.empty()) continue;
-      CachedProperty& property = child.hinted[toLowerAscii(hint)];
-      property.name = hint;
-      property.values = std::move(values);
+    Child child{dn, {}, {}};
+    std::vector<EntryAttribute> attributes;
+    entryAttributes(ld, entry, &attributes);
+    for (EntryAttribute& attribute : attributes) {
+      if (equalsIgnoreCase(attribute.name, "objectClass")) child.objectClasses = attribute.values;
+      bool hinted = std::any_of(hints_.begin(), hints_.end(),
+                                [&](const std::string& hint) { return equalsIgnoreCase(hint, attribute.name); });
+      if (!hinted || attribute.values.empty()) continue;
+      CachedProperty& property = child.hinted[toLowerAscii(attribute.name)];
+      property.name = std::move(attribute.name);
+      property.values = std::move(attribute.values);
     }
     return child;
+  }
+
+  void takeChildren(LDAP* ld, LDAPMessage* page) {
+    for (LDAPMessage* entry = ldap_first_entry(ld, page); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
+      LdapString dn(ldap_get_dn(ld, entry));
+      if (dn) pending_.push_back(childOf(ld, entry, dn.get()));
+    }
+  }
+
+  // The children are first asked for without paging (rowsWithoutPaging): one container that
+  // holds more is read again from its first child, page by page.
+  HRESULT readFirstPageUnpaged(bool* tooMany) {
+    LDAP* ld = connection_->handle();
+    LdapMessage page;
+    LdapOutcome outcome = connection_->search(parentName_, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                              requestedAttributes(), nullptr, rowsWithoutPaging, 0, &page);
+    *tooMany = tooManyRowsWithoutPaging(ld, outcome.code, page.get());
+    if (*tooMany) return S_OK;
+    if (!outcome.ok()) return failWith(outcome);
+    takeChildren(ld, page.get());
+    finished_ = true;
+    return S_OK;
   }
 
   HRESULT readPage() {
     HRESULT injected = childPageFailure.load();
     if (FAILED(injected)) return injected;
+    if (!paged_) {
+      HRESULT hr = readFirstPageUnpaged(&paged_);
+      if (FAILED(hr) || !paged_) return hr;
+    }
     LDAP* ld = connection_->handle();
     berval cookieValue{static_cast<ber_len_t>(cookie_.size()), cookie_.empty() ? nullptr : &cookie_[0]};
     LdapControl paged;
@@ -151,10 +182,7 @@ class ChildEnumerator final : public winapi::com::ComObject<IEnumVARIANT> {
     LdapOutcome outcome = connection_->search(parentName_, LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
                                               requestedAttributes(), controls, 0, 0, &page, &response);
     if (!outcome.ok()) return failWith(outcome);
-    for (LDAPMessage* entry = ldap_first_entry(ld, page.get()); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
-      LdapString dn(ldap_get_dn(ld, entry));
-      if (dn) pending_.push_back(childOf(ld, entry, dn.get()));
-    }
+    takeChildren(ld, page.get());
     cookie_.clear();
     LDAPControl* control = response ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response.get(), nullptr) : nullptr;
     if (control != nullptr) {
@@ -176,6 +204,7 @@ class ChildEnumerator final : public winapi::com::ComObject<IEnumVARIANT> {
   std::deque<Child> pending_;
   std::string cookie_;
   bool finished_ = false;
+  bool paged_ = false;  // the children are more than a page: read page by page
 };
 
 }  // namespace

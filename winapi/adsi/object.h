@@ -203,10 +203,21 @@ size_t pagedSearchesReleased();
 // Every page of a container's children read from now on fails with the status (S_OK: pages
 // are read again), as a page cut off by a dropped connection or a time-out would.
 void failChildPagesWith(HRESULT status);
+// From now on an answer without paging of more rows than this counts as one the server cut at
+// its limit, as Active Directory cuts one at its page limit (0: as the server answers).
+void limitRowsWithoutPaging(int rows);
 // Every bind of the named schema class (LDAP://[host/]schema/<class>) from now on fails with the
 // status, as one cut off by a dropped connection would; an empty name or S_OK binds it again.
 void failSchemaClassBindsWith(const std::string& className, HRESULT status);
 }  // namespace testing
+
+// A search that would page, and a container's enumeration, are first sent without paging, for
+// up to this many rows: Samba serves a paged search about ten times slower per row, and most
+// match fewer. A server that cuts such an answer at the limit (Active Directory does, Samba
+// sends every match) has the search sent again from its start, page by page.
+constexpr int rowsWithoutPaging = 1000;
+// Whether the server cut an answer to a search sent without paging: it matches more rows.
+bool tooManyRowsWithoutPaging(LDAP* ld, int code, LDAPMessage* answer);
 
 // Reads the rest of a multi-valued attribute the server cut ("member;range=0-1499"), range
 // after range from the next one, appending to values.

@@ -1,6 +1,8 @@
-// IDirectorySearch of a directory object. The LDAP search is sent at the first row; pages of
-// the paged-results control are fetched as rows run out, so GetNextRow walks every page and
-// S_ADS_NOMORE_ROWS means the end (ADsGetLastError then reports no ERROR_MORE_DATA).
+// IDirectorySearch of a directory object. The LDAP search is sent at the first row. A search
+// with a page size is first sent without paging, for a bounded number of rows; one that matches
+// more is sent again page by page, the pages of the paged-results control fetched as rows run
+// out, so GetNextRow walks every page and S_ADS_NOMORE_ROWS means the end (ADsGetLastError then
+// reports no ERROR_MORE_DATA).
 // Search continuation references are skipped: they name other servers.
 //
 // Size and time limits are kept by the client as well, since some servers ignore the limits a
@@ -40,6 +42,7 @@ struct SearchState {
   bool started = false;
   bool done = false;
   bool moreOnServer = false;
+  bool pagedOnServer = false;  // too many rows for one answer without paging: sent page by page
   int limitCode = LDAP_SUCCESS;  // a size or time limit the server (or the client's wait) reached
   std::string cookie;
   LdapMessage page;
@@ -57,6 +60,7 @@ struct SearchState {
 namespace {
 
 std::atomic<size_t> releasedPagedSearches{0};
+std::atomic<int> rowsWithoutPagingForTesting{0};
 
 // The controls of every request of a search: security-descriptor flags, tombstones when asked
 // for, and the page control of this request.
@@ -113,8 +117,15 @@ void destroySearch(SearchState* search, Connection* connection, const std::strin
   delete search;
 }
 
+bool tooManyRowsWithoutPaging(LDAP* ld, int code, LDAPMessage* answer) {
+  if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) return true;
+  int limit = rowsWithoutPagingForTesting.load();
+  return limit > 0 && answer != nullptr && ldap_count_entries(ld, answer) > limit;
+}
+
 namespace testing {
 size_t pagedSearchesReleased() { return releasedPagedSearches.load(); }
+void limitRowsWithoutPaging(int rows) { rowsWithoutPagingForTesting.store(rows); }
 }  // namespace testing
 
 namespace {
@@ -270,28 +281,49 @@ HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttribut
 
 namespace {
 
+// Sends the first request of a paged search without paging; *tooMany: it must be paged after all.
+LdapOutcome searchUnpaged(Connection* connection, const std::string& base, SearchState* search, bool* tooMany) {
+  bool callersLimit = search->sizeLimit > 0 && search->sizeLimit <= rowsWithoutPaging;
+  SearchControls controls(*search, nullptr);
+  LdapOutcome outcome =
+      connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
+                         callersLimit ? search->sizeLimit : rowsWithoutPaging, search->timeLimit, &search->page);
+  *tooMany = !callersLimit && tooManyRowsWithoutPaging(connection->handle(), outcome.code, search->page.get());
+  return outcome;
+}
+
 // Fetches the next page (or the only one) of a search.
 HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* search) {
   LDAP* ld = connection->handle();
-  LdapControl paged;
-  if (search->pageSize > 0) {
-    berval cookie{static_cast<ber_len_t>(search->cookie.size()), search->cookie.empty() ? nullptr : &search->cookie[0]};
-    int code = ldap_create_page_control(ld, static_cast<ber_int_t>(search->pageSize), &cookie, 0, paged.put());
-    if (code != LDAP_SUCCESS) return failLdap(code, "cannot build the paged-results control");
-  }
-  SearchControls controls(*search, paged.get());
-  LdapControls response;
   search->page.reset();
   search->current = nullptr;
-  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
-                                           search->sizeLimit, search->timeLimit, &search->page, &response);
   search->moreOnServer = false;
+  LdapOutcome outcome;
+  bool pageByPage = search->pageSize > 0 && search->pagedOnServer;
+  if (search->pageSize > 0 && !search->pagedOnServer) {
+    outcome = searchUnpaged(connection, base, search, &pageByPage);
+    search->pagedOnServer = pageByPage;
+    if (pageByPage) search->page.reset();
+  }
+  LdapControls response;
+  if (search->pageSize == 0 || pageByPage) {
+    LdapControl paged;
+    if (pageByPage) {
+      berval cookie{static_cast<ber_len_t>(search->cookie.size()),
+                    search->cookie.empty() ? nullptr : &search->cookie[0]};
+      int code = ldap_create_page_control(ld, static_cast<ber_int_t>(search->pageSize), &cookie, 0, paged.put());
+      if (code != LDAP_SUCCESS) return failLdap(code, "cannot build the paged-results control");
+    }
+    SearchControls controls(*search, paged.get());
+    outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
+                                 search->sizeLimit, search->timeLimit, &search->page, &response);
+  }
   // A limit reached ends the rows that came; its status follows them.
   if (outcome.code == LDAP_SIZELIMIT_EXCEEDED || outcome.code == LDAP_TIMELIMIT_EXCEEDED)
     search->limitCode = outcome.code;
   else if (!outcome.ok())
     return failWith(outcome);
-  if (search->pageSize > 0 && response) {
+  if (pageByPage && response) {
     LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response.get(), nullptr);
     if (control != nullptr) {
       ber_int_t estimate = 0;

@@ -78,7 +78,12 @@ TEST_F(SearchWalk, NegativeLimitsAreRefusedOneByOne) {
   search->CloseSearchHandle(handle);
 }
 
+// More matches than a search asks for without paging: it pages.
 TEST_F(SearchWalk, ASearchClosedBeforeItsLastPageIsEndedOnTheServer) {
+  winapi::adsi::testing::limitRowsWithoutPaging(50);
+  struct Restore {
+    ~Restore() { winapi::adsi::testing::limitRowsWithoutPaging(0); }
+  } restore;
   Ptr<IDirectorySearch> search;
   ASSERT_EQ(openAsBind(bulk(), IID_IDirectorySearch, search.put()), S_OK);
   ADS_SEARCHPREF_INFO prefs[] = {integerPreference(ADS_SEARCHPREF_PAGESIZE, 100)};
