@@ -317,15 +317,32 @@ HRESULT DirectoryObject::get_Schema(BSTR* retval) try {
   return hresultOfCurrentException();
 }
 
+AccountNames DirectoryObject::accountNames() {
+  AccountNames account;
+  PropertyMap read;
+  if (FAILED(readAttributes({"sAMAccountName", "userPrincipalName"}, &read))) return account;
+  account.dn = displayDn();
+  auto first = [&](const char* key) {
+    auto found = read.find(key);
+    return found == read.end() || found->second.values.empty() ? std::string() : found->second.values.front();
+  };
+  account.samAccountName = first("samaccountname");
+  account.userPrincipalName = first("userprincipalname");
+  return account;
+}
+
 HRESULT DirectoryObject::modifyWith(const std::vector<PendingChange>& changes) {
   ModList mods(changes);
   LDAPControl* controls[] = {permissiveModifyControl(), nullptr};
   std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
+  bool writesPassword = std::any_of(changes.begin(), changes.end(),
+                                    [](const PendingChange& change) { return equalsIgnoreCase(change.name, "unicodePwd"); });
+  // Who the account is, taken before the write forgets what the call read.
+  AccountNames account = writesPassword ? accountNames() : AccountNames();
   forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->modify(target, mods.get(), controls);
   if (!outcome.ok()) return failWith(outcome);
-  for (const PendingChange& change : changes)
-    if (equalsIgnoreCase(change.name, "unicodePwd")) retirePooledConnections();
+  if (writesPassword) retireConnectionsOfAccount(account);
   return S_OK;
 }
 

@@ -14,6 +14,7 @@
 
 #include "adsi/connection.h"
 #include "adsi/path.h"
+#include "adsi/pool.h"
 #include "adsi/schema.h"
 #include "adsi/values.h"
 #include "iads.h"
@@ -149,6 +150,9 @@ class DirectoryObject final : public IADsUser,
   ADSTYPE typeOf(const std::string& name) const;
   bool isUtcTimeSyntax(const std::string& name) const;
   HRESULT modifyWith(const std::vector<PendingChange>& changes);
+  // The names a connection bound as this account may go by, for retiring those connections
+  // after its password is written; none when they cannot be read.
+  AccountNames accountNames();
 
   const ObjectSetup& setup() const { return setup_; }
   const std::shared_ptr<const Schema>& schema() const { return schema_; }

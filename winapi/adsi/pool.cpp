@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "adsi/failover.h"
+#include "adsi/path.h"
 #include "adsi/transport.h"
 #include "com/apartment.h"
 
@@ -245,6 +246,43 @@ void retirePooledConnections() {
   // Marked as well as dropped: a thread's memory of its last connection must not revive one.
   for (auto& [key, connection] : p.connections) connection->markBroken();
   p.connections.clear();
+  dropIdleLeases(std::string());
+}
+
+namespace {
+
+bool containsIgnoringCase(const std::string& text, const std::string& part) {
+  return !part.empty() && toLowerAscii(text).find(toLowerAscii(part)) != std::string::npos;
+}
+
+bool mayBeBoundAs(const std::string& user, const AccountNames& account) {
+  std::string rdn, parent, type, value;
+  if (splitFirstRdn(account.dn, &rdn, &parent)) splitRdn(rdn, &type, &value);
+  return equalsIgnoreCase(user, account.dn) || equalsIgnoreCase(user, account.userPrincipalName) ||
+         containsIgnoringCase(user, account.samAccountName) || containsIgnoringCase(user, value);
+}
+
+}  // namespace
+
+void retireConnectionsOfAccount(const AccountNames& account) {
+  if (account.samAccountName.empty() && account.dn.empty()) {
+    retirePooledConnections();
+    return;
+  }
+  {
+    Pool& p = pool();
+    std::lock_guard<std::mutex> lock(p.mutex);
+    for (auto it = p.connections.begin(); it != p.connections.end();) {
+      // The key ends with the account the connection is bound as (a Kerberos principal too).
+      std::string user = it->first.substr(it->first.rfind('\n') + 1);
+      if (mayBeBoundAs(user, account)) {
+        it->second->markBroken();
+        it = p.connections.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
   dropIdleLeases(std::string());
 }
 

@@ -81,6 +81,17 @@ void discardConnection(const std::shared_ptr<Connection>& connection);
 // After a password was set or changed: no pooled connection is handed out again, so an old
 // password cannot go on working through a connection it opened. Objects keep theirs.
 void retirePooledConnections();
+// Who an account is, as a connection's credentials may name it.
+struct AccountNames {
+  std::string dn;
+  std::string samAccountName;
+  std::string userPrincipalName;
+};
+// The same for the connections that may be bound as this account: those whose account is its
+// distinguished or principal name, or any name that holds its account name or its relative
+// name's value (DOMAIN\name, name@realm, another spelling of its DN). A connection retired
+// needlessly costs a bind; an account known by no name retires every connection.
+void retireConnectionsOfAccount(const AccountNames& account);
 // Retires every pooled and idle connection to the server (it was noted down).
 void retireConnectionsTo(const Endpoint& server);
 

@@ -103,11 +103,12 @@ HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPasswo
       PendingChange{LDAP_MOD_ADD, "unicodePwd", {quotedUtf16Password(bstrNewPassword)}}};
   ModList mods(change);
   std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
+  AccountNames account = accountNames();
   forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->modify(target, mods.get(), nullptr);
   wipeChanges(&change);
   if (!outcome.ok()) return passwordFailure(failWith(outcome));
-  retirePooledConnections();
+  retireConnectionsOfAccount(account);
   return S_OK;
 } catch (...) {
   return hresultOfCurrentException();

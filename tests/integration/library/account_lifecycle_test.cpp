@@ -9,6 +9,7 @@
 
 #include "adsi/connection.h"
 #include "adsi/errors.h"
+#include "adsi/test_hooks.h"
 #include "adsi/directory_env.h"
 #include "directory/adsi_context.h"
 
@@ -224,6 +225,27 @@ TEST_F(AccountLifecycle, ResetSetsThePasswordOnlyWhenThePolicyAllows) {
   // A group is no user: the user bind refuses it before any password is sent.
   EXPECT_EQ(admin().resetPassword(wide("CN=g-empty,OU=Groups,OU=Orvistal," + s.baseDn), u"Fourth.Reset.468"),
             E_NOINTERFACE);
+}
+
+// The pooled connections an account opened with its old password go when a password is written
+// through the library, in every name they were opened with; other accounts keep theirs.
+TEST_F(AccountLifecycle, AWrittenPasswordRetiresTheConnectionsOfItsAccountOnly) {
+  std::string name = enabledAccount("rp", "Before.Reset.135");
+  std::string dn = dnOf(name);
+  auto as = [&](const std::string& user, const char* password) {
+    return AdsiContext(wide(user), wide(password), wide(s.server), false);
+  };
+  const std::string forms[] = {name + "@" + s.domain, s.netbios + "\\" + name, dn};
+  for (const std::string& form : forms) ASSERT_EQ(as(form, "Before.Reset.135").isUserNode(wide(dn)), S_OK) << form;
+  ASSERT_EQ(bind().isUserNode(wide(dn)), S_OK);
+
+  ASSERT_EQ(admin().resetPassword(wide(dn), u"After.Reset.246"), S_OK);
+  size_t opened = winapi::adsi::testing::connectionsOpened();
+  EXPECT_EQ(bind().isUserNode(wide(dn)), S_OK);
+  EXPECT_EQ(winapi::adsi::testing::connectionsOpened(), opened) << "the bind account's connection stays";
+  for (const std::string& form : forms)
+    EXPECT_EQ(as(form, "Before.Reset.135").isUserNode(wide(dn)), HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE)) << form;
+  EXPECT_EQ(as(forms[1], "After.Reset.246").isUserNode(wide(dn)), S_OK);
 }
 
 TEST_F(AccountLifecycle, UnlockLiftsALockoutAndReportsAFailedFlag) {

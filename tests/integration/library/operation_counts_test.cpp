@@ -25,23 +25,23 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wGetUserDsn bare", 1},         // search by account name, for the whole entry, which holds its logon name
     {"wGetUserDsn NT4", 1},          // search by account name in the NetBIOS name's domain
     {"wGetUserDsn UPN", 1},          // search by principal name
-    {"wGetUserDsn DN", 1},           // base read of the whole entry, for its logon name
+    {"wGetUserDsn DN", 1},           // base read of the entry, for its logon name
     {"wTranslateName NT4>DN", 1},    // search by account name
     {"wGetGroupDsn bare", 2},        // display-name search of the translation; search for a group by account name
     {"wGetGroupDsn DN", 1},          // base read of the entry's classes
     {"wVerifyPassword", 1},          // the user's bind on a kept TLS connection
     {"wIsUserContainerNode", 1},     // base read of the entry's classes; the class verdict is kept
     {"wGetChildUserContainers", 2},  // base read of the container's classes; one-level search of its children
-    {"wGetUserAttributeString DN", 1},       // base read of the whole entry for its logon name, which
-                                             // the bind and the attribute's load of the same call reuse
+    {"wGetUserAttributeString DN", 1},       // base read of the entry for its logon name, with the
+                                             // attributes calls load, which the bind and the load reuse
     {"wGetUserAttributeStringArray DN", 1},  // the same
     {"wGetUserAttributeLargeInt DN", 1},     // the same
-    {"wGetGroupAttributeString DN", 1},      // base read of the whole entry (name check); the bind and the
+    {"wGetGroupAttributeString DN", 1},      // base read of the entry (name check); the bind and the
                                              // attribute's load reuse it
     {"wGetUserAttributeInt DN", 1},          // as wGetUserAttributeString DN
     {"wGetGroupAttributeInt DN", 1},         // as wGetGroupAttributeString DN
     {"wGetGroupAttributeStringArray DN", 1}, // the same
-    // The writes: the read of the whole entry that resolves the name (or binds the object) and
+    // The writes: the read of the entry that resolves the name (or binds the object) and
     // that the write's bind reuses, then the modify.
     {"wSetUserAttributeString DN", 2},
     {"wSetUserAttributeInt DN", 2},
@@ -53,20 +53,19 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wSetNodeAttributeString", 2},
     {"wSetNodeAttributeStringArray", 2},
     {"wAddUser", 2},                         // base read of the container (bind); the add
-    {"wDeleteUser DN", 2},                   // base read of the whole entry (resolution); the delete
-    {"wResetPassword DN", 5},                // the resolution on a new pooled connection, 4 (a password write
-                                             // retires every pooled connection, so the last call left none);
-                                             // the modify of unicodePwd
-    {"wUnlockAccount DN", 2},                // base read of the whole entry (resolution); the modify of lockoutTime
+    {"wDeleteUser DN", 2},                   // base read of the entry (resolution); the delete
+    {"wResetPassword DN", 2},                // base read of the entry (resolution); the modify of unicodePwd
+                                             // (which retires only the connections of the account it changes)
+    {"wUnlockAccount DN", 2},                // base read of the entry (resolution); the modify of lockoutTime
     {"wChangePassword", 0},                  // none: the network password service changes it over Kerberos
     {"wIsGroupNode", 1},                     // base read of the entry's classes
     {"wIsUserNode", 1},                      // base read of the entry's classes
-    {"wGetNodeAttributeString", 1},          // base read of the whole entry (bind), which holds the attribute
+    {"wGetNodeAttributeString", 1},          // base read of the entry (bind), which holds the attribute
     {"wGetNodeAttributeStringArray", 1},     // as wGetNodeAttributeString
     {"wGetDeletedNodeAttributeString", 1},   // base read of the tombstone's attribute, deleted objects shown
-    {"wGetNodeGuid", 1},                     // base read of the whole entry (bind), which holds objectGUID
+    {"wGetNodeGuid", 1},                     // base read of the entry (bind), which holds objectGUID
     {"wGetParentNode", 1},                   // base read of the entry's classes; the parent is cut from its name
-    {"wCheckNodeAccess", 3},         // base read of the whole node (its descriptor and SID among it; the class's
+    {"wCheckNodeAccess", 3},         // base read of the node (its descriptor and SID among it; the class's
                                      // GUID is kept with the connection); search by principal name, resolving
                                      // the bind account; the logon's read of the account's SID and groups, over
                                      // the pooled connection its credentials bound (which keeps who it is bound as)
@@ -75,13 +74,13 @@ const std::map<std::string, size_t> expectedRequests = {
     {"wFindNodeValues", 1},          // the subtree search
     {"wGetNodeAttributes", 1},       // the subtree search
     {"wGetNetbiosDomain", 1},        // crossRef search (the partitions container's classes are kept)
-    {"wIsMemberOf", 2},              // base read of the whole group with its primaryGroupToken; base read of the
-                                     // whole member (primaryGroupID, SID); the group's member list holds it
+    {"wIsMemberOf", 2},              // base read of the group with its primaryGroupToken; base read of the
+                                     // member (primaryGroupID, SID); the group's member list holds it
     {"wGetUserPrimaryGroup", 2},     // the bare-name resolution's search for the whole entry, which answers the
                                      // translation, the binds and the reads of primaryGroupID and SID; search for
                                      // the group
     {"wGetUserGroups", 2},           // as wGetUserPrimaryGroup: memberOf is in the whole entry too
-    {"wGetMachineGroups", 2},        // base read of the whole machine (bind), which answers memberOf,
+    {"wGetMachineGroups", 2},        // base read of the machine (bind), which answers memberOf,
                                      // primaryGroupID and SID; search for the group by SID
 };
 
