@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 #include <utility>
 
-#include "adsi/controls.h"
+#include "adsi/first_read.h"
 #include "adsi/values.h"
 #include "com/apartment.h"
 
@@ -49,81 +48,7 @@ EntryOfThisCall* keptFor(const std::shared_ptr<Connection>& connection, const st
 
 bool hasOptions(const std::string& name) { return name.find(';') != std::string::npos; }
 
-// What every first read asks for: the classes, and what a name translation renders.
-const char* const baseNames[] = {"objectClass", "objectGUID", "sAMAccountName", "userPrincipalName", "displayName"};
-
-// An attribute type as a server names it (a name or an OID), so that no learned name can spoil
-// the first reads that carry it.
-bool learnable(const std::string& name) {
-  if (name.empty() || name.size() > 128) return false;
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
-  });
-}
-
-// The attributes calls have lately loaded from the server, by lower-case name: the name as
-// written and the first read after which it was last loaded. Counted in first reads, a name
-// goes when this many have passed without a load of it; the most recent ones are kept.
-constexpr unsigned long long learnedNameLife = 256;
-constexpr size_t learnedNamesKept = 24;
-
-struct LearnedNames {
-  std::mutex mutex;
-  unsigned long long firstReads = 0;                                     // guarded by mutex
-  std::map<std::string, std::pair<std::string, unsigned long long>> byKey;  // guarded by mutex
-};
-
-LearnedNames& learnedNames() {
-  static LearnedNames* instance = new LearnedNames();
-  return *instance;
-}
-
 }  // namespace
-
-std::vector<std::string> firstReadNames() {
-  std::vector<std::string> names(std::begin(baseNames), std::end(baseNames));
-  LearnedNames& learned = learnedNames();
-  std::lock_guard<std::mutex> lock(learned.mutex);
-  ++learned.firstReads;
-  std::vector<std::pair<unsigned long long, std::string>> recent;
-  for (auto it = learned.byKey.begin(); it != learned.byKey.end();) {
-    if (learned.firstReads - it->second.second > learnedNameLife) {
-      it = learned.byKey.erase(it);
-      continue;
-    }
-    recent.emplace_back(it->second.second, it->second.first);
-    ++it;
-  }
-  if (recent.size() > learnedNamesKept) {
-    std::sort(recent.begin(), recent.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (size_t i = learnedNamesKept; i < recent.size(); ++i) learned.byKey.erase(toLowerAscii(recent[i].second));
-    recent.resize(learnedNamesKept);
-  }
-  for (auto& [when, name] : recent) {
-    bool base = std::any_of(std::begin(baseNames), std::end(baseNames),
-                            [&](const char* known) { return equalsIgnoreCase(known, name); });
-    if (!base) names.push_back(std::move(name));
-  }
-  return names;
-}
-
-LDAPControl** firstReadControls(const std::vector<std::string>& requested) {
-  static LDAPControl* withDescriptor[] = {securityDescriptorFlagsControl(), nullptr};
-  for (const std::string& name : requested)
-    if (equalsIgnoreCase(name, "nTSecurityDescriptor")) return withDescriptor;
-  return nullptr;
-}
-
-void noteNamesLoaded(const std::vector<std::string>& names) {
-  LearnedNames& learned = learnedNames();
-  std::lock_guard<std::mutex> lock(learned.mutex);
-  for (const std::string& name : names) {
-    if (!learnable(name)) continue;
-    auto& slot = learned.byKey[toLowerAscii(name)];
-    slot.first = name;
-    slot.second = learned.firstReads;
-  }
-}
 
 bool entrySettles(const EntryOfThisCall& entry, const std::string& key, const CachedProperty** values) {
   *values = nullptr;
@@ -142,8 +67,9 @@ bool entrySettles(const EntryOfThisCall& entry, const std::string& key, const Ca
 bool entryHoldsFirstReadNames(const EntryOfThisCall& entry) {
   if (entry.dn.empty()) return false;
   if (entry.whole && entry.cut.empty()) return true;
-  return std::all_of(std::begin(baseNames), std::end(baseNames),
-                     [&](const char* name) { return entry.namesAsked.count(toLowerAscii(name)) != 0; });
+  const std::vector<std::string>& base = namesEveryFirstReadAsks();
+  return std::all_of(base.begin(), base.end(),
+                     [&](const std::string& name) { return entry.namesAsked.count(toLowerAscii(name)) != 0; });
 }
 
 void rememberFirstRead(const std::shared_ptr<Connection>& connection, const std::string& name, const std::string& dn,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "adsi/connection.h"
+#include "adsi/first_read.h"
 #include "adsi/object.h"
 
 namespace winapi::adsi {
@@ -41,15 +42,6 @@ void rememberWholeEntry(const std::shared_ptr<Connection>& connection, const std
 void rememberNamedAttributes(const std::shared_ptr<Connection>& connection, const std::string& name,
                              const std::vector<std::string>& names, const PropertyMap& read);
 
-// The first read of an object in a call (its bind's, or a name translation's) asks by name for
-// its classes, what a translation renders, and the attributes that calls have lately gone on to
-// load from the server; read whole, a user costs the server twice as much as so. Only names are
-// learned, never values; a name no call has loaded for a while is no longer asked for.
-std::vector<std::string> firstReadNames();
-// The controls of a first read of these names: the descriptor's flags when they name it.
-LDAPControl** firstReadControls(const std::vector<std::string>& requested);
-// The names a call loaded from an object: learned, or kept fresh, for the first reads to come.
-void noteNamesLoaded(const std::vector<std::string>& names);
 // Whether the entry settles the names every first read asks for (all that a translation needs).
 bool entryHoldsFirstReadNames(const EntryOfThisCall& entry);
 // What a first read (names requested) gave, with the object's distinguished name; names the

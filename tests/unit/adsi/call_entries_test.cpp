@@ -1,8 +1,6 @@
 // Which reads an object's read earlier in the call may answer, and which must go to the server.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "adsi/call_entries.h"
 
 namespace winapi::adsi {
@@ -51,25 +49,6 @@ TEST(CallEntries, ACutAttributeIsAskedForAgainAndSpoilsAWholeLoad) {
 
   EntryOfThisCall named;  // read by name only: no whole load
   EXPECT_FALSE(answerFromEntry(named, {}, &out, &missing));
-}
-
-bool asks(const std::vector<std::string>& names, const std::string& name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-TEST(CallEntries, FirstReadsAskForWhatCallsLoadUntilTheyStop) {
-  noteNamesLoaded({"otherMailbox", "bad name", "member;range=0-9", "objectclass"});
-  std::vector<std::string> names = firstReadNames();
-  EXPECT_TRUE(asks(names, "otherMailbox"));
-  EXPECT_TRUE(asks(names, "objectClass"));
-  EXPECT_FALSE(asks(names, "objectclass")) << "asked for once";
-  EXPECT_FALSE(asks(names, "bad name"));
-  EXPECT_FALSE(asks(names, "member;range=0-9"));
-
-  for (int read = 0; read < 300; ++read) names = firstReadNames();
-  EXPECT_FALSE(asks(names, "otherMailbox")) << "no call has loaded it for a while";
-  noteNamesLoaded({"otherMailbox"});
-  EXPECT_TRUE(asks(firstReadNames(), "otherMailbox"));
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// Which attribute names an object's first read in a call asks for, as calls load them.
+#include "adsi/first_read.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace winapi::adsi {
+namespace {
+
+bool asks(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+TEST(FirstRead, AsksForWhatCallsLoadUntilTheyStop) {
+  noteNamesLoaded({"otherMailbox", "bad name", "member;range=0-9", "objectclass"});
+  std::vector<std::string> names = firstReadNames();
+  EXPECT_TRUE(asks(names, "otherMailbox"));
+  EXPECT_TRUE(asks(names, "objectClass"));
+  EXPECT_FALSE(asks(names, "objectclass")) << "asked for once";
+  EXPECT_FALSE(asks(names, "bad name"));
+  EXPECT_FALSE(asks(names, "member;range=0-9"));
+
+  for (int read = 0; read < 300; ++read) names = firstReadNames();
+  EXPECT_FALSE(asks(names, "otherMailbox")) << "no call has loaded it for a while";
+  noteNamesLoaded({"otherMailbox"});
+  EXPECT_TRUE(asks(firstReadNames(), "otherMailbox"));
+}
+
+}  // namespace
+}  // namespace winapi::adsi

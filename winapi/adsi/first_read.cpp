@@ -1,0 +1,95 @@
+#include "adsi/first_read.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "adsi/controls.h"
+#include "adsi/text.h"
+
+namespace winapi::adsi {
+
+namespace {
+
+// An attribute type as a server names it (a name or an OID), so that no learned name can spoil
+// the first reads that carry it.
+bool learnable(const std::string& name) {
+  if (name.empty() || name.size() > 128) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+  });
+}
+
+// The attributes calls have lately loaded from the server, by lower-case name: the name as
+// written and the first read after which it was last loaded. Counted in first reads, a name
+// goes when this many have passed without a load of it; the most recent ones are kept.
+constexpr unsigned long long learnedNameLife = 256;
+constexpr size_t learnedNamesKept = 24;
+
+struct LearnedNames {
+  std::mutex mutex;
+  unsigned long long firstReads = 0;                                     // guarded by mutex
+  std::map<std::string, std::pair<std::string, unsigned long long>> byKey;  // guarded by mutex
+};
+
+LearnedNames& learnedNames() {
+  static LearnedNames* instance = new LearnedNames();
+  return *instance;
+}
+
+}  // namespace
+
+const std::vector<std::string>& namesEveryFirstReadAsks() {
+  static const std::vector<std::string> names = {"objectClass", "objectGUID", "sAMAccountName", "userPrincipalName",
+                                                 "displayName"};
+  return names;
+}
+
+std::vector<std::string> firstReadNames() {
+  const std::vector<std::string>& base = namesEveryFirstReadAsks();
+  std::vector<std::string> names = base;
+  LearnedNames& learned = learnedNames();
+  std::lock_guard<std::mutex> lock(learned.mutex);
+  ++learned.firstReads;
+  std::vector<std::pair<unsigned long long, std::string>> recent;
+  for (auto it = learned.byKey.begin(); it != learned.byKey.end();) {
+    if (learned.firstReads - it->second.second > learnedNameLife) {
+      it = learned.byKey.erase(it);
+      continue;
+    }
+    recent.emplace_back(it->second.second, it->second.first);
+    ++it;
+  }
+  if (recent.size() > learnedNamesKept) {
+    std::sort(recent.begin(), recent.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t i = learnedNamesKept; i < recent.size(); ++i) learned.byKey.erase(toLowerAscii(recent[i].second));
+    recent.resize(learnedNamesKept);
+  }
+  for (auto& [when, name] : recent) {
+    bool asked =
+        std::any_of(base.begin(), base.end(), [&](const std::string& known) { return equalsIgnoreCase(known, name); });
+    if (!asked) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+LDAPControl** firstReadControls(const std::vector<std::string>& requested) {
+  static LDAPControl* withDescriptor[] = {securityDescriptorFlagsControl(), nullptr};
+  for (const std::string& name : requested)
+    if (equalsIgnoreCase(name, "nTSecurityDescriptor")) return withDescriptor;
+  return nullptr;
+}
+
+void noteNamesLoaded(const std::vector<std::string>& names) {
+  LearnedNames& learned = learnedNames();
+  std::lock_guard<std::mutex> lock(learned.mutex);
+  for (const std::string& name : names) {
+    if (!learnable(name)) continue;
+    auto& slot = learned.byKey[toLowerAscii(name)];
+    slot.first = name;
+    slot.second = learned.firstReads;
+  }
+}
+
+}  // namespace winapi::adsi
