@@ -64,10 +64,10 @@ bool entrySettles(const EntryOfThisCall& entry, const std::string& key, const Ca
   return true;
 }
 
-bool entryHoldsFirstReadNames(const EntryOfThisCall& entry) {
+bool entryHoldsWhatATranslationReads(const EntryOfThisCall& entry) {
   if (entry.dn.empty()) return false;
   if (entry.whole && entry.cut.empty()) return true;
-  const std::vector<std::string>& base = namesEveryFirstReadAsks();
+  const std::vector<std::string>& base = namesATranslationReads();
   return std::all_of(base.begin(), base.end(),
                      [&](const std::string& name) { return entry.namesAsked.count(toLowerAscii(name)) != 0; });
 }

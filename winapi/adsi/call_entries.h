@@ -42,8 +42,8 @@ void rememberWholeEntry(const std::shared_ptr<Connection>& connection, const std
 void rememberNamedAttributes(const std::shared_ptr<Connection>& connection, const std::string& name,
                              const std::vector<std::string>& names, const PropertyMap& read);
 
-// Whether the entry settles the names every first read asks for (all that a translation needs).
-bool entryHoldsFirstReadNames(const EntryOfThisCall& entry);
+// Whether the entry settles all that a name translation reads.
+bool entryHoldsWhatATranslationReads(const EntryOfThisCall& entry);
 // What a first read (names requested) gave, with the object's distinguished name; names the
 // server cut short (range retrieval) are asked for again when loaded.
 void rememberFirstRead(const std::shared_ptr<Connection>& connection, const std::string& name, const std::string& dn,

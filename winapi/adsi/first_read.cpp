@@ -40,14 +40,15 @@ LearnedNames& learnedNames() {
 
 }  // namespace
 
-const std::vector<std::string>& namesEveryFirstReadAsks() {
+const std::vector<std::string>& namesATranslationReads() {
   static const std::vector<std::string> names = {"objectClass", "objectGUID", "sAMAccountName", "userPrincipalName",
                                                  "displayName"};
   return names;
 }
 
-std::vector<std::string> firstReadNames() {
-  const std::vector<std::string>& base = namesEveryFirstReadAsks();
+std::vector<std::string> firstReadNames(FirstRead kind) {
+  static const std::vector<std::string> classes = {"objectClass"};
+  const std::vector<std::string>& base = kind == FirstRead::translation ? namesATranslationReads() : classes;
   std::vector<std::string> names = base;
   LearnedNames& learned = learnedNames();
   std::lock_guard<std::mutex> lock(learned.mutex);

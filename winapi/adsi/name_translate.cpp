@@ -405,11 +405,11 @@ HRESULT NameTranslate::findByDn(const std::string& dn, FoundObject* out) {
   if (!isValidDn(dn)) return kNotFound;
   // Read earlier in the call (found by a search, say): that read answers.
   const EntryOfThisCall* known = entryOfThisCall(connection_.get(), dn);
-  if (known != nullptr && entryHoldsFirstReadNames(*known)) {
+  if (known != nullptr && entryHoldsWhatATranslationReads(*known)) {
     *out = foundObjectOf(*known);
     return S_OK;
   }
-  std::vector<std::string> requested = firstReadNames();
+  std::vector<std::string> requested = firstReadNames(FirstRead::translation);
   LdapMessage result;
   LdapOutcome outcome = connection_->search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
                                             firstReadControls(requested), 0, 0, &result);

@@ -459,8 +459,8 @@ bool readsAttributes(REFIID riid) {
 }
 
 // The ordinary bind's read of the object, which a missing object fails: its classes, and, for
-// a caller that reads attributes, what the call's first read of an object asks for
-// (call_entries.h), which its later loads then need not ask again; a group's primaryGroupToken
+// a caller that reads attributes, the attributes calls have lately loaded (first_read.h), which
+// its later loads then need not ask again; a group's primaryGroupToken
 // and members too, which membership checks ask of it. An object this call read already is known
 // to be there.
 HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, ObjectSetup* setup) {
@@ -477,7 +477,7 @@ HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, 
   }
   bool firstRead = readsAttributes(riid);
   std::vector<std::string> requested = {"objectClass"};
-  if (firstRead) requested = firstReadNames();
+  if (firstRead) requested = firstReadNames(FirstRead::bind);
   if (firstRead && group) {
     for (const char* name : {"primaryGroupToken", "member"})
       if (std::none_of(requested.begin(), requested.end(), [&](const std::string& asked) { return equalsIgnoreCase(asked, name); }))

@@ -14,17 +14,18 @@ bool asks(const std::vector<std::string>& names, const std::string& name) {
 
 TEST(FirstRead, AsksForWhatCallsLoadUntilTheyStop) {
   noteNamesLoaded({"otherMailbox", "bad name", "member;range=0-9", "objectclass"});
-  std::vector<std::string> names = firstReadNames();
+  std::vector<std::string> names = firstReadNames(FirstRead::bind);
   EXPECT_TRUE(asks(names, "otherMailbox"));
+  EXPECT_TRUE(asks(firstReadNames(FirstRead::translation), "sAMAccountName"));
   EXPECT_TRUE(asks(names, "objectClass"));
   EXPECT_FALSE(asks(names, "objectclass")) << "asked for once";
   EXPECT_FALSE(asks(names, "bad name"));
   EXPECT_FALSE(asks(names, "member;range=0-9"));
 
-  for (int read = 0; read < 300; ++read) names = firstReadNames();
+  for (int read = 0; read < 300; ++read) names = firstReadNames(FirstRead::bind);
   EXPECT_FALSE(asks(names, "otherMailbox")) << "no call has loaded it for a while";
   noteNamesLoaded({"otherMailbox"});
-  EXPECT_TRUE(asks(firstReadNames(), "otherMailbox"));
+  EXPECT_TRUE(asks(firstReadNames(FirstRead::bind), "otherMailbox"));
 }
 
 }  // namespace
