@@ -67,7 +67,8 @@ std::vector<std::string> firstReadNames(FirstRead kind) {
     for (size_t i = learnedNamesKept; i < recent.size(); ++i) learned.byKey.erase(toLowerAscii(recent[i].second));
     recent.resize(learnedNamesKept);
   }
-  for (auto& [when, name] : recent) {
+  for (auto& learnedName : recent) {
+    std::string& name = learnedName.second;
     bool asked =
         std::any_of(base.begin(), base.end(), [&](const std::string& known) { return equalsIgnoreCase(known, name); });
     if (!asked) names.push_back(std::move(name));
