@@ -279,10 +279,11 @@ std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* a
   return values;
 }
 
-bool entryAttributes(LDAP* ld, LDAPMessage* entry, std::vector<EntryAttribute>* out) {
+bool entryAttributes(LDAP* ld, LDAPMessage* entry, std::vector<EntryAttribute>* out, std::string* dn) {
   BerWalk walk;
-  berval dn{0, nullptr};
-  if (ldap_get_dn_ber(ld, entry, walk.put(), &dn) != LDAP_SUCCESS) return false;
+  berval name{0, nullptr};
+  if (ldap_get_dn_ber(ld, entry, walk.put(), &name) != LDAP_SUCCESS) return false;
+  if (dn != nullptr) dn->assign(name.bv_val != nullptr ? name.bv_val : "", name.bv_len);
   for (;;) {
     berval name{0, nullptr};
     berval* values = nullptr;

@@ -121,8 +121,9 @@ struct EntryAttribute {
   std::vector<std::string> values;
 };
 // Every attribute of a search result entry with its values, in one pass over the entry: looked
-// up name by name, each lookup walks the entry from its start. False when the entry is garbled.
-bool entryAttributes(LDAP* ld, LDAPMessage* entry, std::vector<EntryAttribute>* out);
+// up name by name, each lookup walks the entry from its start. With dn, the entry's name too.
+// False when the entry is garbled.
+bool entryAttributes(LDAP* ld, LDAPMessage* entry, std::vector<EntryAttribute>* out, std::string* dn = nullptr);
 // Its first value, or empty text.
 std::string firstEntryValue(LDAP* ld, LDAPMessage* entry, const char* attribute);
 

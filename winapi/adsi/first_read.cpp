@@ -48,7 +48,10 @@ const std::vector<std::string>& namesATranslationReads() {
 
 std::vector<std::string> firstReadNames(FirstRead kind) {
   static const std::vector<std::string> classes = {"objectClass"};
-  const std::vector<std::string>& base = kind == FirstRead::translation ? namesATranslationReads() : classes;
+  static const std::vector<std::string> group = {"objectClass", "primaryGroupToken", "member"};
+  const std::vector<std::string>& base = kind == FirstRead::translation ? namesATranslationReads()
+                                         : kind == FirstRead::groupBind ? group
+                                                                        : classes;
   std::vector<std::string> names = base;
   LearnedNames& learned = learnedNames();
   std::lock_guard<std::mutex> lock(learned.mutex);

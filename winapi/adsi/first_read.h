@@ -12,9 +12,9 @@ namespace winapi::adsi {
 
 // The classes and what a name translation renders.
 const std::vector<std::string>& namesATranslationReads();
-enum class FirstRead { bind, translation };
-// The classes (for a translation, namesATranslationReads) and the attributes calls have lately
-// loaded.
+enum class FirstRead { bind, groupBind, translation };
+// The classes (a group's primaryGroupToken and members too; for a translation,
+// namesATranslationReads) and the attributes calls have lately loaded, each once.
 std::vector<std::string> firstReadNames(FirstRead kind);
 // The controls of a first read of these names: the descriptor's flags when they name it.
 LDAPControl** firstReadControls(const std::vector<std::string>& requested);

@@ -55,17 +55,13 @@ const std::vector<std::string>& renderedAttributes() {
 
 // What a translation needs of an object read, from its attributes by lower-case name.
 FoundObject foundObjectOf(const std::string& dn, const PropertyMap& attributes) {
-  auto first = [&](const char* name) {
-    auto it = attributes.find(name);
-    return it == attributes.end() || it->second.values.empty() ? std::string() : it->second.values.front();
-  };
   FoundObject object;
   object.dn = dn;
-  std::string guid = first("objectguid");
+  std::string guid = firstValue(attributes, "objectguid");
   object.guid.assign(guid.begin(), guid.end());
-  object.samAccountName = first("samaccountname");
-  object.userPrincipalName = first("userprincipalname");
-  object.displayName = first("displayname");
+  object.samAccountName = firstValue(attributes, "samaccountname");
+  object.userPrincipalName = firstValue(attributes, "userprincipalname");
+  object.displayName = firstValue(attributes, "displayname");
   return object;
 }
 

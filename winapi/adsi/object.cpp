@@ -47,6 +47,11 @@ std::string utf8OfBstr(BSTR text) {
   return text == nullptr ? std::string() : toUtf8(std::u16string_view(text, SysStringLen(text)));
 }
 
+std::string firstValue(const PropertyMap& attributes, const std::string& key) {
+  auto found = attributes.find(key);
+  return found == attributes.end() || found->second.values.empty() ? std::string() : found->second.values.front();
+}
+
 void wipeChanges(std::vector<PendingChange>* changes) {
   for (PendingChange& change : *changes)
     for (std::string& value : change.values) wipe(&value);
@@ -322,12 +327,8 @@ AccountNames DirectoryObject::accountNames() {
   PropertyMap read;
   if (FAILED(readAttributes({"sAMAccountName", "userPrincipalName"}, &read))) return account;
   account.dn = displayDn();
-  auto first = [&](const char* key) {
-    auto found = read.find(key);
-    return found == read.end() || found->second.values.empty() ? std::string() : found->second.values.front();
-  };
-  account.samAccountName = first("samaccountname");
-  account.userPrincipalName = first("userprincipalname");
+  account.samAccountName = firstValue(read, "samaccountname");
+  account.userPrincipalName = firstValue(read, "userprincipalname");
   return account;
 }
 
@@ -460,9 +461,8 @@ bool readsAttributes(REFIID riid) {
 
 // The ordinary bind's read of the object, which a missing object fails: its classes, and, for
 // a caller that reads attributes, the attributes calls have lately loaded (first_read.h), which
-// its later loads then need not ask again; a group's primaryGroupToken
-// and members too, which membership checks ask of it. An object this call read already is known
-// to be there.
+// its later loads then need not ask again; a group's primaryGroupToken and members too, which
+// membership checks ask of it. An object this call read already is known to be there.
 HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, ObjectSetup* setup) {
   bool group = riid == IID_IADsGroup;
   if (const EntryOfThisCall* known = entryOfThisCall(connection.get(), setup->ldapName)) {
@@ -477,12 +477,7 @@ HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, 
   }
   bool firstRead = readsAttributes(riid);
   std::vector<std::string> requested = {"objectClass"};
-  if (firstRead) requested = firstReadNames(FirstRead::bind);
-  if (firstRead && group) {
-    for (const char* name : {"primaryGroupToken", "member"})
-      if (std::none_of(requested.begin(), requested.end(), [&](const std::string& asked) { return equalsIgnoreCase(asked, name); }))
-        requested.push_back(name);
-  }
+  if (firstRead) requested = firstReadNames(group ? FirstRead::groupBind : FirstRead::bind);
   LdapMessage result;
   LdapOutcome outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
                                            firstReadControls(requested), 0, 0, &result);

@@ -26,6 +26,8 @@ struct CachedProperty {
   std::vector<std::string> values;
 };
 using PropertyMap = std::map<std::string, CachedProperty>;  // keyed by lower-case name
+// The first value of the attribute of that lower-case name, or empty text.
+std::string firstValue(const PropertyMap& attributes, const std::string& key);
 
 struct PendingChange {
   int operation;  // LDAP_MOD_REPLACE, LDAP_MOD_ADD or LDAP_MOD_DELETE

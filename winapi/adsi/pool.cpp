@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -240,16 +241,22 @@ void discardConnection(const std::shared_ptr<Connection>& connection) {
   }
 }
 
-void retirePooledConnections() {
+namespace {
+
+// Marks and drops the pooled connections picked by their pool key; marked as well as dropped,
+// so that a thread's memory of its last connection does not revive one.
+void retireWhere(const std::function<bool(const std::string& key, const Connection& connection)>& picked) {
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
-  // Marked as well as dropped: a thread's memory of its last connection must not revive one.
-  for (auto& [key, connection] : p.connections) connection->markBroken();
-  p.connections.clear();
-  dropIdleLeases(std::string());
+  for (auto it = p.connections.begin(); it != p.connections.end();) {
+    if (picked(it->first, *it->second)) {
+      it->second->markBroken();
+      it = p.connections.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
-
-namespace {
 
 bool containsIgnoringCase(const std::string& text, const std::string& part) {
   return !part.empty() && toLowerAscii(text).find(toLowerAscii(part)) != std::string::npos;
@@ -264,42 +271,27 @@ bool mayBeBoundAs(const std::string& user, const AccountNames& account) {
 
 }  // namespace
 
+void retirePooledConnections() {
+  retireWhere([](const std::string&, const Connection&) { return true; });
+  dropIdleLeases(std::string());
+}
+
 void retireConnectionsOfAccount(const AccountNames& account) {
   if (account.samAccountName.empty() && account.dn.empty()) {
     retirePooledConnections();
     return;
   }
-  {
-    Pool& p = pool();
-    std::lock_guard<std::mutex> lock(p.mutex);
-    for (auto it = p.connections.begin(); it != p.connections.end();) {
-      // The key ends with the account the connection is bound as (a Kerberos principal too).
-      std::string user = it->first.substr(it->first.rfind('\n') + 1);
-      if (mayBeBoundAs(user, account)) {
-        it->second->markBroken();
-        it = p.connections.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
+  // The key ends with the account the connection is bound as (a Kerberos principal too).
+  retireWhere([&](const std::string& key, const Connection&) {
+    return mayBeBoundAs(key.substr(key.rfind('\n') + 1), account);
+  });
   dropIdleLeases(std::string());
 }
 
 void retireConnectionsTo(const Endpoint& server) {
   std::string key = endpointKey(server);
-  {
-    Pool& p = pool();
-    std::lock_guard<std::mutex> lock(p.mutex);
-    for (auto it = p.connections.begin(); it != p.connections.end();) {
-      if (endpointKey(it->second->endpoint()) == key) {
-        it->second->markBroken();
-        it = p.connections.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
+  retireWhere(
+      [&](const std::string&, const Connection& connection) { return endpointKey(connection.endpoint()) == key; });
   dropIdleLeases(key);
 }
 

@@ -292,38 +292,39 @@ LdapOutcome searchUnpaged(Connection* connection, const std::string& base, Searc
   return outcome;
 }
 
+// A limit reached ends the rows that came; its status follows them.
+HRESULT takeOutcome(const LdapOutcome& outcome, SearchState* search) {
+  if (outcome.code == LDAP_SIZELIMIT_EXCEEDED || outcome.code == LDAP_TIMELIMIT_EXCEEDED)
+    search->limitCode = outcome.code;
+  else if (!outcome.ok())
+    return failWith(outcome);
+  return S_OK;
+}
+
 // Fetches the next page (or the only one) of a search.
 HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* search) {
   LDAP* ld = connection->handle();
   search->page.reset();
   search->current = nullptr;
   search->moreOnServer = false;
-  LdapOutcome outcome;
-  bool pageByPage = search->pageSize > 0 && search->pagedOnServer;
   if (search->pageSize > 0 && !search->pagedOnServer) {
-    outcome = searchUnpaged(connection, base, search, &pageByPage);
-    search->pagedOnServer = pageByPage;
-    if (pageByPage) search->page.reset();
+    LdapOutcome outcome = searchUnpaged(connection, base, search, &search->pagedOnServer);
+    if (!search->pagedOnServer) return takeOutcome(outcome, search);
+    search->page.reset();
   }
+  LdapControl paged;
+  if (search->pageSize > 0) {
+    berval cookie{static_cast<ber_len_t>(search->cookie.size()), search->cookie.empty() ? nullptr : &search->cookie[0]};
+    int code = ldap_create_page_control(ld, static_cast<ber_int_t>(search->pageSize), &cookie, 0, paged.put());
+    if (code != LDAP_SUCCESS) return failLdap(code, "cannot build the paged-results control");
+  }
+  SearchControls controls(*search, paged.get());
   LdapControls response;
-  if (search->pageSize == 0 || pageByPage) {
-    LdapControl paged;
-    if (pageByPage) {
-      berval cookie{static_cast<ber_len_t>(search->cookie.size()),
-                    search->cookie.empty() ? nullptr : &search->cookie[0]};
-      int code = ldap_create_page_control(ld, static_cast<ber_int_t>(search->pageSize), &cookie, 0, paged.put());
-      if (code != LDAP_SUCCESS) return failLdap(code, "cannot build the paged-results control");
-    }
-    SearchControls controls(*search, paged.get());
-    outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
-                                 search->sizeLimit, search->timeLimit, &search->page, &response);
-  }
-  // A limit reached ends the rows that came; its status follows them.
-  if (outcome.code == LDAP_SIZELIMIT_EXCEEDED || outcome.code == LDAP_TIMELIMIT_EXCEEDED)
-    search->limitCode = outcome.code;
-  else if (!outcome.ok())
-    return failWith(outcome);
-  if (pageByPage && response) {
+  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
+                                           search->sizeLimit, search->timeLimit, &search->page, &response);
+  HRESULT hr = takeOutcome(outcome, search);
+  if (FAILED(hr)) return hr;
+  if (search->pageSize > 0 && response) {
     LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response.get(), nullptr);
     if (control != nullptr) {
       ber_int_t estimate = 0;
@@ -366,26 +367,14 @@ HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) try {
 
 namespace {
 
-// The current entry's name and columns, in one pass over the entry: libldap hands out each
-// attribute's name and values where they lie in the message, and they are copied once.
+// The current entry's name and columns, in one pass over the entry (entryAttributes).
 HRESULT readRow(Connection* connection, SearchState* search) {
-  LDAP* ld = connection->handle();
-  BerWalk walk;
-  berval dn{0, nullptr};
-  if (ldap_get_dn_ber(ld, search->current, walk.put(), &dn) != LDAP_SUCCESS)
+  std::vector<EntryAttribute> attributes;
+  if (!entryAttributes(connection->handle(), search->current, &attributes, &search->rowDn))
     return failLdap(LDAP_DECODING_ERROR, "the entry cannot be read");
-  search->rowDn.assign(dn.bv_val != nullptr ? dn.bv_val : "", dn.bv_len);
-  for (;;) {
-    berval attribute{0, nullptr};
-    berval* values = nullptr;
-    int code = ldap_get_attribute_ber(ld, search->current, walk.get(), &attribute, &values);
-    BerValueArray owned(values);
-    if (code != LDAP_SUCCESS) return failLdap(code, "the entry cannot be read");
-    if (attribute.bv_val == nullptr) return S_OK;
-    std::string name(attribute.bv_val, attribute.bv_len);
-    std::vector<std::string> texts;
-    for (berval* value = values; value != nullptr && value->bv_val != nullptr; ++value)
-      texts.emplace_back(value->bv_val, value->bv_len);
+  for (EntryAttribute& attribute : attributes) {
+    std::string& name = attribute.name;
+    std::vector<std::string>& texts = attribute.values;
     RangedName range;
     if (name.find(';') != std::string::npos && parseRangedName(name, &range)) {
       bool askedForRange = false;
@@ -404,6 +393,7 @@ HRESULT readRow(Connection* connection, SearchState* search) {
     column.name = std::move(name);
     column.values = std::move(texts);
   }
+  return S_OK;
 }
 
 // A search for every attribute of a few objects (a lookup by name) is often followed, within the
