@@ -148,9 +148,12 @@ HRESULT AdsiContext::isUserContainer(const WideString& dn) const {
   return isUserContainerObject(*this, object.get());
 }
 
+// The container is bound without reading it first: the enumeration's first page is the one
+// request, and a container that is not there fails it with the status its bind would have had.
 HRESULT AdsiContext::getChildUserContainers(const WideString& dn, StringList* containers) const {
   ComPtr<IADsContainer> container;
-  RETURN_IF_FAILED(bindContainer(dn, container.put()));
+  RETURN_IF_FAILED(openNamedObject(dn, IID_IADsContainer, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                                   container.putVoid()));
   WCHAR hintName[] = WIDE("distinguishedName");
   LPWSTR hintNames[] = {hintName};
   UniqueVariant hints;

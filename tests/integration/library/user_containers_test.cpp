@@ -78,6 +78,15 @@ TEST_F(UserContainers, MissingObjectGivesTheBindFailureAndCachesNothing) {
   EXPECT_EQ(context.getChildUserContainers(u"OU=No Such Unit," + orvistal, &children),
             HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
   EXPECT_EQ(children.count(), 0u);
+  // The list binds the container without reading it: a name that is no name, or one outside the
+  // directory, fails it as it fails the bind that reads the object.
+  for (const WideString& name : {WideString(u"OU=,=Broken"), WideString(u"OU=Elsewhere,DC=example,DC=com")}) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    HRESULT bound = context.isUserContainer(name);
+    EXPECT_TRUE(FAILED(bound)) << std::hex << bound;
+    EXPECT_EQ(context.getChildUserContainers(name, &children), bound);
+    EXPECT_EQ(children.count(), 0u);
+  }
 }
 
 TEST_F(UserContainers, EightThreadsAtOnceGetTheSameAnswers) {
