@@ -62,11 +62,8 @@ HRESULT AdsiContext::findByAccountName(const WideString& objectClass, const Wide
                       escapeFilterValue(accountName) + WIDE("))");
   StringList attributes;
   attributes.append(WIDE("distinguishedName"));
-  // A user found by name is translated to a logon name and bound next, which read it whole: the
-  // search reads it whole instead, which the directory interface may keep for the rest of the call.
-  EntryRead read = objectClass == WIDE("user") ? EntryRead::WholeEntry : EntryRead::NamedAttributes;
   StringList values;
-  HRESULT status = ::searchFirstEntry(*this, base, filter, attributes, read, &values);
+  HRESULT status = ::searchFirstEntry(*this, base, filter, attributes, &values);
   if (FAILED(status)) return status;
   if (values.count() == 0) return E_FAIL;
   *dn = values[0];

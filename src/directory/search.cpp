@@ -78,16 +78,18 @@ WideString searchColumnText(const ADS_SEARCH_COLUMN& column) {
 }
 
 HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const StringList& attributeNames,
-                       StringList* values, EntryRead read, bool* rowCame) {
+                       StringList* values, bool* rowCame) {
   std::vector<WideString> names(attributeNames.begin(), attributeNames.end());
   std::vector<LPWSTR> namePointers;
   namePointers.reserve(names.size());
   for (WideString& name : names) namePointers.push_back(&name[0]);
   WideString filterText = filter;
 
+  ADS_SEARCHPREF_INFO oneRow = integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, 1);
+  RETURN_IF_FAILED(setSearchPreferences(search, &oneRow, 1));
   // Every attribute: no list, and the count the directory interface reads as "all".
-  bool whole = read == EntryRead::WholeEntry;
-  LPWSTR* requested = whole || namePointers.empty() ? nullptr : namePointers.data();
+  bool whole = namePointers.empty();
+  LPWSTR* requested = whole ? nullptr : namePointers.data();
   DWORD requestedCount = whole ? static_cast<DWORD>(-1) : static_cast<DWORD>(namePointers.size());
   ADS_SEARCH_HANDLE handle = nullptr;
   RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], requested, requestedCount, &handle));
@@ -125,13 +127,13 @@ HRESULT searchBelowBase(const AdsiContext& context, const WideString& dn, const 
 }
 
 HRESULT searchFirstEntry(const AdsiContext& context, const WideString& base, const WideString& filter,
-                         const StringList& attributeNames, EntryRead read, StringList* values) {
+                         const StringList& attributeNames, StringList* values) {
   return searchBelowBase(context, base, [&](IDirectorySearch* search, bool* rowCame) {
-    return readFirstEntry(search, filter, attributeNames, values, read, rowCame);
+    return readFirstEntry(search, filter, attributeNames, values, rowCame);
   });
 }
 
 HRESULT AdsiContext::searchFirstEntry(const WideString& base, const WideString& filter,
                                       const StringList& attributeNames, StringList* values) const {
-  return ::searchFirstEntry(*this, base, filter, attributeNames, EntryRead::NamedAttributes, values);
+  return ::searchFirstEntry(*this, base, filter, attributeNames, values);
 }

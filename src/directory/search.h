@@ -11,15 +11,11 @@
 // large integers as decimal, booleans as TRUE or FALSE, any other type as empty text.
 WideString searchColumnText(const ADS_SEARCH_COLUMN& column);
 
-// What a first-entry search asks the directory for: the attributes it reads, or every attribute
-// of the entry, for a caller that goes on to bind the entry it finds (the directory interface may
-// then answer that bind and its reads within the call from the search's row).
-enum class EntryRead { NamedAttributes, WholeEntry };
-
-// The row walk of searchFirstEntry on an already bound search interface. rowCame, when given, is
-// set once the search delivers its row.
+// The row walk of searchFirstEntry on an already bound search interface: the search is limited to
+// the one row it reads, so the directory stops there. No names asks for every attribute. rowCame,
+// when given, is set once the search delivers its row.
 HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const StringList& attributeNames,
-                       StringList* values, EntryRead read = EntryRead::NamedAttributes, bool* rowCame = nullptr);
+                       StringList* values, bool* rowCame = nullptr);
 
 // One search below a base named by a distinguished name, run by run on the base's search
 // interface, which it sets up (preferences), executes and walks; rowCame is set once a row comes.
@@ -32,6 +28,6 @@ using BaseSearch = std::function<HRESULT(IDirectorySearch* search, bool* rowCame
 // bind failed; so is it when the bind fails. The status is that of the last step tried.
 HRESULT searchBelowBase(const AdsiContext& context, const WideString& dn, const BaseSearch& run);
 
-// searchFirstEntry, asking the directory for what read says.
+// The context's searchFirstEntry, for callers with a context.
 HRESULT searchFirstEntry(const AdsiContext& context, const WideString& base, const WideString& filter,
-                         const StringList& attributeNames, EntryRead read, StringList* values);
+                         const StringList& attributeNames, StringList* values);

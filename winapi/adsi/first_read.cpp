@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "adsi/controls.h"
@@ -26,12 +27,19 @@ bool learnable(const std::string& name) {
 // goes when this many have passed without a load of it; the most recent ones are kept.
 constexpr unsigned long long learnedNameLife = 256;
 constexpr size_t learnedNamesKept = 24;
+// Past this many names refused in lookups, lookups carry no learned name at all.
+constexpr size_t refusedNamesKept = 64;
 
 struct LearnedNames {
   std::mutex mutex;
   unsigned long long firstReads = 0;                                     // guarded by mutex
   std::map<std::string, std::pair<std::string, unsigned long long>> byKey;  // guarded by mutex
+  std::set<std::string> refusedInLookups;                                   // lower-case; guarded by mutex
 };
+
+bool askedInLookups(const LearnedNames& learned, const std::string& name) {
+  return learned.refusedInLookups.size() < refusedNamesKept && learned.refusedInLookups.count(toLowerAscii(name)) == 0;
+}
 
 LearnedNames& learnedNames() {
   static LearnedNames* instance = new LearnedNames();
@@ -49,9 +57,10 @@ const std::vector<std::string>& namesATranslationReads() {
 std::vector<std::string> firstReadNames(FirstRead kind) {
   static const std::vector<std::string> classes = {"objectClass"};
   static const std::vector<std::string> group = {"objectClass", "primaryGroupToken", "member"};
-  const std::vector<std::string>& base = kind == FirstRead::translation ? namesATranslationReads()
-                                         : kind == FirstRead::groupBind ? group
-                                                                        : classes;
+  bool lookup = kind == FirstRead::lookup;
+  const std::vector<std::string>& base = kind == FirstRead::translation || lookup ? namesATranslationReads()
+                                         : kind == FirstRead::groupBind         ? group
+                                                                                : classes;
   std::vector<std::string> names = base;
   LearnedNames& learned = learnedNames();
   std::lock_guard<std::mutex> lock(learned.mutex);
@@ -74,7 +83,7 @@ std::vector<std::string> firstReadNames(FirstRead kind) {
     std::string& name = learnedName.second;
     bool asked =
         std::any_of(base.begin(), base.end(), [&](const std::string& known) { return equalsIgnoreCase(known, name); });
-    if (!asked) names.push_back(std::move(name));
+    if (!asked && (!lookup || askedInLookups(learned, name))) names.push_back(std::move(name));
   }
   return names;
 }
@@ -84,6 +93,15 @@ LDAPControl** firstReadControls(const std::vector<std::string>& requested) {
   for (const std::string& name : requested)
     if (equalsIgnoreCase(name, "nTSecurityDescriptor")) return withDescriptor;
   return nullptr;
+}
+
+void noteRefusedInLookups(const std::vector<std::string>& names) {
+  LearnedNames& learned = learnedNames();
+  std::lock_guard<std::mutex> lock(learned.mutex);
+  for (const std::string& name : names) {
+    if (learned.refusedInLookups.size() >= refusedNamesKept) return;
+    if (learned.byKey.count(toLowerAscii(name)) != 0) learned.refusedInLookups.insert(toLowerAscii(name));
+  }
 }
 
 void noteNamesLoaded(const std::vector<std::string>& names) {

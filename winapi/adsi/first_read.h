@@ -12,12 +12,18 @@ namespace winapi::adsi {
 
 // The classes and what a name translation renders.
 const std::vector<std::string>& namesATranslationReads();
-enum class FirstRead { bind, groupBind, translation };
-// The classes (a group's primaryGroupToken and members too; for a translation,
-// namesATranslationReads) and the attributes calls have lately loaded, each once.
+// A lookup is a search for one object by name, read as a translation reads it.
+enum class FirstRead { bind, groupBind, translation, lookup };
+// The classes (a group's primaryGroupToken and members too; for a translation or a lookup,
+// namesATranslationReads) and the attributes calls have lately loaded, each once; a lookup
+// leaves out those a server refused in one.
 std::vector<std::string> firstReadNames(FirstRead kind);
 // The controls of a first read of these names: the descriptor's flags when they name it.
 LDAPControl** firstReadControls(const std::vector<std::string>& requested);
+// A server refused a lookup that asked for these names: such a search can refuse a name that a
+// read of the object gives (a constructed attribute, as tokenGroups). The learned ones among them
+// are no longer asked for in lookups.
+void noteRefusedInLookups(const std::vector<std::string>& names);
 // The names a call loaded from an object: learned, or kept fresh, for the first reads to come.
 void noteNamesLoaded(const std::vector<std::string>& names);
 

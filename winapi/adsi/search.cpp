@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <set>
 
 #include "adserr.h"
 #include "adshlp.h"
@@ -30,6 +31,9 @@ namespace winapi::adsi {
 struct SearchState {
   std::string filter;
   std::vector<std::string> attributes;  // empty: every attribute
+  std::vector<std::string> sent;        // what each request asks: attributes, and for a lookup of one
+                                        // object what a first read of it asks too (asFirstRead)
+  bool asFirstRead = false;
   std::vector<std::string> requested;   // as the caller named them, for ranges asked on purpose
   int scope = LDAP_SCOPE_SUBTREE;
   int pageSize = 0;
@@ -44,6 +48,7 @@ struct SearchState {
   bool moreOnServer = false;
   bool pagedOnServer = false;  // too many rows for one answer without paging: sent page by page
   int limitCode = LDAP_SUCCESS;  // a size or time limit the server (or the client's wait) reached
+  int lastCode = LDAP_SUCCESS;   // the last request's result code
   std::string cookie;
   LdapMessage page;
   LDAPMessage* current = nullptr;
@@ -53,6 +58,8 @@ struct SearchState {
   bool distinguishedNameOnlyForPath = false;
   std::string rowDn;
   PropertyMap row;
+  PropertyMap wholeRow;              // every attribute the row came with, when read asFirstRead
+  std::set<std::string> wholeRowCut;  // lower-case names of those the server cut short
   std::vector<std::string> columnOrder;
   size_t nextColumn = 0;
 };
@@ -105,7 +112,7 @@ void releaseServerPaging(Connection* connection, const std::string& base, Search
   // The server takes the request as the same search only if all else is as it was.
   SearchControls controls(*search, paged.get());
   LdapMessage ignored;
-  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
+  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->sent, controls.get(),
                                            search->sizeLimit, search->timeLimit, &ignored);
   if (outcome.ok()) ++releasedPagedSearches;
 }
@@ -237,6 +244,31 @@ HRESULT DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs, 
   return hresultOfCurrentException();
 }
 
+namespace {
+
+// A search for one row by name (a lookup: the caller's size limit is one) is often followed, within
+// the call, by a translation and a bind of what it found and by reads of its attributes: its row
+// is read as the first read of that object reads it (first_read.h), and kept as the call's read
+// of it (call_entries.h). The caller's columns stay the names it asked for. Only a row read as an
+// ordinary bind reads an object: no tombstones, the same parts of the security descriptor,
+// values and not only names, and no range of values asked for.
+void askAsFirstRead(SearchState* search) {
+  search->sent = search->attributes;
+  if (search->sizeLimit != 1 || search->attributes.empty() || search->tombstones || search->typesOnly ||
+      search->securityMask != 7)
+    return;
+  for (const std::string& name : search->attributes)
+    if (name.find(';') != std::string::npos) return;
+  search->asFirstRead = true;
+  for (const std::string& name : firstReadNames(FirstRead::lookup)) {
+    bool asked = std::any_of(search->sent.begin(), search->sent.end(),
+                             [&](const std::string& other) { return equalsIgnoreCase(other, name); });
+    if (!asked) search->sent.push_back(name);
+  }
+}
+
+}  // namespace
+
 HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttributeNames, DWORD dwNumberAttributes,
                                        PADS_SEARCH_HANDLE phSearchResult) try {
   if (phSearchResult == nullptr) return E_ADS_BAD_PARAMETER;
@@ -272,6 +304,7 @@ HRESULT DirectoryObject::ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttribut
   search->tombstones = preferences_.tombstones;
   search->typesOnly = preferences_.attributeTypesOnly;
   search->securityMask = preferences_.securityMask;
+  askAsFirstRead(search);
   searches_.push_back(search);
   *phSearchResult = search;
   return S_OK;
@@ -286,7 +319,7 @@ LdapOutcome searchUnpaged(Connection* connection, const std::string& base, Searc
   bool callersLimit = search->sizeLimit > 0 && search->sizeLimit <= rowsWithoutPaging;
   SearchControls controls(*search, nullptr);
   LdapOutcome outcome =
-      connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
+      connection->search(base, search->scope, search->filter, search->sent, controls.get(),
                          callersLimit ? search->sizeLimit : rowsWithoutPaging, search->timeLimit, &search->page);
   *tooMany = !callersLimit && tooManyRowsWithoutPaging(connection->handle(), outcome.code, search->page.get());
   return outcome;
@@ -294,6 +327,7 @@ LdapOutcome searchUnpaged(Connection* connection, const std::string& base, Searc
 
 // A limit reached ends the rows that came; its status follows them.
 HRESULT takeOutcome(const LdapOutcome& outcome, SearchState* search) {
+  search->lastCode = outcome.code;
   if (outcome.code == LDAP_SIZELIMIT_EXCEEDED || outcome.code == LDAP_TIMELIMIT_EXCEEDED)
     search->limitCode = outcome.code;
   else if (!outcome.ok())
@@ -320,7 +354,7 @@ HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* 
   }
   SearchControls controls(*search, paged.get());
   LdapControls response;
-  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->attributes, controls.get(),
+  LdapOutcome outcome = connection->search(base, search->scope, search->filter, search->sent, controls.get(),
                                            search->sizeLimit, search->timeLimit, &search->page, &response);
   HRESULT hr = takeOutcome(outcome, search);
   if (FAILED(hr)) return hr;
@@ -337,6 +371,21 @@ HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* 
     }
   }
   return S_OK;
+}
+
+// The server's own refusal of a lookup read as a first read (a name it will not give in such a
+// search, say) sends the lookup again as the caller asked it. A missing base, or a transport that
+// failed, fails alike.
+HRESULT fetchFirstPage(Connection* connection, const std::string& base, SearchState* search) {
+  HRESULT hr = fetchPage(connection, base, search);
+  int code = search->lastCode;
+  if (SUCCEEDED(hr) || !search->asFirstRead || code <= 0 || code == LDAP_NO_SUCH_OBJECT || code == LDAP_REFERRAL ||
+      code == LDAP_INVALID_DN_SYNTAX)
+    return hr;
+  noteRefusedInLookups(search->sent);
+  search->asFirstRead = false;
+  search->sent = search->attributes;
+  return fetchPage(connection, base, search);
 }
 
 }  // namespace
@@ -367,6 +416,11 @@ HRESULT DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) try {
 
 namespace {
 
+bool askedByCaller(const SearchState& search, const std::string& name) {
+  return std::any_of(search.attributes.begin(), search.attributes.end(),
+                     [&](const std::string& asked) { return equalsIgnoreCase(asked, name); });
+}
+
 // The current entry's name and columns, in one pass over the entry (entryAttributes).
 HRESULT readRow(Connection* connection, SearchState* search) {
   std::vector<EntryAttribute> attributes;
@@ -376,7 +430,15 @@ HRESULT readRow(Connection* connection, SearchState* search) {
     std::string& name = attribute.name;
     std::vector<std::string>& texts = attribute.values;
     RangedName range;
-    if (name.find(';') != std::string::npos && parseRangedName(name, &range)) {
+    bool ranged = name.find(';') != std::string::npos && parseRangedName(name, &range);
+    if (search->asFirstRead && !askedByCaller(*search, ranged ? range.base : name)) {
+      // Read for the call's later reads of the object only: what the server cut short is asked
+      // for again when loaded.
+      if (ranged) search->wholeRowCut.insert(toLowerAscii(range.base));
+      else search->wholeRow[toLowerAscii(name)] = CachedProperty{name, std::move(texts)};
+      continue;
+    }
+    if (ranged) {
       bool askedForRange = false;
       for (const std::string& n : search->requested)
         askedForRange |= n.find(';') != std::string::npos && equalsIgnoreCase(n.substr(0, n.find(';')), range.base);
@@ -386,6 +448,7 @@ HRESULT readRow(Connection* connection, SearchState* search) {
         name = range.base;
       }
     }
+    if (search->asFirstRead) search->wholeRow[toLowerAscii(name)] = CachedProperty{name, texts};
     // Read only to make the ADsPath column: not a column of its own.
     if (search->distinguishedNameOnlyForPath && equalsIgnoreCase(name, "distinguishedName")) continue;
     search->columnOrder.push_back(name);
@@ -416,6 +479,8 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
   // A code left by an earlier call must never read as "more rows on the server".
   clearLastError();
   search->row.clear();
+  search->wholeRow.clear();
+  search->wholeRowCut.clear();
   search->columnOrder.clear();
   search->nextColumn = 0;
   for (;;) {
@@ -428,7 +493,7 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
     }
     if (!search->started) {
       search->started = true;
-      HRESULT hr = fetchPage(connection, setup_.ldapName, search);
+      HRESULT hr = fetchFirstPage(connection, setup_.ldapName, search);
       if (FAILED(hr)) {
         search->done = true;
         return hr;
@@ -452,6 +517,9 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
   if (FAILED(hr)) return hr;
   if (readsWholeRows(*search) && search->rows <= keptWholeRows)
     rememberWholeEntry(setup_.connection, search->rowDn, search->rowDn, search->row, {});
+  if (search->asFirstRead && search->rows == 1)
+    rememberFirstRead(setup_.connection, search->rowDn, search->rowDn, search->sent, search->wholeRow,
+                      search->wholeRowCut);
   if (search->attributes.empty() || search->wantsPath) search->columnOrder.push_back("ADsPath");
   return S_OK;
 } catch (...) {

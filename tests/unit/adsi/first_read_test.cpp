@@ -33,5 +33,17 @@ TEST(FirstRead, AsksForWhatCallsLoadUntilTheyStop) {
   EXPECT_TRUE(asks(firstReadNames(FirstRead::bind), "otherMailbox"));
 }
 
+// A lookup a server refused stops asking for the learned names it carried; binds still ask them.
+TEST(FirstRead, LookupsLeaveOutLearnedNamesAServerRefusedInOne) {
+  noteNamesLoaded({"tokenGroups", "mail"});
+  EXPECT_TRUE(asks(firstReadNames(FirstRead::lookup), "tokenGroups"));
+  noteRefusedInLookups({"objectClass", "tokenGroups"});
+  std::vector<std::string> lookup = firstReadNames(FirstRead::lookup);
+  EXPECT_FALSE(asks(lookup, "tokenGroups"));
+  EXPECT_TRUE(asks(lookup, "mail"));
+  EXPECT_TRUE(asks(lookup, "objectClass")) << "what a translation reads is always asked";
+  EXPECT_TRUE(asks(firstReadNames(FirstRead::bind), "tokenGroups"));
+}
+
 }  // namespace
 }  // namespace winapi::adsi
