@@ -87,10 +87,8 @@ HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const
 
   ADS_SEARCHPREF_INFO oneRow = integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, 1);
   RETURN_IF_FAILED(setSearchPreferences(search, &oneRow, 1));
-  // Every attribute: no list, and the count the directory interface reads as "all".
-  bool whole = namePointers.empty();
-  LPWSTR* requested = whole ? nullptr : namePointers.data();
-  DWORD requestedCount = whole ? static_cast<DWORD>(-1) : static_cast<DWORD>(namePointers.size());
+  LPWSTR* requested = namePointers.empty() ? nullptr : namePointers.data();
+  auto requestedCount = static_cast<DWORD>(namePointers.size());
   ADS_SEARCH_HANDLE handle = nullptr;
   RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], requested, requestedCount, &handle));
   HRESULT status = search->GetNextRow(handle);

@@ -12,8 +12,8 @@
 WideString searchColumnText(const ADS_SEARCH_COLUMN& column);
 
 // The row walk of searchFirstEntry on an already bound search interface: the search is limited to
-// the one row it reads, so the directory stops there. No names asks for every attribute. rowCame,
-// when given, is set once the search delivers its row.
+// the one row it reads, so the directory stops there. rowCame, when given, is set once the search
+// delivers its row.
 HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const StringList& attributeNames,
                        StringList* values, bool* rowCame = nullptr);
 

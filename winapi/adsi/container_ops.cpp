@@ -183,16 +183,7 @@ class ChildEnumerator final : public winapi::com::ComObject<IEnumVARIANT> {
                                               requestedAttributes(), controls, 0, 0, &page, &response);
     if (!outcome.ok()) return failWith(outcome);
     takeChildren(ld, page.get());
-    cookie_.clear();
-    LDAPControl* control = response ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response.get(), nullptr) : nullptr;
-    if (control != nullptr) {
-      ber_int_t estimate = 0;
-      berval next{0, nullptr};
-      if (ldap_parse_pageresponse_control(ld, control, &estimate, &next) == LDAP_SUCCESS) {
-        cookie_.assign(next.bv_val != nullptr ? next.bv_val : "", next.bv_len);
-        ber_memfree(next.bv_val);
-      }
-    }
+    cookie_ = nextPageCookie(ld, response.get());
     finished_ = cookie_.empty();
     return S_OK;
   }

@@ -197,12 +197,8 @@ HRESULT DirectoryObject::readFromServer(const std::vector<std::string>& names, P
     std::string& name = attribute.name;
     RangedName range;
     if (parseRangedName(name, &range)) {
-      bool askedForRange = false;
-      for (const std::string& n : names)
-        if (equalsIgnoreCase(n.substr(0, n.find(';')), range.base) && n.find(';') != std::string::npos)
-          askedForRange = true;
       // The server cut the values: fetch the rest, unless the caller asked for that range.
-      if (!askedForRange) {
+      if (!asksForRangeOf(names, range.base)) {
         HRESULT hr = fetchRemainingRange(setup_.connection.get(), setup_.ldapName, range, &attribute.values);
         if (FAILED(hr)) return hr;
       }

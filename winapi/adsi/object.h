@@ -224,6 +224,9 @@ void failSchemaClassBindsWith(const std::string& className, HRESULT status);
 constexpr int rowsWithoutPaging = 1000;
 // Whether the server cut an answer to a search sent without paging: it matches more rows.
 bool tooManyRowsWithoutPaging(LDAP* ld, int code, LDAPMessage* answer);
+// The cookie of a paged search's response controls: empty when no page follows (or the response
+// carries no page control that can be read).
+std::string nextPageCookie(LDAP* ld, LDAPControl** response);
 
 // Reads the rest of a multi-valued attribute the server cut ("member;range=0-1499"), range
 // after range from the next one, appending to values.

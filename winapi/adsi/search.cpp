@@ -124,6 +124,17 @@ void destroySearch(SearchState* search, Connection* connection, const std::strin
   delete search;
 }
 
+std::string nextPageCookie(LDAP* ld, LDAPControl** response) {
+  LDAPControl* control = response != nullptr ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response, nullptr) : nullptr;
+  ber_int_t estimate = 0;
+  berval next{0, nullptr};
+  if (control == nullptr || ldap_parse_pageresponse_control(ld, control, &estimate, &next) != LDAP_SUCCESS)
+    return std::string();
+  std::string cookie(next.bv_val != nullptr ? next.bv_val : "", next.bv_len);
+  ber_memfree(next.bv_val);
+  return cookie;
+}
+
 bool tooManyRowsWithoutPaging(LDAP* ld, int code, LDAPMessage* answer) {
   if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) return true;
   int limit = rowsWithoutPagingForTesting.load();
@@ -358,17 +369,9 @@ HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* 
                                            search->sizeLimit, search->timeLimit, &search->page, &response);
   HRESULT hr = takeOutcome(outcome, search);
   if (FAILED(hr)) return hr;
-  if (search->pageSize > 0 && response) {
-    LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response.get(), nullptr);
-    if (control != nullptr) {
-      ber_int_t estimate = 0;
-      berval next{0, nullptr};
-      if (ldap_parse_pageresponse_control(ld, control, &estimate, &next) == LDAP_SUCCESS) {
-        search->cookie.assign(next.bv_val != nullptr ? next.bv_val : "", next.bv_len);
-        ber_memfree(next.bv_val);
-        search->moreOnServer = !search->cookie.empty();
-      }
-    }
+  if (search->pageSize > 0) {
+    search->cookie = nextPageCookie(ld, response.get());
+    search->moreOnServer = !search->cookie.empty();
   }
   return S_OK;
 }
@@ -439,10 +442,7 @@ HRESULT readRow(Connection* connection, SearchState* search) {
       continue;
     }
     if (ranged) {
-      bool askedForRange = false;
-      for (const std::string& n : search->requested)
-        askedForRange |= n.find(';') != std::string::npos && equalsIgnoreCase(n.substr(0, n.find(';')), range.base);
-      if (!askedForRange) {
+      if (!asksForRangeOf(search->requested, range.base)) {
         HRESULT hr = fetchRemainingRange(connection, search->rowDn, range, &texts);
         if (FAILED(hr)) return hr;
         name = range.base;

@@ -1,5 +1,6 @@
 #include "adsi/values.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -309,6 +310,13 @@ bool dateToSystemTime(DATE date, SYSTEMTIME* t) {
   setDayOfWeek(&out);
   *t = out;
   return true;
+}
+
+bool asksForRangeOf(const std::vector<std::string>& names, std::string_view base) {
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    size_t options = name.find(';');
+    return options != std::string::npos && equalsIgnoreCase(std::string_view(name).substr(0, options), base);
+  });
 }
 
 bool parseRangedName(std::string_view name, RangedName* out) {

@@ -31,6 +31,9 @@ struct RangedName {
   bool toEnd = false;
 };
 bool parseRangedName(std::string_view name, RangedName* out);
+// Whether names (a caller's request) ask for a range of the attribute itself ("member;range=0-9"):
+// then the values the server sent are what was asked, not a cut to complete.
+bool asksForRangeOf(const std::vector<std::string>& names, std::string_view base);
 
 // --- LDAP ↔ VARIANT ---
 // One value as the scalar VARIANT IADs::Get gives for the type.
