@@ -18,6 +18,7 @@
 
 #include "adsi/errors.h"
 #include "adsi/ldap_owners.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "adsi/transport.h"
 

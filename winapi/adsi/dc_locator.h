@@ -59,9 +59,5 @@ std::string logonDomainOf(const std::string& user, const std::string& ntDomain);
 // What the forest's partitions say: the NetBIOS name of a domain and its DNS name.
 void rememberDomainName(const std::string& netbiosName, const std::string& dnsName);
 
-namespace testing {
-// Forgets every answer the locator keeps.
-void forgetLocatedDomains();
-}  // namespace testing
 
 }  // namespace winapi::adsi

@@ -4,6 +4,7 @@
 
 #include "adsi/errors.h"
 #include "adsi/pool.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "adsi/transport.h"
 

@@ -203,20 +203,6 @@ class DirectoryObject final : public IADsUser,
 // the server is ended there first.
 void destroySearch(SearchState* search, Connection* connection, const std::string& base);
 
-namespace testing {
-// Paged searches this process ended on the server before their last page.
-size_t pagedSearchesReleased();
-// Every page of a container's children read from now on fails with the status (S_OK: pages
-// are read again), as a page cut off by a dropped connection or a time-out would.
-void failChildPagesWith(HRESULT status);
-// From now on an answer without paging of more rows than this counts as one the server cut at
-// its limit, as Active Directory cuts one at its page limit (0: as the server answers).
-void limitRowsWithoutPaging(int rows);
-// Every bind of the named schema class (LDAP://[host/]schema/<class>) from now on fails with the
-// status, as one cut off by a dropped connection would; an empty name or S_OK binds it again.
-void failSchemaClassBindsWith(const std::string& className, HRESULT status);
-}  // namespace testing
-
 // A search that would page, and a container's enumeration, are first sent without paging, for
 // up to this many rows: Samba serves a paged search about ten times slower per row, and most
 // match fewer. A server that cuts such an answer at the limit (Active Directory does, Samba

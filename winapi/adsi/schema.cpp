@@ -7,6 +7,7 @@
 
 #include "adsi/connection.h"
 #include "adsi/errors.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 
 namespace winapi::adsi {

@@ -10,6 +10,7 @@
 #include "adsi/com_guard.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "adsi/values.h"
 #include "com/com_object.h"

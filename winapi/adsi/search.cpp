@@ -23,6 +23,7 @@
 #include "adsi/controls.h"
 #include "adsi/errors.h"
 #include "adsi/object.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "adsi/values.h"
 

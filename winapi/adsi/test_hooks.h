@@ -1,9 +1,11 @@
-// What tests and benchmarks may ask of the connection layer, or change in it. Nothing else calls
-// these.
+// What tests and benchmarks may ask of the provider (its connections, searches, schema and
+// locator), or change in it. Nothing else calls these.
 #pragma once
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "minwindef.h"
 
 namespace winapi::adsi::testing {
 
@@ -34,5 +36,22 @@ void setIdleLimitForTesting(int seconds);
 void replaceValuesForTesting(const std::string& dn, const std::string& attribute, std::vector<std::string> values);
 // Makes LogonUserW fail without a last error (it reads 0), as no real logon should.
 void setLogonFailsWithoutErrorForTesting(bool fails);
+// Forget every answer the domain controller locator keeps, every server remembered as down, and
+// the schema read from each server.
+void forgetLocatedDomains();
+void forgetDownServers();
+void clearSchemaCache();
+
+// Paged searches this process ended on the server before their last page.
+size_t pagedSearchesReleased();
+// Every page of a container's children read from now on fails with the status (S_OK: pages
+// are read again), as a page cut off by a dropped connection or a time-out would.
+void failChildPagesWith(HRESULT status);
+// From now on an answer without paging of more rows than this counts as one the server cut at
+// its limit, as Active Directory cuts one at its page limit (0: as the server answers).
+void limitRowsWithoutPaging(int rows);
+// Every bind of the named schema class (LDAP://[host/]schema/<class>) from now on fails with the
+// status, as one cut off by a dropped connection would; an empty name or S_OK binds it again.
+void failSchemaClassBindsWith(const std::string& className, HRESULT status);
 
 }  // namespace winapi::adsi::testing

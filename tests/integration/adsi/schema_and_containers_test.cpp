@@ -4,6 +4,7 @@
 #include <set>
 
 #include "adsi/object.h"
+#include "adsi/test_hooks.h"
 #include "directory_env.h"
 
 namespace adsitest {

@@ -4,6 +4,7 @@
 
 #include "adsi/directory_env.h"
 #include "adsi/object.h"
+#include "adsi/test_hooks.h"
 
 using namespace adsitest;
 

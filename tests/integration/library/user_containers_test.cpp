@@ -10,6 +10,7 @@
 #include "adsi/connection.h"
 #include "adsi/object.h"
 #include "adsi/pool.h"
+#include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "directory/adsi_context.h"
 #include "nodes/user_containers.h"

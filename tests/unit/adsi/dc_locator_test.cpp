@@ -7,6 +7,7 @@
 
 #include "adsi/dc_locator.h"
 #include "adsi/failover.h"
+#include "adsi/test_hooks.h"
 
 namespace adsi = winapi::adsi;
 
