@@ -63,7 +63,7 @@ HRESULT AdsiContext::findByAccountName(const WideString& objectClass, const Wide
   StringList attributes;
   attributes.append(WIDE("distinguishedName"));
   StringList values;
-  HRESULT status = ::searchFirstEntry(*this, base, filter, attributes, &values);
+  HRESULT status = ::searchFirstEntry(*this, base, filter, attributes, FirstEntry::lookup, &values);
   if (FAILED(status)) return status;
   if (values.count() == 0) return E_FAIL;
   *dn = values[0];

@@ -78,15 +78,17 @@ WideString searchColumnText(const ADS_SEARCH_COLUMN& column) {
 }
 
 HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const StringList& attributeNames,
-                       StringList* values, bool* rowCame) {
+                       StringList* values, FirstEntry kind, bool* rowCame) {
   std::vector<WideString> names(attributeNames.begin(), attributeNames.end());
   std::vector<LPWSTR> namePointers;
   namePointers.reserve(names.size());
   for (WideString& name : names) namePointers.push_back(&name[0]);
   WideString filterText = filter;
 
-  ADS_SEARCHPREF_INFO oneRow = integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, 1);
-  RETURN_IF_FAILED(setSearchPreferences(search, &oneRow, 1));
+  if (kind == FirstEntry::lookup) {
+    ADS_SEARCHPREF_INFO oneRow = integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, 1);
+    RETURN_IF_FAILED(setSearchPreferences(search, &oneRow, 1));
+  }
   LPWSTR* requested = namePointers.empty() ? nullptr : namePointers.data();
   auto requestedCount = static_cast<DWORD>(namePointers.size());
   ADS_SEARCH_HANDLE handle = nullptr;
@@ -125,13 +127,13 @@ HRESULT searchBelowBase(const AdsiContext& context, const WideString& dn, const 
 }
 
 HRESULT searchFirstEntry(const AdsiContext& context, const WideString& base, const WideString& filter,
-                         const StringList& attributeNames, StringList* values) {
+                         const StringList& attributeNames, FirstEntry kind, StringList* values) {
   return searchBelowBase(context, base, [&](IDirectorySearch* search, bool* rowCame) {
-    return readFirstEntry(search, filter, attributeNames, values, rowCame);
+    return readFirstEntry(search, filter, attributeNames, values, kind, rowCame);
   });
 }
 
 HRESULT AdsiContext::searchFirstEntry(const WideString& base, const WideString& filter,
                                       const StringList& attributeNames, StringList* values) const {
-  return ::searchFirstEntry(*this, base, filter, attributeNames, values);
+  return ::searchFirstEntry(*this, base, filter, attributeNames, FirstEntry::anyMatch, values);
 }

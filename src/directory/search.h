@@ -11,11 +11,16 @@
 // large integers as decimal, booleans as TRUE or FALSE, any other type as empty text.
 WideString searchColumnText(const ADS_SEARCH_COLUMN& column);
 
-// The row walk of searchFirstEntry on an already bound search interface: the search is limited to
-// the one row it reads, so the directory stops there. rowCame, when given, is set once the search
-// delivers its row.
+// What a first-entry search is for: the first of any matches (a caller's query), or the one
+// object a name picks out, which the call goes on to translate and bind. A look-up asks for one
+// row, so the directory stops there, and the directory interface may keep what it read of that
+// object for the rest of the call.
+enum class FirstEntry { anyMatch, lookup };
+
+// The row walk of searchFirstEntry on an already bound search interface. rowCame, when given, is
+// set once the search delivers its row.
 HRESULT readFirstEntry(IDirectorySearch* search, const WideString& filter, const StringList& attributeNames,
-                       StringList* values, bool* rowCame = nullptr);
+                       StringList* values, FirstEntry kind = FirstEntry::anyMatch, bool* rowCame = nullptr);
 
 // One search below a base named by a distinguished name, run by run on the base's search
 // interface, which it sets up (preferences), executes and walks; rowCame is set once a row comes.
@@ -28,6 +33,6 @@ using BaseSearch = std::function<HRESULT(IDirectorySearch* search, bool* rowCame
 // bind failed; so is it when the bind fails. The status is that of the last step tried.
 HRESULT searchBelowBase(const AdsiContext& context, const WideString& dn, const BaseSearch& run);
 
-// The context's searchFirstEntry, for callers with a context.
+// searchFirstEntry, for the kind of search given.
 HRESULT searchFirstEntry(const AdsiContext& context, const WideString& base, const WideString& filter,
-                         const StringList& attributeNames, StringList* values);
+                         const StringList& attributeNames, FirstEntry kind, StringList* values);
