@@ -93,7 +93,7 @@ HRESULT DirectoryObject::GetObjectAttributes(LPWSTR* pAttributeNames, DWORD dwNu
   HRESULT hr = ensureSchema();
   if (FAILED(hr)) return hr;
   PropertyMap read;
-  hr = readAttributes(names, &read);
+  hr = readAttributes(names, &read, LoadPath::directoryObject);
   if (FAILED(hr)) return hr;
   std::vector<ReadAttribute> attributes;
   auto addAttribute = [&](const CachedProperty& property) {

@@ -41,9 +41,10 @@ bool askedInLookups(const LearnedNames& learned, const std::string& name) {
   return learned.refusedInLookups.size() < refusedNamesKept && learned.refusedInLookups.count(toLowerAscii(name)) == 0;
 }
 
-LearnedNames& learnedNames() {
-  static LearnedNames* instance = new LearnedNames();
-  return *instance;
+LearnedNames& learnedNames(LoadPath path = LoadPath::propertyCache) {
+  static LearnedNames* throughCache = new LearnedNames();
+  static LearnedNames* throughDirectoryObject = new LearnedNames();
+  return path == LoadPath::directoryObject ? *throughDirectoryObject : *throughCache;
 }
 
 }  // namespace
@@ -54,7 +55,7 @@ const std::vector<std::string>& namesATranslationReads() {
   return names;
 }
 
-std::vector<std::string> firstReadNames(FirstRead kind) {
+std::vector<std::string> firstReadNames(FirstRead kind, LoadPath path) {
   static const std::vector<std::string> classes = {"objectClass"};
   static const std::vector<std::string> group = {"objectClass", "primaryGroupToken", "member"};
   bool lookup = kind == FirstRead::lookup;
@@ -62,7 +63,7 @@ std::vector<std::string> firstReadNames(FirstRead kind) {
                                          : kind == FirstRead::groupBind         ? group
                                                                                 : classes;
   std::vector<std::string> names = base;
-  LearnedNames& learned = learnedNames();
+  LearnedNames& learned = learnedNames(path);
   std::lock_guard<std::mutex> lock(learned.mutex);
   ++learned.firstReads;
   std::vector<std::pair<unsigned long long, std::string>> recent;
@@ -104,8 +105,8 @@ void noteRefusedInLookups(const std::vector<std::string>& names) {
   }
 }
 
-void noteNamesLoaded(const std::vector<std::string>& names) {
-  LearnedNames& learned = learnedNames();
+void noteNamesLoaded(const std::vector<std::string>& names, LoadPath path) {
+  LearnedNames& learned = learnedNames(path);
   std::lock_guard<std::mutex> lock(learned.mutex);
   for (const std::string& name : names) {
     if (!learnable(name)) continue;

@@ -158,12 +158,12 @@ bool DirectoryObject::isUtcTimeSyntax(const std::string& name) const {
 
 std::string DirectoryObject::displayDn() const { return setup_.dn.empty() ? setup_.ldapName : setup_.dn; }
 
-HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, PropertyMap* out) {
+HRESULT DirectoryObject::readAttributes(const std::vector<std::string>& names, PropertyMap* out, LoadPath path) {
   if (setup_.created) return E_ADS_OBJECT_UNBOUND;
   if (setup_.rootDse && names.empty()) return rootAttributes(out);
   if (setup_.rootDse) return readFromServer(names, out);
   HRESULT hr = readThroughCall(names, out);
-  if (SUCCEEDED(hr)) noteNamesLoaded(names);
+  if (SUCCEEDED(hr)) noteNamesLoaded(names, path);
   return hr;
 }
 
@@ -473,7 +473,9 @@ HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, 
   }
   bool firstRead = readsAttributes(riid);
   std::vector<std::string> requested = {"objectClass"};
-  if (firstRead) requested = firstReadNames(group ? FirstRead::groupBind : FirstRead::bind);
+  if (firstRead)
+    requested = firstReadNames(group ? FirstRead::groupBind : FirstRead::bind,
+                               riid == IID_IDirectoryObject ? LoadPath::directoryObject : LoadPath::propertyCache);
   LdapMessage result;
   LdapOutcome outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
                                            firstReadControls(requested), 0, 0, &result);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "adsi/connection.h"
+#include "adsi/first_read.h"
 #include "adsi/path.h"
 #include "adsi/pool.h"
 #include "adsi/schema.h"
@@ -148,7 +149,8 @@ class DirectoryObject final : public IADsUser,
   // Base-scope read of the object, following range retrieval for attributes the server cut
   // (unless the caller asked for a range itself). names empty = all ordinary attributes.
   // What this call already read of the object is not asked for again (call_entries.h).
-  HRESULT readAttributes(const std::vector<std::string>& names, PropertyMap* out);
+  HRESULT readAttributes(const std::vector<std::string>& names, PropertyMap* out,
+                         LoadPath path = LoadPath::propertyCache);
   ADSTYPE typeOf(const std::string& name) const;
   bool isUtcTimeSyntax(const std::string& name) const;
   HRESULT modifyWith(const std::vector<PendingChange>& changes);

@@ -45,5 +45,14 @@ TEST(FirstRead, LookupsLeaveOutLearnedNamesAServerRefusedInOne) {
   EXPECT_TRUE(asks(firstReadNames(FirstRead::bind), "tokenGroups"));
 }
 
+// The security descriptor an access check loads through the directory object is asked by the
+// binds that hand out that interface, not by every ordinary bind.
+TEST(FirstRead, NamesAreLearnedForTheInterfaceTheyWereLoadedThrough) {
+  noteNamesLoaded({"nTSecurityDescriptor"}, LoadPath::directoryObject);
+  EXPECT_TRUE(asks(firstReadNames(FirstRead::bind, LoadPath::directoryObject), "nTSecurityDescriptor"));
+  EXPECT_FALSE(asks(firstReadNames(FirstRead::bind), "nTSecurityDescriptor"));
+  EXPECT_FALSE(asks(firstReadNames(FirstRead::lookup), "nTSecurityDescriptor"));
+}
+
 }  // namespace
 }  // namespace winapi::adsi
