@@ -59,5 +59,4 @@ std::string logonDomainOf(const std::string& user, const std::string& ntDomain);
 // What the forest's partitions say: the NetBIOS name of a domain and its DNS name.
 void rememberDomainName(const std::string& netbiosName, const std::string& dnsName);
 
-
 }  // namespace winapi::adsi

@@ -47,5 +47,4 @@ void noteServerDown(const Endpoint& endpoint);
 // the last failure, or at once with the server-down status when every candidate was down.
 HRESULT firstAnswering(const std::vector<Endpoint>& candidates, const std::function<HRESULT(const Endpoint&)>& attempt);
 
-
 }  // namespace winapi::adsi

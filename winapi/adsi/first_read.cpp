@@ -89,6 +89,10 @@ std::vector<std::string> firstReadNames(FirstRead kind, LoadPath path) {
   return names;
 }
 
+bool refusedWhatWasAsked(int code) {
+  return code > 0 && code != LDAP_NO_SUCH_OBJECT && code != LDAP_REFERRAL && code != LDAP_INVALID_DN_SYNTAX;
+}
+
 LDAPControl** firstReadControls(const std::vector<std::string>& requested) {
   static LDAPControl* withDescriptor[] = {securityDescriptorFlagsControl(), nullptr};
   for (const std::string& name : requested)

@@ -24,6 +24,9 @@ enum class LoadPath { propertyCache, directoryObject };
 // namesATranslationReads) and the attributes calls have lately loaded through that path, each
 // once; a lookup leaves out those a server refused in one.
 std::vector<std::string> firstReadNames(FirstRead kind, LoadPath path = LoadPath::propertyCache);
+// Whether a first read failed for what it asked (a result code of the server's own, not a missing
+// or misnamed object, a referral or a transport that failed): asking fewer names may then succeed.
+bool refusedWhatWasAsked(int code);
 // The controls of a first read of these names: the descriptor's flags when they name it.
 LDAPControl** firstReadControls(const std::vector<std::string>& requested);
 // A server refused a lookup that asked for these names: such a search can refuse a name that a

@@ -479,8 +479,7 @@ HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, 
   LdapMessage result;
   LdapOutcome outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", requested,
                                            firstReadControls(requested), 0, 0, &result);
-  // The server's own refusals only: a missing object, or a transport that failed, fails alike.
-  if (firstRead && outcome.code > 0 && outcome.code != LDAP_NO_SUCH_OBJECT) {
+  if (firstRead && refusedWhatWasAsked(outcome.code)) {
     // Whatever kept the object from being read so, the bind itself asks only its classes.
     firstRead = false;
     outcome = connection->search(setup->ldapName, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0,

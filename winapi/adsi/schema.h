@@ -73,5 +73,4 @@ std::string mostDerivedStructuralClass(const Schema& schema, const std::vector<s
 // The schema of the server behind the connection, read on first use and shared afterwards.
 HRESULT schemaFor(Connection* connection, std::shared_ptr<const Schema>* out);
 
-
 }  // namespace winapi::adsi

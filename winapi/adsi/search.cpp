@@ -377,15 +377,11 @@ HRESULT fetchPage(Connection* connection, const std::string& base, SearchState* 
   return S_OK;
 }
 
-// The server's own refusal of a lookup read as a first read (a name it will not give in such a
-// search, say) sends the lookup again as the caller asked it. A missing base, or a transport that
-// failed, fails alike.
+// A lookup read as a first read that the server refused for what it asked (a name it will not
+// give in such a search, say) is sent again as the caller asked it.
 HRESULT fetchFirstPage(Connection* connection, const std::string& base, SearchState* search) {
   HRESULT hr = fetchPage(connection, base, search);
-  int code = search->lastCode;
-  if (SUCCEEDED(hr) || !search->asFirstRead || code <= 0 || code == LDAP_NO_SUCH_OBJECT || code == LDAP_REFERRAL ||
-      code == LDAP_INVALID_DN_SYNTAX)
-    return hr;
+  if (SUCCEEDED(hr) || !search->asFirstRead || !refusedWhatWasAsked(search->lastCode)) return hr;
   noteRefusedInLookups(search->sent);
   search->asFirstRead = false;
   search->sent = search->attributes;
@@ -435,11 +431,10 @@ HRESULT readRow(Connection* connection, SearchState* search) {
     std::vector<std::string>& texts = attribute.values;
     RangedName range;
     bool ranged = name.find(';') != std::string::npos && parseRangedName(name, &range);
-    if (search->asFirstRead && !askedByCaller(*search, ranged ? range.base : name)) {
-      // Read for the call's later reads of the object only: what the server cut short is asked
-      // for again when loaded.
-      if (ranged) search->wholeRowCut.insert(toLowerAscii(range.base));
-      else search->wholeRow[toLowerAscii(name)] = CachedProperty{name, std::move(texts)};
+    bool forTheCallOnly = search->asFirstRead && !askedByCaller(*search, ranged ? range.base : name);
+    if (forTheCallOnly && ranged) {
+      // What the server cut short of a name the caller did not ask for is asked for when loaded.
+      search->wholeRowCut.insert(toLowerAscii(range.base));
       continue;
     }
     if (ranged) {
@@ -450,6 +445,7 @@ HRESULT readRow(Connection* connection, SearchState* search) {
       }
     }
     if (search->asFirstRead) search->wholeRow[toLowerAscii(name)] = CachedProperty{name, texts};
+    if (forTheCallOnly) continue;
     // Read only to make the ADsPath column: not a column of its own.
     if (search->distinguishedNameOnlyForPath && equalsIgnoreCase(name, "distinguishedName")) continue;
     search->columnOrder.push_back(name);
@@ -460,7 +456,7 @@ HRESULT readRow(Connection* connection, SearchState* search) {
   return S_OK;
 }
 
-// A search for every attribute of a few objects (a lookup by name) is often followed, within the
+// A search for every attribute of a few objects is often followed, within the
 // call, by a bind of what it found and reads of its attributes: its first rows are kept as the
 // call's whole reads of those objects (call_entries.h). Only rows read as an ordinary bind reads
 // an object: no tombstones, the same parts of the security descriptor, values and not only names.
