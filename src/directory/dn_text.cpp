@@ -207,10 +207,19 @@ bool isWrittenAsDirectoryName(const WideString& name) {
 }
 
 bool trailingDnsDomainOfDn(const WideString& dn, WideString* domain) {
-  std::vector<WideString> rdns = splitUnescaped(carriedName(dn), WIDE(','), WIDE(';'));
+  WideString name = carriedName(dn);
+  // Only the trailing components are read: the others are passed over where they stand.
+  std::vector<size_t> separators;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == WIDE('\\')) ++i;
+    else if (name[i] == WIDE(',') || name[i] == WIDE(';')) separators.push_back(i);
+  }
   std::vector<WideString> labels;
-  for (size_t i = rdns.size(); i-- > 0;) {
-    WideString rdn = trimmed(rdns[i]);
+  size_t end = name.size();
+  for (size_t i = separators.size() + 1; i-- > 0;) {
+    size_t begin = i == 0 ? 0 : separators[i - 1] + 1;
+    WideString rdn = trimmed(name.substr(begin, end - begin));
+    end = begin == 0 ? 0 : begin - 1;
     size_t equals = rdn.find(WIDE('='));
     if (equals == WideString::npos || splitUnescaped(rdn, WIDE('+'), WIDE('+')).size() != 1 ||
         !isDomainComponentType(trimmed(rdn.substr(0, equals))))

@@ -73,12 +73,16 @@ bool entryHoldsWhatATranslationReads(const EntryOfThisCall& entry) {
 }
 
 void rememberFirstRead(const std::shared_ptr<Connection>& connection, const std::string& name, const std::string& dn,
-                       const std::vector<std::string>& requested, const PropertyMap& read,
+                       const std::vector<std::string>& requested, PropertyMap read,
                        const std::set<std::string>& cut) {
-  std::vector<std::string> settled;
-  for (const std::string& asked : requested)
-    if (cut.count(toLowerAscii(asked)) == 0) settled.push_back(asked);
-  rememberNamedAttributes(connection, name, settled, read);
+  if (cut.empty()) {
+    rememberNamedAttributes(connection, name, requested, std::move(read));
+  } else {
+    std::vector<std::string> settled;
+    for (const std::string& asked : requested)
+      if (cut.count(toLowerAscii(asked)) == 0) settled.push_back(asked);
+    rememberNamedAttributes(connection, name, settled, std::move(read));
+  }
   EntryOfThisCall* entry = keptFor(connection, name);
   if (entry != nullptr) entry->dn = dn;
 }
@@ -117,17 +121,23 @@ void rememberWholeEntry(const std::shared_ptr<Connection>& connection, const std
 }
 
 void rememberNamedAttributes(const std::shared_ptr<Connection>& connection, const std::string& name,
-                             const std::vector<std::string>& names, const PropertyMap& read) {
+                             const std::vector<std::string>& names, PropertyMap read) {
   for (const std::string& asked : names)
     if (hasOptions(asked)) return;  // a range asked for is the caller's own business
   EntryOfThisCall* entry = keptFor(connection, name);
   if (entry == nullptr) return;
+  // The first read of the object in the call (the usual case) is kept as it came: a value the
+  // server gave beyond the names asked is never taken as settled (namesAsked decides).
+  bool first = entry->named.empty();
+  if (first) entry->named = std::move(read);
   for (const std::string& asked : names) {
     std::string key = toLowerAscii(asked);
-    entry->namesAsked.insert(key);
-    auto found = read.find(key);
-    if (found != read.end()) entry->named[key] = found->second;
-    else entry->named.erase(key);
+    if (!first) {
+      auto found = read.find(key);
+      if (found != read.end()) entry->named[key] = std::move(found->second);
+      else entry->named.erase(key);
+    }
+    entry->namesAsked.insert(std::move(key));
   }
 }
 

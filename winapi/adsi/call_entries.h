@@ -40,14 +40,14 @@ const EntryOfThisCall* entryOfThisCall(const Connection* connection, const std::
 void rememberWholeEntry(const std::shared_ptr<Connection>& connection, const std::string& name, const std::string& dn,
                         PropertyMap ordinary, std::set<std::string> cut);
 void rememberNamedAttributes(const std::shared_ptr<Connection>& connection, const std::string& name,
-                             const std::vector<std::string>& names, const PropertyMap& read);
+                             const std::vector<std::string>& names, PropertyMap read);
 
 // Whether the entry settles all that a name translation reads.
 bool entryHoldsWhatATranslationReads(const EntryOfThisCall& entry);
 // What a first read (names requested) gave, with the object's distinguished name; names the
 // server cut short (range retrieval) are asked for again when loaded.
 void rememberFirstRead(const std::shared_ptr<Connection>& connection, const std::string& name, const std::string& dn,
-                       const std::vector<std::string>& requested, const PropertyMap& read,
+                       const std::vector<std::string>& requested, PropertyMap read,
                        const std::set<std::string>& cut);
 // The values the entry surely holds of a lower-case name (null: the object has none); false
 // when the entry does not settle the name.

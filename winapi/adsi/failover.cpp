@@ -22,6 +22,7 @@ DownServers& downServers() {
 void DownServers::markDown(const std::string& server, Clock::time_point now) {
   std::lock_guard<std::mutex> lock(mutex_);
   downUntil_[toLowerAscii(server)] = now + std::chrono::seconds(serverDownSeconds);
+  anyMarked_.store(true, std::memory_order_release);
 }
 
 bool DownServers::isDown(const std::string& server, Clock::time_point now) const {
@@ -33,6 +34,7 @@ bool DownServers::isDown(const std::string& server, Clock::time_point now) const
 void DownServers::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   downUntil_.clear();
+  anyMarked_.store(false, std::memory_order_release);
 }
 
 bool isUnansweredServer(HRESULT hr) {
@@ -41,7 +43,8 @@ bool isUnansweredServer(HRESULT hr) {
 }
 
 bool isServerDown(const Endpoint& endpoint) {
-  return downServers().isDown(endpointKey(endpoint), DownServers::Clock::now());
+  const DownServers& down = downServers();
+  return down.anyMarked() && down.isDown(endpointKey(endpoint), DownServers::Clock::now());
 }
 
 void noteServerDown(const Endpoint& endpoint) {

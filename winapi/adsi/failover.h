@@ -6,6 +6,7 @@
 // server-down status; after that time the server is tried again. Marking a server down retires
 // the pooled connections to it, so no new call waits on them.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -26,9 +27,12 @@ class DownServers {
   using Clock = std::chrono::steady_clock;
   void markDown(const std::string& server, Clock::time_point now);
   bool isDown(const std::string& server, Clock::time_point now) const;
+  // False until a server is marked: then each look costs a lock and a key.
+  bool anyMarked() const { return anyMarked_.load(std::memory_order_acquire); }
   void clear();
 
  private:
+  std::atomic<bool> anyMarked_{false};
   mutable std::mutex mutex_;
   std::map<std::string, Clock::time_point> downUntil_;  // guarded by mutex_; keys in lower case
 };

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "adshlp.h"
 #include "adsi/com_guard.h"
@@ -65,7 +66,7 @@ HRESULT openOn(const std::shared_ptr<Connection>& connection, AdsPath path, cons
     HRESULT hr = domainRootPath(connection.get(), &path);
     if (FAILED(hr)) return hr;
   }
-  return openDirectoryObject(connection, path, adsPath, flags, riid, ppv);
+  return openDirectoryObject(connection, std::move(path), adsPath, flags, riid, ppv);
 }
 
 }  // namespace
@@ -88,7 +89,7 @@ HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPa
   if (FAILED(hr)) return hr;
   // A read on a pooled connection the server has since dropped is sent again by the connection
   // itself (Connection::search); nothing here retries.
-  hr = openOn(connection, path, adsPath, dwReserved, riid, ppObject);
+  hr = openOn(connection, std::move(path), adsPath, dwReserved, riid, ppObject);
   if (SUCCEEDED(hr)) noteObjectBind(connection);
   return hr;
 } catch (...) {

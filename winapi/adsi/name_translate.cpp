@@ -176,6 +176,7 @@ class NameTranslate final : public winapi::com::ComObject<IADsNameTranslate> {
   std::vector<std::string> searchBases(bool configurationToo) const;
   const Partition* domainByDnsName(std::string_view dnsName) const;
   const Partition* domainContaining(std::string_view dn) const;
+  const std::vector<Partition>& partitions() const;
 
   HRESULT render(LONG format, std::string* out) const;
   HRESULT renderNt4(std::string* out) const;
@@ -186,7 +187,8 @@ class NameTranslate final : public winapi::com::ComObject<IADsNameTranslate> {
   bool globalCatalog_ = false;
   std::string defaultNamingContext_;
   std::string configurationNamingContext_;
-  std::vector<Partition> partitions_;
+  // The connection's list, shared: the same for every service on that connection.
+  std::shared_ptr<const std::vector<Partition>> partitions_;
   bool partitionsLoaded_ = false;
   FoundObject found_;
   bool hasFound_ = false;
@@ -266,7 +268,7 @@ HRESULT NameTranslate::serversFor(LONG initType, const std::string& path, std::v
 HRESULT NameTranslate::initialise(LONG initType, BSTR path, const Credentials& credentials) {
   connection_.reset();
   hasFound_ = false;
-  partitions_.clear();
+  partitions_.reset();
   partitionsLoaded_ = false;
   std::vector<Endpoint> servers;
   HRESULT hr = serversFor(initType, bstrText(path), &servers, &globalCatalog_);
@@ -332,16 +334,21 @@ HRESULT NameTranslate::ensurePartitions() {
     return std::shared_ptr<const void>(std::move(partitions));
   });
   if (!remembered) return failWith(failure);
-  partitions_ = *std::static_pointer_cast<const std::vector<Partition>>(remembered);
+  partitions_ = std::static_pointer_cast<const std::vector<Partition>>(remembered);
   partitionsLoaded_ = true;
   // What the forest says of its domains' NetBIOS names serves logons in those domains.
-  for (const Partition& partition : partitions_)
+  for (const Partition& partition : partitions())
     if (partition.isDomain) rememberDomainName(partition.netbiosName, partition.dnsRoot);
   return S_OK;
 }
 
+const std::vector<Partition>& NameTranslate::partitions() const {
+  static const std::vector<Partition> none;
+  return partitions_ ? *partitions_ : none;
+}
+
 const Partition* NameTranslate::domainByDnsName(std::string_view dnsName) const {
-  for (const Partition& partition : partitions_) {
+  for (const Partition& partition : partitions()) {
     if (partition.isDomain && equalsIgnoreCase(partition.dnsRoot, dnsName)) return &partition;
   }
   return nullptr;
@@ -349,7 +356,7 @@ const Partition* NameTranslate::domainByDnsName(std::string_view dnsName) const 
 
 const Partition* NameTranslate::domainContaining(std::string_view dn) const {
   const Partition* best = nullptr;
-  for (const Partition& partition : partitions_) {
+  for (const Partition& partition : partitions()) {
     if (!partition.isDomain || !isSuffixDn(dn, partition.ncName)) continue;
     if (best == nullptr || partition.ncName.size() > best->ncName.size()) best = &partition;
   }
@@ -360,7 +367,7 @@ std::vector<std::string> NameTranslate::searchBases(bool configurationToo) const
   // The Global Catalog holds the whole forest under the empty base.
   if (globalCatalog_) return {std::string()};
   std::vector<std::string> bases;
-  for (const Partition& partition : partitions_) {
+  for (const Partition& partition : partitions()) {
     if (partition.isDomain) bases.push_back(partition.ncName);
   }
   if (bases.empty() && !defaultNamingContext_.empty()) bases.push_back(defaultNamingContext_);
@@ -423,14 +430,14 @@ HRESULT NameTranslate::findByDn(const std::string& dn, FoundObject* out) {
   PropertyMap read;
   std::set<std::string> cut;
   *out = foundObjectOf(ld, entry, &read, &cut);
-  rememberFirstRead(connection_, dn, out->dn, requested, read, cut);
+  rememberFirstRead(connection_, dn, out->dn, requested, std::move(read), cut);
   return S_OK;
 }
 
 HRESULT NameTranslate::childOf(const std::string& parent, const std::string& relativeName, std::string* childDn) {
   // A naming context below this one (CN=Configuration under the forest root) is not an
   // ordinary child: the server only refers to it, so it is taken from the partitions.
-  for (const Partition& partition : partitions_) {
+  for (const Partition& partition : partitions()) {
     std::string rdn, above, type, value;
     if (!splitFirstRdn(partition.ncName, &rdn, &above) || !splitRdn(rdn, &type, &value)) continue;
     if (equalsIgnoreCase(above, parent) && equalsIgnoreCase(value, relativeName)) {
@@ -468,7 +475,7 @@ HRESULT NameTranslate::findByNt4(const std::string& name, FoundObject* out) {
   std::string domainName, account;
   if (!names::parseNt4Name(name, &domainName, &account)) return kNotFound;
   const Partition* domain = nullptr;
-  for (const Partition& partition : partitions_) {
+  for (const Partition& partition : partitions()) {
     if (partition.isDomain && equalsIgnoreCase(partition.netbiosName, domainName)) domain = &partition;
   }
   if (domain == nullptr) return kNotFound;

@@ -404,14 +404,23 @@ bool knownClasses(Connection* connection, const std::string& name, ObjectSetup* 
     setup->objectClasses = classes != nullptr ? *classes : std::vector<std::string>();
     return true;
   }
-  std::vector<std::string> lasting;
-  if (const std::vector<std::string>* contexts = rootValues(*root, "namingContexts")) lasting = *contexts;
+  const std::string* head = nullptr;
+  if (const std::vector<std::string>* contexts = rootValues(*root, "namingContexts")) {
+    auto found = std::find_if(contexts->begin(), contexts->end(),
+                              [&](const std::string& context) { return equalsIgnoreCase(context, name); });
+    if (found != contexts->end()) head = &*found;
+  }
   // The forest's partitions container lasts as long as the configuration that holds it.
-  if (const std::vector<std::string>* configuration = rootValues(*root, "configurationNamingContext"))
-    if (!configuration->empty()) lasting.push_back("CN=Partitions," + configuration->front());
-  auto head = std::find_if(lasting.begin(), lasting.end(),
-                           [&](const std::string& context) { return equalsIgnoreCase(context, name); });
-  if (head == lasting.end()) return false;
+  std::string partitions;
+  if (const std::vector<std::string>* configuration = rootValues(*root, "configurationNamingContext")) {
+    constexpr std::string_view container = "CN=Partitions,";
+    if (head == nullptr && !configuration->empty() && startsWithIgnoreCase(name, container) &&
+        equalsIgnoreCase(std::string_view(name).substr(container.size()), configuration->front())) {
+      partitions = std::string(container) + configuration->front();
+      head = &partitions;
+    }
+  }
+  if (head == nullptr) return false;
   auto classes = connection->remembered("classes\n" + toLowerAscii(*head), [&]() {
     LdapMessage result;
     if (!connection->search(*head, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, nullptr, 0, 0, &result).ok())
@@ -496,23 +505,23 @@ HRESULT findForBind(const std::shared_ptr<Connection>& connection, REFIID riid, 
   entryProperties(ld, entry, &read, &cut);
   auto classes = read.find("objectclass");
   if (classes != read.end()) setup->objectClasses = classes->second.values;
-  if (firstRead) rememberFirstRead(connection, setup->ldapName, setup->dn, requested, read, cut);
+  if (firstRead) rememberFirstRead(connection, setup->ldapName, setup->dn, requested, std::move(read), cut);
   return S_OK;
 }
 
 }  // namespace
 
-HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPath& path, const std::string& adsPath,
+HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, AdsPath path, const std::string& adsPath,
                             DWORD flags, REFIID riid, void** ppv) {
   *ppv = nullptr;
   ObjectSetup setup;
   setup.connection = connection;
-  setup.path = path;
-  setup.adsPath = adsPath;
   setup.rootDse = path.kind == PathKind::RootDse;
   setup.fastBind = (flags & ADS_FAST_BIND) != 0 && !setup.rootDse;
   setup.ldapName = setup.rootDse ? std::string() : path.dn;
   if (!path.dn.empty() && path.dn.front() != '<') setup.dn = path.dn;
+  setup.path = std::move(path);
+  setup.adsPath = adsPath;
   if (setup.fastBind) setup.ldapName = deletedObjectsName(connection.get(), setup.ldapName);
   if (!setup.fastBind && knownClasses(connection.get(), setup.ldapName, &setup)) {
     // The root entry and the heads of the server's naming contexts stand as long as the server.

@@ -229,7 +229,7 @@ HRESULT newSchemaClassObject(std::shared_ptr<Connection> connection, const AdsPa
 
 // Reads the object a path names and makes its COM object (helpers.cpp uses it for
 // ADsOpenObject; containers for GetObject).
-HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, const AdsPath& path, const std::string& adsPath,
+HRESULT openDirectoryObject(std::shared_ptr<Connection> connection, AdsPath path, const std::string& adsPath,
                             DWORD flags, REFIID riid, void** ppv);
 
 }  // namespace winapi::adsi

@@ -122,22 +122,22 @@ bool isValidAva(std::string_view ava) {
   return true;
 }
 
-// Splits at unescaped occurrences of one of the separators.
-std::vector<std::string_view> splitUnescaped(std::string_view text, std::string_view separators) {
-  std::vector<std::string_view> parts;
+// Hands each part between unescaped occurrences of either separator to visit, in order, until
+// one is refused (false). Names are checked on every bind: nothing is copied.
+template <typename Visit>
+bool everyUnescapedPart(std::string_view text, char first, char second, Visit visit) {
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\') {
       ++i;
       continue;
     }
-    if (separators.find(text[i]) != std::string_view::npos) {
-      parts.push_back(text.substr(start, i - start));
+    if (text[i] == first || text[i] == second) {
+      if (!visit(text.substr(start, i - start))) return false;
       start = i + 1;
     }
   }
-  parts.push_back(text.substr(start));
-  return parts;
+  return visit(text.substr(start));
 }
 
 bool isHexOfLength(std::string_view text, size_t length) {
@@ -176,11 +176,9 @@ bool isSidText(std::string_view text) {
 
 bool isValidDn(std::string_view dn) {
   if (dn.empty()) return false;
-  for (std::string_view rdn : splitUnescaped(dn, ",;")) {
-    for (std::string_view ava : splitUnescaped(rdn, "+"))
-      if (!isValidAva(trimSpaces(ava))) return false;
-  }
-  return true;
+  return everyUnescapedPart(dn, ',', ';', [](std::string_view rdn) {
+    return everyUnescapedPart(rdn, '+', '+', [](std::string_view ava) { return isValidAva(trimSpaces(ava)); });
+  });
 }
 
 bool isValidExtendedName(std::string_view name) {

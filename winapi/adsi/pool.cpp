@@ -108,14 +108,17 @@ HRESULT acquireFrom(const Endpoint& endpoint, const Credentials& credentials, st
 }  // namespace
 
 std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
-  std::string key = toLowerAscii(endpoint.host);
+  const std::string& identity = credentials.mode == BindMode::Kerberos ? kerberosPrincipal() : credentials.user;
+  std::string key;
+  key.reserve(endpoint.host.size() + identity.size() + 12);
+  appendLowerAscii(&key, endpoint.host);
   key += '\n';
   key += std::to_string(endpoint.port);
   key += '\n';
   key += std::to_string(static_cast<int>(credentials.mode));
   key += '\n';
   // Exact: another spelling of the account is another identity.
-  key += credentials.mode == BindMode::Kerberos ? kerberosPrincipal() : credentials.user;
+  key += identity;
   return key;
 }
 

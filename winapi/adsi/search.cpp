@@ -515,7 +515,7 @@ HRESULT DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE hSearchResult) try {
   if (readsWholeRows(*search) && search->rows <= keptWholeRows)
     rememberWholeEntry(setup_.connection, search->rowDn, search->rowDn, search->row, {});
   if (search->asFirstRead && search->rows == 1)
-    rememberFirstRead(setup_.connection, search->rowDn, search->rowDn, search->sent, search->wholeRow,
+    rememberFirstRead(setup_.connection, search->rowDn, search->rowDn, search->sent, std::move(search->wholeRow),
                       search->wholeRowCut);
   if (search->attributes.empty() || search->wantsPath) search->columnOrder.push_back("ADsPath");
   return S_OK;

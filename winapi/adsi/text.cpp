@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace winapi::adsi {
 
 namespace {
@@ -66,6 +68,9 @@ char32_t decodeUtf8(std::string_view text, size_t* i) {
 }  // namespace
 
 std::string toUtf8(std::u16string_view text) {
+  // Directory names are mostly ASCII, which narrows unit for unit.
+  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+    return std::string(text.begin(), text.end());
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -121,10 +126,18 @@ void copyUtf16(std::string_view text, char16_t* out) {
 }
 
 std::string toLowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string out;
+  appendLowerAscii(&out, text);
   return out;
+}
+
+void appendLowerAscii(std::string* out, std::string_view text) {
+  size_t start = out->size();
+  out->append(text);
+  for (size_t i = start; i < out->size(); ++i) {
+    char& c = (*out)[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
 }
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
@@ -140,6 +153,12 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
 
 bool startsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+size_t findIgnoreCase(std::string_view text, std::string_view needle) {
+  for (size_t at = 0; at + needle.size() <= text.size(); ++at)
+    if (equalsIgnoreCase(text.substr(at, needle.size()), needle)) return at;
+  return std::string_view::npos;
 }
 
 BSTR newBstr(std::string_view utf8) { return newBstr(toUtf16(utf8)); }

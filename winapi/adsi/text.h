@@ -17,8 +17,11 @@ size_t utf16Length(std::string_view text);
 void copyUtf16(std::string_view text, char16_t* out);
 
 std::string toLowerAscii(std::string_view text);
+void appendLowerAscii(std::string* out, std::string_view text);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 bool startsWithIgnoreCase(std::string_view text, std::string_view prefix);
+// Where needle first occurs in text, ASCII case ignored; npos when nowhere.
+size_t findIgnoreCase(std::string_view text, std::string_view needle);
 // The value of a hexadecimal digit of either case; -1 for any other character.
 int hexDigitValue(char c);
 

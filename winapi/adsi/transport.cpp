@@ -230,7 +230,12 @@ WaitLimits waitLimits() {
 bool usesLdaps(int port) { return port == 636 || port == 3269; }
 
 std::string endpointKey(const Endpoint& endpoint) {
-  return toLowerAscii(endpoint.host) + '\n' + std::to_string(endpoint.port);
+  std::string key;
+  key.reserve(endpoint.host.size() + 8);
+  appendLowerAscii(&key, endpoint.host);
+  key += '\n';
+  key += std::to_string(endpoint.port);
+  return key;
 }
 
 }  // namespace winapi::adsi

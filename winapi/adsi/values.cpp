@@ -320,9 +320,8 @@ bool asksForRangeOf(const std::vector<std::string>& names, std::string_view base
 }
 
 bool parseRangedName(std::string_view name, RangedName* out) {
-  std::string lower = toLowerAscii(name);
-  size_t at = lower.find(";range=");
-  if (at == std::string::npos || at == 0) return false;
+  size_t at = findIgnoreCase(name, ";range=");
+  if (at == std::string_view::npos || at == 0) return false;
   std::string_view range = name.substr(at + 7);
   size_t dash = range.find('-');
   if (dash == std::string_view::npos || dash == 0 || dash > 10) return false;
