@@ -195,14 +195,21 @@ std::shared_ptr<Connection> pooledConnectionFor(const std::vector<Endpoint>& ser
   std::lock_guard<std::mutex> lock(p.mutex);
   auto now = std::chrono::steady_clock::now();
   for (const Endpoint& server : servers) {
+    std::shared_ptr<Connection> leastHeld;
     for (const auto& [key, connection] : p.connections) {
       const Endpoint& bound = connection->endpoint();
       bool globalCatalog = bound.port == 3268 || bound.port == 3269;
       if (globalCatalog || !equalsIgnoreCase(bound.host, server.host)) continue;
       if (connection->credentials().mode != credentials.mode || connection->credentials().user != credentials.user)
         continue;
-      if (usable(*connection, credentials, now)) return connection;
+      if (!usable(*connection, credentials, now)) continue;
+      // The calling thread's own, as for an object bind: a directory serves one connection's
+      // requests in turn, so logons on many threads must not all queue on the first one.
+      auto own = lastUsedByThread.find(key);
+      if (own != lastUsedByThread.end() && own->second.lock() == connection) return connection;
+      if (!leastHeld || connection.use_count() < leastHeld.use_count()) leastHeld = connection;
     }
+    if (leastHeld) return leastHeld;
   }
   return nullptr;
 }
