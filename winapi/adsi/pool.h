@@ -52,9 +52,10 @@ HRESULT openFreshConnection(const std::vector<Endpoint>& candidates, const Crede
                             std::shared_ptr<Connection>* out);
 HRESULT openFreshConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out);
 // A pooled connection to one of these servers (on a port of its domain, not the Global
-// Catalog's) bound with exactly these credentials and still standing for them, else none. Within
-// the pool's lifetime limit the pool already trusts such a bind for object binds; a logon reads
-// its token over it instead of binding again.
+// Catalog's) bound with exactly these credentials and still standing for them, else none: the
+// calling thread's own when it has one, else the least held. Within the pool's lifetime limit the
+// pool already trusts such a bind for object binds; a logon reads its token over it instead of
+// binding again.
 std::shared_ptr<Connection> pooledConnectionFor(const std::vector<Endpoint>& servers, const Credentials& credentials);
 // A password-check lease (see the top of this file). Kerberos and anonymous credentials, and
 // servers without TLS, get a private connection instead.
