@@ -108,17 +108,12 @@ HRESULT acquireFrom(const Endpoint& endpoint, const Credentials& credentials, st
 }  // namespace
 
 std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
-  const std::string& identity = credentials.mode == BindMode::Kerberos ? kerberosPrincipal() : credentials.user;
-  std::string key;
-  key.reserve(endpoint.host.size() + identity.size() + 12);
-  appendLowerAscii(&key, endpoint.host);
-  key += '\n';
-  key += std::to_string(endpoint.port);
+  std::string key = endpointKey(endpoint);
   key += '\n';
   key += std::to_string(static_cast<int>(credentials.mode));
   key += '\n';
   // Exact: another spelling of the account is another identity.
-  key += identity;
+  key += credentials.mode == BindMode::Kerberos ? kerberosPrincipal() : credentials.user;
   return key;
 }
 
