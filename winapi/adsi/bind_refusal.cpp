@@ -1,0 +1,33 @@
+#include "adsi/bind_refusal.h"
+
+#include <string>
+
+#include "adsi/errors.h"
+#include "adsi/text.h"
+
+namespace winapi::adsi {
+
+namespace {
+
+bool namesAccountState(DWORD reason) {
+  switch (reason) {
+    case ERROR_ACCOUNT_LOCKED_OUT:
+    case ERROR_ACCOUNT_DISABLED:
+    case ERROR_ACCOUNT_EXPIRED:
+    case ERROR_PASSWORD_EXPIRED:
+    case ERROR_PASSWORD_MUST_CHANGE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+HRESULT failBind(DWORD reason, std::string_view diagnostic) {
+  DWORD reported = namesAccountState(reason) ? reason : ERROR_LOGON_FAILURE;
+  setLastError(reason != 0 ? reason : reported, toUtf16(std::string(diagnostic)), u"LDAP Provider");
+  return HRESULT_FROM_WIN32(reported);
+}
+
+}  // namespace winapi::adsi
