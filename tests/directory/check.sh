@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Quick self-check of the running test directory; `check.sh dc2` checks the second DC and the
-# ways with-test-dns.sh offers the DCs instead. Uses the environment of `dc.sh env` (evaluated
+# ways with-test-dns.sh offers the DCs instead, `check.sh sites` the two sites and the Global
+# Catalog (dc1 and dc2 running), `check.sh dc3` the second domain. Uses the environment of `dc.sh env` (evaluated
 # here if ORVISTAL_TEST_SERVER is not set). Certificate verification stays ON throughout.
 # Exits non-zero if any check fails.
 set -uo pipefail
@@ -38,6 +39,90 @@ finish() {
   exit 0
 }
 
+dns=$HERE/with-test-dns.sh
+# ticket MODE PRINCIPAL: a Kerberos ticket for PRINCIPAL (bind password) with only what the mode offers.
+ticket() {
+  bash "$dns" "$1" bash -c 'KRB5CCNAME=FILE:$0 timeout 20 kinit "$1" <<< "$ORVISTAL_TEST_BIND_PASSWORD"' \
+    "$tmp/cc-$1" "$2" > "$tmp/kinit-$1" 2>&1
+}
+# srv DNS_SERVER NAME: the targets and ports of NAME's SRV records as that server gives them, sorted.
+srv() {
+  /usr/bin/python3 - "$@" <<'PY'
+import sys, dns.message, dns.query
+answer = dns.query.udp(dns.message.make_query(sys.argv[2], "SRV"), sys.argv[1], timeout=3)
+print(" ".join(sorted("%s:%d" % (r.target.to_text(True), r.port) for rrset in answer.answer for r in rrset)))
+PY
+}
+
+if [ "${1:-}" = sites ]; then
+  D=$ORVISTAL_TEST_DOMAIN S1=$ORVISTAL_TEST_SITE1 S2=$ORVISTAL_TEST_SITE2
+  DC1=$ORVISTAL_TEST_SERVER DC2=$ORVISTAL_TEST_SERVER2
+  # site_ping DC_IP [SOURCE] EXPECTED: the DC's and the client's site as the netlogon ping answers.
+  site_ping() {
+    local dc=$1 want=${*: -1} from=the\ default\ address got
+    [ $# = 2 ] || from=$2
+    got=$(/usr/bin/python3 "$HERE/netlogon_ping.py" "$dc" "$D" "${@:2:$#-2}" 2>&1)
+    if echo "$got" | grep -oE 'DcSiteName=[^ ]* ClientSiteName=[^ ]*' | grep -qxF "$want"; then
+      ok "netlogon ping to $dc from $from: $want"
+    else
+      fail "netlogon ping to $dc from $from: wanted $want, got $got"
+    fi
+  }
+  for dc_site in "$ORVISTAL_TEST_SERVER_IP $S1" "$ORVISTAL_TEST_SERVER2_IP $S2"; do
+    read -r ip site <<< "$dc_site"
+    site_ping "$ip" "DcSiteName=$site ClientSiteName=$S1"
+    site_ping "$ip" "$ORVISTAL_TEST_SITE1_CLIENT_IP" "DcSiteName=$site ClientSiteName=$S1"
+    site_ping "$ip" "$ORVISTAL_TEST_SITE2_CLIENT_IP" "DcSiteName=$site ClientSiteName=$S2"
+  done
+  # Each DC's DNS holds its own copy of the zones: both must give the same answers.
+  for server in "$ORVISTAL_TEST_SERVER_IP" "$ORVISTAL_TEST_SERVER2_IP"; do
+    for want in "_ldap._tcp.$S1._sites.dc._msdcs.$D $DC1:389" "_ldap._tcp.$S2._sites.dc._msdcs.$D $DC2:389" \
+                "_kerberos._tcp.$S2._sites.dc._msdcs.$D $DC2:88" "_ldap._tcp.$S2._sites.$D $DC2:389" \
+                "_gc._tcp.$D $DC1:3268" "_ldap._tcp.gc._msdcs.$D $DC1:3268" "_gc._tcp.$S2._sites.$D "; do
+      read -r name targets <<< "$want"
+      got=$(srv "$server" "$name" 2>&1)
+      if [ "$got" = "${targets:-}" ]; then ok "DNS $server: $name -> ${targets:-nothing}"
+      else fail "DNS $server: $name -> '$got', wanted '${targets:-}'"; fi
+    done
+  done
+  for dc_gc in "$DC1 TRUE" "$DC2 FALSE"; do
+    read -r dc want <<< "$dc_gc"
+    if q "$tmp/gc" -x -H "ldaps://$dc" -b '' -s base isGlobalCatalogReady \
+       && grep -qx "isGlobalCatalogReady: $want" "$tmp/gc"; then
+      ok "$dc: isGlobalCatalogReady $want"
+    else
+      fail "$dc: isGlobalCatalogReady: $(cat "$tmp/gc" "$tmp/gc.err")"
+    fi
+  done
+  finish
+fi
+
+if [ "${1:-}" = dc3 ]; then
+  DC3=$ORVISTAL_TEST_SERVER3 D2=$ORVISTAL_TEST_DOMAIN2
+  YARA="CN=Yara Second,OU=Orvistal,$ORVISTAL_TEST_BASE_DN2"
+  if q "$tmp/yara" -x -D "$ORVISTAL_TEST_BIND_USER2" -w "$ORVISTAL_TEST_BIND_PASSWORD" -H "ldaps://$DC3" \
+       -b "OU=Orvistal,$ORVISTAL_TEST_BASE_DN2" '(memberOf=CN=g-second,OU=Orvistal,'"$ORVISTAL_TEST_BASE_DN2"')' sAMAccountName \
+     && grep -qx "dn: $YARA" "$tmp/yara" && grep -qx 'sAMAccountName: yara' "$tmp/yara"; then
+    ok "$ORVISTAL_TEST_BIND_USER2 binds over verified LDAPS to $DC3 and finds yara in g-second"
+  else
+    fail "bind + search on ldaps://$DC3: $(cat "$tmp/yara" "$tmp/yara.err")"
+  fi
+  got=$(srv "$ORVISTAL_TEST_SERVER_IP" "_ldap._tcp.dc._msdcs.$D2" 2>&1)
+  if [ "$got" = "$DC3:389" ]; then ok "the first domain's DNS forwards $D2's SRV records"
+  else fail "_ldap._tcp.dc._msdcs.$D2 at $ORVISTAL_TEST_SERVER_IP: '$got'"; fi
+  addresses=$(bash "$dns" srv getent ahostsv4 "$D2" | awk '{print $1}' | sort -u | tr '\n' ' ')
+  if [ "$addresses" = "$ORVISTAL_TEST_SERVER3_IP " ]; then
+    ok "srv: $D2 resolves to dc3"
+  else
+    fail "srv: $D2 resolves to '$addresses'"
+  fi
+  if ticket srv "orvbind@$ORVISTAL_TEST_REALM2"; then ok "srv: Kerberos finds $ORVISTAL_TEST_REALM2's KDC through SRV records"
+  else fail "srv: kinit orvbind@$ORVISTAL_TEST_REALM2: $(cat "$tmp/kinit-srv")"; fi
+  if ticket kerberos "orvbind@$ORVISTAL_TEST_REALM2"; then ok "kerberos: kinit in $ORVISTAL_TEST_REALM2 through krb5.conf"
+  else fail "kerberos: kinit orvbind@$ORVISTAL_TEST_REALM2: $(cat "$tmp/kinit-kerberos")"; fi
+  finish
+fi
+
 if [ "${1:-}" = dc2 ]; then
   DC2=$ORVISTAL_TEST_SERVER2
   if q "$tmp/root2" "${simple[@]}" -H "ldaps://$DC2" -b "$ALICE" -s base sAMAccountName \
@@ -46,22 +131,17 @@ if [ "${1:-}" = dc2 ]; then
   else
     fail "bind + read alice on ldaps://$DC2: $(cat "$tmp/root2.err")"
   fi
-  dns=$HERE/with-test-dns.sh
   before=$(sha256sum /etc/resolv.conf /etc/hosts)
-  # ticket MODE: a Kerberos ticket for the bind account with only what the mode offers.
-  ticket() {
-    bash "$dns" "$1" bash -c 'KRB5CCNAME=FILE:$0 timeout 20 kinit "orvbind@$ORVISTAL_TEST_REALM" <<< "$ORVISTAL_TEST_BIND_PASSWORD"' \
-      "$tmp/cc-$1" > "$tmp/kinit-$1" 2>&1
-  }
   addresses=$(bash "$dns" srv getent ahostsv4 "$ORVISTAL_TEST_DOMAIN" | awk '{print $1}' | sort -u | tr '\n' ' ')
   if [ "$addresses" = "$ORVISTAL_TEST_SERVER_IP $ORVISTAL_TEST_SERVER2_IP " ]; then
     ok "srv: the DCs' DNS resolves the domain to both DCs"
   else
     fail "srv: the domain resolves to '$addresses'"
   fi
-  if ticket srv; then ok "srv: Kerberos finds a KDC through the SRV records"; else fail "srv: kinit: $(cat "$tmp/kinit-srv")"; fi
-  if ticket kerberos; then ok "kerberos: kinit through krb5.conf's kdc entries"; else fail "kerberos: kinit: $(cat "$tmp/kinit-kerberos")"; fi
-  if ticket none; then fail "none: kinit found a KDC"; else ok "none: no KDC to be found"; fi
+  principal=orvbind@$ORVISTAL_TEST_REALM
+  if ticket srv "$principal"; then ok "srv: Kerberos finds a KDC through the SRV records"; else fail "srv: kinit: $(cat "$tmp/kinit-srv")"; fi
+  if ticket kerberos "$principal"; then ok "kerberos: kinit through krb5.conf's kdc entries"; else fail "kerberos: kinit: $(cat "$tmp/kinit-kerberos")"; fi
+  if ticket none "$principal"; then fail "none: kinit found a KDC"; else ok "none: no KDC to be found"; fi
   if bash "$dns" none getent hosts "$ORVISTAL_TEST_DOMAIN" > /dev/null; then
     fail "none: the domain name resolves"
   else

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Throwaway Samba AD DCs for Orvistal's tests: realm ORVISTAL.TEST, host
-# dc1.orvistal.test on 127.0.0.2 and its replica dc2.orvistal.test on 127.0.0.4. See
-# README.md beside this file.
+# dc1.orvistal.test on 127.0.0.2 and its replica dc2.orvistal.test on 127.0.0.4 (in another
+# site), and a second domain ORVISTAL2.TEST on dc3.orvistal2.test, 127.0.0.6. See README.md
+# beside this file.
 #
-#   dc.sh start [dc2]    provision (or restore the cached golden copy), seed, start, wait for LDAPS
-#   dc.sh stop [dc2]     stop the DC started by start (by its recorded pid)
-#   dc.sh restart [dc2]  stop, then start from a fresh copy of the golden directory
-#   dc.sh status [dc2]   exit 0 if running and answering LDAPS with certificate verification
+#   dc.sh start [dcN]    provision (or restore the cached golden copy), seed, start, wait for LDAPS
+#   dc.sh stop [dcN]     stop the DC started by start (by its recorded pid)
+#   dc.sh restart [dcN]  stop, then start from a fresh copy of the golden directory
+#   dc.sh status [dcN]   exit 0 if running and answering LDAPS with certificate verification
 #   dc.sh env      print the export lines clients need (also written to $ORVISTAL_DC_DIR/env.sh)
 #   dc.sh kinit    Kerberos ticket for the non-admin bind account into the private ccache
 #
@@ -14,7 +15,7 @@
 # ORVISTAL_DC_CACHE (golden tarballs, default /var/tmp/orvistal-dc/cache),
 # ORVISTAL_DC_MAX_RUNTIME (seconds before samba exits by itself, default 21600),
 # ORVISTAL_DC_NO_CACHE=1 (always provision from scratch; do not read or write the cache).
-# Without dc2 a command acts on the first DC. Must run as root (loopback address,
+# Without dc2 or dc3 a command acts on the first DC. Must run as root (loopback address,
 # /etc/hosts, samba).
 set -euo pipefail
 
@@ -44,7 +45,8 @@ use_dc() {
   case $1 in
     dc1) DC=dc1 SAMBA_DIR=$DC_DIR/dc PIDFILE=$DC_DIR/samba.pid IP=$DC_IP FQDN=$DC_FQDN ;;
     dc2) DC=dc2 SAMBA_DIR=$DC_DIR/dc2 PIDFILE=$DC_DIR/samba-dc2.pid IP=$DC2_IP FQDN=$DC2_FQDN ;;
-    *) echo "usage: $0 start|stop|restart|status [dc1|dc2] | env | kinit" >&2; exit 2 ;;
+    dc3) DC=dc3 SAMBA_DIR=$DC_DIR/dc3 PIDFILE=$DC_DIR/samba-dc3.pid IP=$DC3_IP FQDN=$DC3_FQDN ;;
+    *) echo "usage: $0 start|stop|restart|status [dc1|dc2|dc3] | env | kinit" >&2; exit 2 ;;
   esac
   CONF=$SAMBA_DIR/etc/smb.conf
 }
@@ -71,6 +73,19 @@ export ORVISTAL_TEST_ADMIN_PASSWORD='$DC_ADMIN_PASSWORD'
 export ORVISTAL_TEST_BIND_USER='$DC_BIND_USER'
 export ORVISTAL_TEST_BIND_PASSWORD='$DC_BIND_PASSWORD'
 export ORVISTAL_TEST_BIND_DN='$DC_BIND_DN'
+export ORVISTAL_TEST_SITE1=$DC_SITE1
+export ORVISTAL_TEST_SITE2=$DC_SITE2
+export ORVISTAL_TEST_SITE1_CLIENT_IP=$DC_SITE1_CLIENT_IP
+export ORVISTAL_TEST_SITE2_CLIENT_IP=$DC_SITE2_CLIENT_IP
+export ORVISTAL_TEST_SERVER3=$DC3_FQDN
+export ORVISTAL_TEST_SERVER3_IP=$DC3_IP
+export ORVISTAL_TEST_DOMAIN2=$DOM2_DOMAIN
+export ORVISTAL_TEST_REALM2=$DOM2_REALM
+export ORVISTAL_TEST_NETBIOS2=$DOM2_NETBIOS
+export ORVISTAL_TEST_BASE_DN2='$DOM2_BASE_DN'
+export ORVISTAL_TEST_ADMIN_USER2='$DOM2_ADMIN_USER'
+export ORVISTAL_TEST_BIND_USER2='$DOM2_BIND_USER'
+export ORVISTAL_TEST_BIND_DN2='$DOM2_BIND_DN'
 EOF
 }
 
@@ -92,9 +107,16 @@ write_client_files() {
 		admin_server = $DC_IP
 		kpasswd_server = $DC_IP
 	}
+	$DOM2_REALM = {
+		kdc = $DC3_IP
+		admin_server = $DC3_IP
+		kpasswd_server = $DC3_IP
+	}
 [domain_realm]
 	.$DC_DOMAIN = $DC_REALM
 	$DC_DOMAIN = $DC_REALM
+	.$DOM2_DOMAIN = $DOM2_REALM
+	$DOM2_DOMAIN = $DOM2_REALM
 EOF
   mv -f "$KRB5_FILE.tmp" "$KRB5_FILE"
   env_lines > "$ENV_FILE.tmp" && mv -f "$ENV_FILE.tmp" "$ENV_FILE"
@@ -112,7 +134,7 @@ ensure_packages() {
 
 ensure_address() {
   local ip
-  for ip in "$DC_IP" "$DC2_IP"; do
+  for ip in "$DC_IP" "$DC2_IP" "$DC3_IP"; do
     if ! ip -4 addr show dev lo | grep -F "inet $ip/" >/dev/null; then
       ip addr add "$ip/8" dev lo || die "cannot add $ip to lo"
     fi
@@ -120,28 +142,29 @@ ensure_address() {
 }
 
 # The domain name maps to the first DC only: a stopped second DC must not slow down
-# everyone who looks the domain up.
+# everyone who looks the domain up. The second domain's name maps to its one DC.
 ensure_hosts() {
   # Under with-test-dns.sh the hosts file is the test's own set-up of name resolution.
   [ -z "${ORVISTAL_TEST_DNS_MODE:-}" ] || return 0
-  local want1="$DC_IP $DC_FQDN $DC_DOMAIN" want2="$DC2_IP $DC2_FQDN"
-  grep -qxF "$want1" /etc/hosts && grep -qxF "$want2" /etc/hosts && return 0
+  local want1="$DC_IP $DC_FQDN $DC_DOMAIN" want2="$DC2_IP $DC2_FQDN" want3="$DC3_IP $DC3_FQDN $DOM2_DOMAIN"
+  grep -qxF "$want1" /etc/hosts && grep -qxF "$want2" /etc/hosts && grep -qxF "$want3" /etc/hosts && return 0
   # Drop any older mapping of our names, then append ours. Rewrite in place
   # (the file may be a bind mount, so no rename).
   local tmp
   tmp=$(mktemp)
   # Lines that also name other hosts keep those names.
-  awk -v a="$DC_FQDN" -v b="$DC_DOMAIN" -v c="$DC2_FQDN" '
+  awk -v names="$DC_FQDN $DC_DOMAIN $DC2_FQDN $DC3_FQDN $DOM2_DOMAIN" '
+    BEGIN { split(names, list, " "); for (k in list) ours[list[k]] = 1 }
     /^[[:space:]]*(#|$)/ { print; next }
     {
       hit = 0; line = $1; n = 0
       for (i = 2; i <= NF; i++) {
         if ($i ~ /^#/) { for (; i <= NF; i++) line = line " " $i; break }
-        if ($i == a || $i == b || $i == c) hit = 1; else { line = line " " $i; n++ }
+        if ($i in ours) hit = 1; else { line = line " " $i; n++ }
       }
       if (!hit) print; else if (n > 0) print line
     }' /etc/hosts > "$tmp"
-  printf '%s\n%s\n' "$want1" "$want2" >> "$tmp"
+  printf '%s\n%s\n%s\n' "$want1" "$want2" "$want3" >> "$tmp"
   cat "$tmp" > /etc/hosts
   rm -f "$tmp"
 }
@@ -254,7 +277,7 @@ cache_key() {
   ) | sha256sum | cut -c1-24
 }
 
-# dc1's tarball keeps its old name; dc2's is built beside it from the same run.
+# dc1's tarball keeps its old name; dc2's and dc3's are built beside it from the same run.
 golden_path() {
   if [ "$2" = dc1 ]; then echo "$CACHE_DIR/golden-$1.tar.gz"; else echo "$CACHE_DIR/golden-$2-$1.tar.gz"; fi
 }
@@ -296,12 +319,12 @@ save_golden() {
   log "cached golden directory $out ($(du -k "$out" | cut -f1) KiB)"
 }
 
-# Both DCs from scratch: dc1 provisioned and seeded, dc2 joined to it. dc1 knows dc2 (its
-# account, its DNS records) and dc2 holds all of dc1's data, so the pair is cached together.
+# Every DC from scratch: dc1 provisioned and seeded, its sites made, dc2 joined to it, then
+# dc3 provisioned and seeded. dc1 knows dc2 (its account, its DNS records), dc2 holds all of
+# dc1's data and all three have certificates from dc1's CA, so they are cached together.
 provision_seed_and_join() {
   local key=$1 t0 t1
-  use_dc dc2
-  if is_running; then log "dc2 runs from older data: stopping it"; stop_samba; fi
+  stop_other_dcs
   use_dc dc1
   t0=$(now_ms)
   bash "$HERE/lib/provision.sh" "$SAMBA_DIR"
@@ -318,6 +341,13 @@ provision_seed_and_join() {
   fi
   log "seeded in $(( $(now_ms) - t1 )) ms"
   t1=$(now_ms)
+  if ! bash "$HERE/lib/sites.sh" "$CONF" > "$SAMBA_DIR/log/sites.log" 2>&1; then
+    tail -n 40 "$SAMBA_DIR/log/sites.log" >&2
+    stop_samba || true
+    die "making the sites failed (log $SAMBA_DIR/log/sites.log)"
+  fi
+  log "sites made in $(( $(now_ms) - t1 )) ms"
+  t1=$(now_ms)
   if ! bash "$HERE/lib/join.sh" "$SAMBA_DIR" "$DC_DIR/dc2"; then
     stop_samba || true
     die "joining dc2 failed (logs in $DC_DIR/dc2/log)"
@@ -327,6 +357,37 @@ provision_seed_and_join() {
   ! port_in_use || die "samba still listening after stop; not caching a live directory"
   use_dc dc2
   mark_origin "$key"
+  provision_and_seed_dc3 "$key"
+  use_dc dc1
+}
+
+provision_and_seed_dc3() {
+  local key=$1 ca=$DC_DIR/dc/private/custom-tls t0
+  use_dc dc3
+  t0=$(now_ms)
+  bash "$HERE/lib/provision.sh" "$SAMBA_DIR" dc3 "$ca"
+  mark_origin "$key"
+  start_samba
+  if ! LDAPTLS_CACERT=$ca/ca.pem LDAPTLS_REQCERT=demand LDAPCONF=/dev/null \
+       bash "$HERE/lib/seed2.sh" > "$SAMBA_DIR/log/seed.log" 2>&1; then
+    tail -n 40 "$SAMBA_DIR/log/seed.log" >&2
+    stop_samba || true
+    die "seeding dc3 failed (log $SAMBA_DIR/log/seed.log)"
+  fi
+  stop_samba
+  log "dc3 provisioned and seeded in $(( $(now_ms) - t0 )) ms"
+}
+
+# Stops dc2 and dc3 if they run from other golden directories than KEY (whatever runs, without KEY).
+stop_other_dcs() {
+  local dc
+  for dc in dc2 dc3; do
+    use_dc "$dc"
+    if is_running && { [ -z "${1:-}" ] || [ "$(key_of "$SAMBA_DIR")" != "$1" ]; }; then
+      log "$dc runs from older data: stopping it"
+      stop_samba
+    fi
+  done
   use_dc dc1
 }
 
@@ -364,13 +425,9 @@ cmd_start_dc1() {
   t0=$(now_ms)
   prepare_start || return 0
   key=$(cache_key)
-  use_dc dc2
-  if is_running && [ "$(key_of "$SAMBA_DIR")" != "$key" ]; then
-    log "dc2 runs from older data: stopping it"
-    stop_samba
-  fi
-  use_dc dc1
-  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$(golden_path "$key" dc1)" ] && [ -f "$(golden_path "$key" dc2)" ]; then
+  stop_other_dcs "$key"
+  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$(golden_path "$key" dc1)" ] && [ -f "$(golden_path "$key" dc2)" ] \
+     && [ -f "$(golden_path "$key" dc3)" ]; then
     restore_golden "$(golden_path "$key" dc1)"
     log "restored golden directory $key in $(( $(now_ms) - t0 )) ms"
   else
@@ -380,7 +437,7 @@ cmd_start_dc1() {
     provision_seed_and_join "$key"
     if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ]; then
       save_golden "$key"
-      use_dc dc2; save_golden "$key"; use_dc dc1
+      use_dc dc2; save_golden "$key"; use_dc dc3; save_golden "$key"; use_dc dc1
     fi
   fi
   write_client_files
@@ -388,34 +445,34 @@ cmd_start_dc1() {
   log "started in $(( $(now_ms) - t0 )) ms; env: $ENV_FILE"
 }
 
-# dc2 must come from the same build as the dc1 that runs. Exit 3 when it cannot: 'dc.sh
-# restart' (dc1) then builds or restores a matching pair.
-cmd_start_dc2() {
-  local t0 key
+# dc2 and dc3 must come from the same build as the dc1 that runs (dc1's account of dc2, one
+# test CA). Exit 3 when they cannot: 'dc.sh restart' (dc1) then builds or restores a matching set.
+cmd_start_other() {
+  local t0 key dc=$DC
   t0=$(now_ms)
   prepare_start || return 0
   key=$(cache_key)
   use_dc dc1
   if is_running && [ "$(key_of "$SAMBA_DIR")" != "$key" ]; then
-    log "error: dc1 runs from older data than dc2 would; run 'dc.sh restart' first"
+    log "error: dc1 runs from older data than $dc would; run 'dc.sh restart' first"
     exit 3
   fi
-  use_dc dc2
-  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$(golden_path "$key" dc2)" ]; then
-    restore_golden "$(golden_path "$key" dc2)"
-    log "restored golden directory $key for dc2 in $(( $(now_ms) - t0 )) ms"
+  use_dc "$dc"
+  if [ "${ORVISTAL_DC_NO_CACHE:-0}" != 1 ] && [ -f "$(golden_path "$key" "$dc")" ]; then
+    restore_golden "$(golden_path "$key" "$dc")"
+    log "restored golden directory $key for $dc in $(( $(now_ms) - t0 )) ms"
   elif [ "${ORVISTAL_DC_NO_CACHE:-0}" = 1 ] && [ "$(key_of "$SAMBA_DIR")" = "$key" ]; then
-    log "using dc2 as joined by the last dc1 start"
+    log "using $dc as built by the last dc1 start"
   else
-    log "error: no dc2 built for key $key; run 'dc.sh restart' first"
+    log "error: no $dc built for key $key; run 'dc.sh restart' first"
     exit 3
   fi
   write_client_files
   start_samba
-  log "dc2 started in $(( $(now_ms) - t0 )) ms"
+  log "$dc started in $(( $(now_ms) - t0 )) ms"
 }
 
-cmd_start() { if [ "$DC" = dc1 ]; then cmd_start_dc1; else cmd_start_dc2; fi; }
+cmd_start() { if [ "$DC" = dc1 ]; then cmd_start_dc1; else cmd_start_other; fi; }
 
 cmd_stop() {
   lock

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The test run's directory fixture: starts a DC (dc1 unless dc2 is named) unless it is already
+# The test run's directory fixture: starts a DC (dc1 unless dc2 or dc3 is named) unless it is already
 # running, and at the end stops only a DC that this run started, so a developer's running
 # directory survives a test run.
 set -euo pipefail
@@ -16,7 +16,7 @@ case ${1:-} in
       status=0
       bash "$here/dc.sh" start "$dc" || status=$?
       if [ "$status" = 3 ]; then
-        # dc2 comes from the same build as dc1: a dc1 from older scripts is started afresh.
+        # dc2 and dc3 come from the same build as dc1: a dc1 from older scripts is started afresh.
         bash "$here/dc.sh" restart
         status=0
         bash "$here/dc.sh" start "$dc" || status=$?
@@ -33,5 +33,5 @@ case ${1:-} in
     else
       echo "fixture: $dc was not started by this run; left running"
     fi ;;
-  *) echo "usage: fixture.sh start|stop [dc1|dc2]" >&2; exit 2 ;;
+  *) echo "usage: fixture.sh start|stop [dc1|dc2|dc3]" >&2; exit 2 ;;
 esac

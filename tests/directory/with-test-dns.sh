@@ -5,12 +5,13 @@
 #
 #   with-test-dns.sh MODE COMMAND [ARGS...]
 #
-#   srv        the DCs' own DNS servers answer (SRV and address records); the hosts file names
-#              no test host; Kerberos finds its KDCs through DNS
-#   kerberos   krb5.conf names the realm's KDCs (dc1, dc2); DNS answers nothing; the DC names
-#              resolve, the domain name does not
-#   addresses  the domain name resolves to both DCs; DNS answers nothing; no KDC in krb5.conf
-#   none       nothing leads to a DC: DNS answers nothing, no KDC, the domain does not resolve
+#   srv        the first domain's DNS servers answer (SRV and address records; the second
+#              domain's through their forwarder to its DC); the hosts file names no test host;
+#              Kerberos finds its KDCs through DNS
+#   kerberos   krb5.conf names each realm's KDCs (dc1 and dc2, dc3); DNS answers nothing; the DC
+#              names resolve, the domain names do not
+#   addresses  each domain name resolves to its DCs; DNS answers nothing; no KDC in krb5.conf
+#   none       nothing leads to a DC: DNS answers nothing, no KDC, no domain name resolves
 #
 # In every mode ldap.conf names no URI, LDAPURI and friends are unset, and KRB5_CONFIG names
 # the mode's Kerberos configuration. ORVISTAL_TEST_DNS_MODE tells the command the mode.
@@ -49,13 +50,14 @@ nowhere=127.0.0.9
 } > "$files/resolv.conf"
 
 # The machine's hosts file without any test name, then the mode's own lines.
-awk -v a="$DC_FQDN" -v b="$DC_DOMAIN" -v c="$DC2_FQDN" '
-  { for (i = 2; i <= NF && $i !~ /^#/; i++) if ($i == a || $i == b || $i == c) next; print }' /etc/hosts \
+awk -v names="$DC_FQDN $DC_DOMAIN $DC2_FQDN $DC3_FQDN $DOM2_DOMAIN" '
+  BEGIN { split(names, list, " "); for (k in list) ours[list[k]] = 1 }
+  { for (i = 2; i <= NF && $i !~ /^#/; i++) if ($i in ours) next; print }' /etc/hosts \
   > "$files/hosts"
 case $mode in
-  kerberos | none) printf '%s %s\n%s %s\n' "$DC_IP" "$DC_FQDN" "$DC2_IP" "$DC2_FQDN" >> "$files/hosts" ;;
-  addresses) printf '%s %s %s\n%s %s %s\n' "$DC_IP" "$DC_FQDN" "$DC_DOMAIN" "$DC2_IP" "$DC2_FQDN" "$DC_DOMAIN" \
-               >> "$files/hosts" ;;
+  kerberos | none) printf '%s %s\n' "$DC_IP" "$DC_FQDN" "$DC2_IP" "$DC2_FQDN" "$DC3_IP" "$DC3_FQDN" >> "$files/hosts" ;;
+  addresses) printf '%s %s %s\n' "$DC_IP" "$DC_FQDN" "$DC_DOMAIN" "$DC2_IP" "$DC2_FQDN" "$DC_DOMAIN" \
+               "$DC3_IP" "$DC3_FQDN" "$DOM2_DOMAIN" >> "$files/hosts" ;;
 esac
 
 {
@@ -65,8 +67,11 @@ esac
   if [ "$mode" = kerberos ]; then
     printf '[realms]\n\t%s = {\n\t\tkdc = %s\n\t\tkdc = %s\n\t\tadmin_server = %s\n\t}\n' \
       "$DC_REALM" "$DC_FQDN" "$DC2_FQDN" "$DC_FQDN"
+    printf '\t%s = {\n\t\tkdc = %s\n\t\tadmin_server = %s\n\t}\n' "$DOM2_REALM" "$DC3_FQDN" "$DC3_FQDN"
   fi
-  printf '[domain_realm]\n\t.%s = %s\n\t%s = %s\n' "$DC_DOMAIN" "$DC_REALM" "$DC_DOMAIN" "$DC_REALM"
+  printf '[domain_realm]\n'
+  printf '\t.%s = %s\n\t%s = %s\n' "$DC_DOMAIN" "$DC_REALM" "$DC_DOMAIN" "$DC_REALM" \
+    "$DOM2_DOMAIN" "$DOM2_REALM" "$DOM2_DOMAIN" "$DOM2_REALM"
 } > "$files/krb5.conf"
 
 mount --bind "$files/resolv.conf" /etc/resolv.conf

@@ -1,15 +1,15 @@
 # shellcheck shell=bash
 # An EC P-256 server certificate from the test CA: the DC's own name, the domain name (an AD
-# domain name resolves to its DCs) and the DC's address.
-#   server_certificate CA_DIR OUT_DIR FQDN IP LOG   -> OUT_DIR/server.{key,pem}
+# domain name resolves to its DCs) and the DC's address. DOMAIN defaults to the first domain.
+#   server_certificate CA_DIR OUT_DIR FQDN IP LOG [DOMAIN]   -> OUT_DIR/server.{key,pem}
 server_certificate() {
-  local ca=$1 out=$2 fqdn=$3 ip=$4 log=$5
+  local ca=$1 out=$2 fqdn=$3 ip=$4 log=$5 domain=${6:-$DC_DOMAIN}
   mkdir -p "$out"
   {
     openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
       -keyout "$out/server.key" -out "$out/server.csr" -subj "/O=Orvistal Test/CN=$fqdn"
     cat > "$out/server.ext" <<EXT
-subjectAltName=DNS:$fqdn,DNS:$DC_DOMAIN,IP:$ip
+subjectAltName=DNS:$fqdn,DNS:$domain,IP:$ip
 extendedKeyUsage=serverAuth
 keyUsage=critical,digitalSignature,keyEncipherment
 basicConstraints=critical,CA:FALSE

@@ -14,10 +14,30 @@ DC_BASE_DN=DC=orvistal,DC=test
 DC2_HOST=dc2
 DC2_FQDN=dc2.orvistal.test
 DC2_IP=127.0.0.4
-# What the first DC runs. While the second one joins it also runs the services a join talks
-# to (the replication and DNS administration interfaces, the DC locator ping).
-DC_SERVICES="ldap kdc dns"
-DC_JOIN_SERVICES="ldap kdc dns rpc cldap"
+# Two sites: dc1 in the first one, dc2 in Branch. A client's site comes from the subnet holding
+# the address its datagram leaves from: the machine's default source address towards the DCs
+# (127.0.0.1) and one more address per site that a test can bind its socket to.
+DC_SITE1=Default-First-Site-Name
+DC_SITE2=Branch
+DC_DEFAULT_CLIENT_IP=127.0.0.1
+DC_SITE1_CLIENT_IP=127.0.0.26
+DC_SITE2_CLIENT_IP=127.0.0.25
+DC_CONFIG_DN=CN=Configuration,DC=orvistal,DC=test
+# The second domain, a forest of its own on its own DC. Its DNS is where the first domain's DNS
+# servers send every name outside their own zones.
+DOM2_REALM=ORVISTAL2.TEST
+DOM2_DOMAIN=orvistal2.test
+DOM2_NETBIOS=ORVISTAL2
+DOM2_BASE_DN=DC=orvistal2,DC=test
+DOM2_ORG_DN=OU=Orvistal,DC=orvistal2,DC=test
+DC3_HOST=dc3
+DC3_FQDN=dc3.orvistal2.test
+DC3_IP=127.0.0.6
+# What every DC runs: LDAP, Kerberos, DNS and the DC locator's ping (CLDAP), which tells a
+# client its site. While the second DC joins, the first also runs the replication and DNS
+# administration interfaces the join talks to.
+DC_SERVICES="ldap kdc dns cldap"
+DC_JOIN_SERVICES="ldap kdc dns cldap rpc"
 DC_ORG_DN=OU=Orvistal,DC=orvistal,DC=test
 
 DC_ADMIN_USER=Administrator@orvistal.test
@@ -26,6 +46,11 @@ DC_BIND_SAM=orvbind
 DC_BIND_USER=orvbind@orvistal.test
 DC_BIND_DN="CN=Orvistal Bind,OU=Service,$DC_ORG_DN"
 DC_BIND_PASSWORD=Orvistal.Bind.Pw1
+# No trust can be made between the two domains here: the bind account exists in both, with
+# the same name and password.
+DOM2_ADMIN_USER=Administrator@orvistal2.test
+DOM2_BIND_USER=orvbind@orvistal2.test
+DOM2_BIND_DN="CN=Orvistal Bind,OU=Service,$DOM2_ORG_DN"
 
 # Password as an LDIF unicodePwd value: the text in double quotes, UTF-16LE, base64.
 dc_pwd_b64() { printf '"%s"' "$1" | iconv -f UTF-8 -t UTF-16LE | base64 -w0; }
@@ -33,7 +58,7 @@ dc_pwd_b64() { printf '"%s"' "$1" | iconv -f UTF-8 -t UTF-16LE | base64 -w0; }
 dc_b64() { printf '%s' "$1" | base64 -w0; }
 
 # The smb.conf settings every test DC gets, for TARGETDIR on address IP: its own address and
-# run-time directories (two DCs on one machine), LDAP and Kerberos only, simple binds over TLS
+# run-time directories (several DCs on one machine), the services above, simple binds over TLS
 # and Kerberos over TLS without a SASL layer, schema changes, and a certificate from the test
 # CA (paths relative to the private directory).   dc_options TARGETDIR IP  -> DC_OPTIONS
 dc_options() {
@@ -55,13 +80,19 @@ dc_options() {
 }
 
 # smb.conf as samba-tool leaves it, put right: the machine's resolver, which it copies as the
-# DNS forwarder, goes (the test DNS answers for its own zones only and never sends a test's
-# lookups off the machine); the old password's grace period, which it drops from its command
-# line, goes in as 0 (a replaced password stops working at once, not 60 minutes later).
+# DNS forwarder, goes (the test DNS never sends a test's lookups off the machine); the first
+# domain's DCs forward instead to the second domain's DNS, which forwards nowhere (two Samba
+# servers forwarding to each other bounce a name neither holds between them: tens of
+# thousands of datagrams for one lookup). The old password's grace period, which samba-tool
+# drops from its command line, goes in as 0 (a replaced password stops working at once, not
+# 60 minutes later).   dc_settle_conf SMB_CONF [FORWARDER]
 dc_settle_conf() {
-  local conf=$1
+  local conf=$1 forwarder=${2:-}
   sed -i '/^[[:space:]]*dns forwarder[[:space:]]*=/d' "$conf"
   sed -i 's/^\[global\]$/[global]\n\told password allowed period = 0/' "$conf"
+  if [ -n "$forwarder" ]; then
+    sed -i "s/^\\[global\\]\$/[global]\\n\\tdns forwarder = $forwarder/" "$conf"
+  fi
   grep -q '^[[:space:]]*old password allowed period = 0' "$conf" || {
     echo "could not set 'old password allowed period' in $conf" >&2; return 1; }
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Joins the second DC to the running first one as a replica of the same domain, into
-# TARGETDIR (wiped first). Offline for the new DC: it is not started here. The first DC must
-# run the join services (DC_JOIN_SERVICES). Usage: join.sh DC1_TARGETDIR TARGETDIR
+# Joins the second DC to the running first one as a replica of the same domain in the second
+# site, and not a Global Catalog, into TARGETDIR (wiped first). Offline for the new DC: it is
+# not started here. The first DC must run the join services (DC_JOIN_SERVICES). Usage: join.sh DC1_TARGETDIR TARGETDIR
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/common.sh"
@@ -31,7 +31,7 @@ dns_add "_msdcs.$DC_DOMAIN" _kerberos._tcp.dc SRV "$DC2_FQDN 88 0 100"
 
 dc_options "$T" "$DC2_IP"
 if ! samba-tool domain join "$DC_DOMAIN" DC -s "$T/.empty.conf" --targetdir="$T" \
-    -W "$DC_NETBIOS" "${admin[@]}" --server="$DC_FQDN" --dns-backend=SAMBA_INTERNAL \
+    -W "$DC_NETBIOS" "${admin[@]}" --server="$DC_FQDN" --dns-backend=SAMBA_INTERNAL --site="$DC_SITE2" \
     --option="netbios name=${DC2_HOST^^}" --option="realm=$DC_REALM" --option="workgroup=$DC_NETBIOS" \
     "${DC_OPTIONS[@]}" \
     > "$T/log/join.log" 2>&1; then
@@ -41,12 +41,31 @@ if ! samba-tool domain join "$DC_DOMAIN" DC -s "$T/.empty.conf" --targetdir="$T"
 fi
 
 conf=$T/etc/smb.conf
+# Not a Global Catalog: the NTDS Settings' options lose bit 1 (IS_GC) in dc1's copy of the
+# configuration, which goes to dc2's below.
+ntds="CN=NTDS Settings,CN=${DC2_HOST^^},CN=Servers,CN=$DC_SITE2,CN=Sites,$DC_CONFIG_DN"
+ldap_admin() {
+  local tool=$1; shift
+  LDAPTLS_CACERT=$DC1/private/custom-tls/ca.pem LDAPTLS_REQCERT=demand LDAPCONF=/dev/null \
+    "$tool" -x -H "ldaps://$DC_FQDN" -D "$DC_ADMIN_USER" -w "$DC_ADMIN_PASSWORD" "$@"
+}
+options=$(ldap_admin ldapsearch -LLL -b "$ntds" -s base options | sed -n 's/^options: //p')
+[ -n "$options" ] || { echo "join.sh: no options on $ntds" >&2; exit 1; }
+ldap_admin ldapmodify > "$T/log/gc.log" <<LDIF
+dn: $ntds
+changetype: modify
+replace: options
+options: $(( options & ~1 ))
+-
+LDIF
 # The join replaces the records of the new DC's own name with its non-loopback addresses
 # (none here): its name goes in afterwards, and into the new DC's copy straight from the first.
 dns_add "$DC_DOMAIN" "$DC2_HOST" A "$DC2_IP"
-samba-tool drs replicate "$DC2_FQDN" "$DC_FQDN" "DC=DomainDnsZones,$DC_BASE_DN" --local -s "$conf" "${admin[@]}" \
-  > "$T/log/replicate.log" 2>&1 || { cat "$T/log/replicate.log" >&2; echo "join.sh: replicating DNS failed" >&2; exit 1; }
-dc_settle_conf "$conf"
+for nc in "DC=DomainDnsZones,$DC_BASE_DN" "$DC_CONFIG_DN"; do
+  samba-tool drs replicate "$DC2_FQDN" "$DC_FQDN" "$nc" --local -s "$conf" "${admin[@]}" \
+    >> "$T/log/replicate.log" 2>&1 || { cat "$T/log/replicate.log" >&2; echo "join.sh: replicating $nc failed" >&2; exit 1; }
+done
+dc_settle_conf "$conf" "$DC3_IP"
 grep -q '^[[:space:]]*tls certfile = custom-tls/server.pem' "$conf" || {
   echo "join.sh: the join did not keep the TLS settings in $conf" >&2; exit 1; }
 
