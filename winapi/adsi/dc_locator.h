@@ -13,7 +13,19 @@
 // The default domain is the Kerberos default realm, in lower case. A name is taken as a domain
 // when it is the default domain, a realm the Kerberos configuration names, or has the domain
 // controllers' service records; anything else names a host, which is used exactly as given.
-// Answers are kept for a few minutes (locatorMemorySeconds).
+// Answers are kept for a few minutes (locatorMemorySeconds); a DNS question that failed (a server
+// failure, a time-out) keeps the last good answer and is asked again soon (dnsRetrySeconds).
+//
+// Trust: a service record's target is taken only inside the domain being located, or a zone the
+// operator lists in ORVISTAL_DC_SUFFIXES; the Kerberos configuration and OpenLDAP's URI are the
+// operator's own. A name that resolves as a host is that host, unless the operator's configuration
+// vouches for it as a domain (the default domain, a configured realm, a listed zone).
+//
+// Affinity: one controller per domain (and one Global Catalog) is kept for every call of the
+// process, as the Windows locator keeps one: the first candidate that answered. It stays first
+// until it fails (failover.h passes over it, and the next that answers is kept in its place, for
+// every caller at once: all draw the same order) or its period ends (ORVISTAL_DC_AFFINITY_SECONDS,
+// 15 minutes when not set), when the domain's preferred order is tried afresh.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -26,6 +38,7 @@
 namespace winapi::adsi {
 
 constexpr int locatorMemorySeconds = 300;
+constexpr int defaultAffinitySeconds = 900;
 
 struct ServiceRecord {
   int priority = 0;
@@ -56,6 +69,11 @@ std::string defaultDomainName();
 // The DNS name of the domain an account logs on to: the suffix of a principal name, the DNS name
 // of an NT4 domain name, else the default domain.
 std::string logonDomainOf(const std::string& user, const std::string& ntDomain);
+// Whether the name is a domain of the forest as far as this process knows: the default domain, a
+// domain the forest's partitions named, a realm of the Kerberos configuration, or a listed zone.
+bool isForestDomain(const std::string& name);
+// The candidate answered a call: its domain's calls go to it from now on (see Affinity above).
+void keepController(const Endpoint& answered);
 // What the forest's partitions say: the NetBIOS name of a domain and its DNS name.
 void rememberDomainName(const std::string& netbiosName, const std::string& dnsName);
 

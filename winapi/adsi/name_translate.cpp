@@ -125,7 +125,8 @@ void qualifyBareAccount(const Endpoint& endpoint, Credentials* credentials) {
   Credentials anonymous;
   anonymous.mode = BindMode::Anonymous;
   std::shared_ptr<Connection> probe;
-  if (FAILED(acquireConnection(endpoint, anonymous, &probe))) return;
+  // Only an answer over verified TLS decides the account's suffix.
+  if (FAILED(acquireConnection(endpoint, anonymous, &probe)) || !probe->encrypted()) return;
   std::shared_ptr<const RootEntry> root;
   if (!probe->rootEntry(&root).ok()) return;
   std::string canonical;

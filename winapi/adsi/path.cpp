@@ -24,19 +24,6 @@ std::vector<size_t> unescapedSlashes(std::string_view text) {
   return at;
 }
 
-bool isValidHostName(std::string_view host) {
-  if (host.empty() || host.size() > 255) return false;
-  if (host.front() == '[') {  // an IPv6 literal
-    if (host.back() != ']' || host.size() < 3) return false;
-    for (char c : host.substr(1, host.size() - 2))
-      if (!isHexDigit(c) && c != ':' && c != '.') return false;
-    return true;
-  }
-  for (char c : host)
-    if (!isAlpha(c) && !isDigit(c) && c != '.' && c != '-' && c != '_') return false;
-  return true;
-}
-
 bool parseHostPart(std::string_view text, AdsPath* out) {
   std::string_view host = text;
   size_t colon = text.rfind(':');
@@ -173,6 +160,19 @@ bool isSidText(std::string_view text) {
 }
 
 }  // namespace
+
+bool isValidHostName(std::string_view host) {
+  if (host.empty() || host.size() > 255) return false;
+  if (host.front() == '[') {  // an IPv6 literal
+    if (host.back() != ']' || host.size() < 3) return false;
+    for (char c : host.substr(1, host.size() - 2))
+      if (!isHexDigit(c) && c != ':' && c != '.') return false;
+    return true;
+  }
+  for (char c : host)
+    if (!isAlpha(c) && !isDigit(c) && c != '.' && c != '-' && c != '_') return false;
+  return true;
+}
 
 bool isValidDn(std::string_view dn) {
   if (dn.empty()) return false;
