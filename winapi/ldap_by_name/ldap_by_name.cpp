@@ -13,8 +13,9 @@ const char* const libraryNames[] = {"libldap-2.5.so.0", "libldap.so.2"};
 
 // What a call gets when no libldap was found: the connection is never made (LDAP_LOCAL_ERROR,
 // 0x8007203B to the caller), and the error text says why.
-enum class Answer { localError, none, text };
+enum class Answer { localError, tagError, none, text };
 long localErrorAnswer() { return -2; }
+long tagErrorAnswer() { return -1; }
 void* noneAnswer() { return nullptr; }
 const char* textAnswer() { return "OpenLDAP's libldap was not found (libldap-2.5.so.0 or libldap.so.2)"; }
 
@@ -22,6 +23,8 @@ void* missing(Answer answer) {
   switch (answer) {
     case Answer::localError:
       return reinterpret_cast<void*>(&localErrorAnswer);
+    case Answer::tagError:
+      return reinterpret_cast<void*>(&tagErrorAnswer);
     case Answer::text:
       return reinterpret_cast<void*>(&textAnswer);
     case Answer::none:

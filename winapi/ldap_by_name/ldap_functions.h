@@ -1,13 +1,22 @@
 // Every libldap/liblber function the library calls, with what it returns, so that each has an
-// entry that libldap_by_name.cpp fills from whichever libldap the system has. A function the
+// entry that ldap_by_name.cpp fills from whichever libldap the system has. A function the
 // code starts to use must be added here, or the shared library does not link (--no-undefined).
 // LDAP_FUNCTION(name, answer): answer is the value a call gets when no libldap was found:
-// localError (LDAP_LOCAL_ERROR), none (a null pointer, or nothing) or text (ldap_err2string).
+// localError (LDAP_LOCAL_ERROR), tagError (LBER_DEFAULT, for the tag readers), none (a null
+// pointer, or nothing) or text (ldap_err2string).
 LDAP_FUNCTION(ber_alloc_t, none)
+LDAP_FUNCTION(ber_bvarray_free, none)
+LDAP_FUNCTION(ber_bvfree, none)
+LDAP_FUNCTION(ber_first_element, tagError)
+LDAP_FUNCTION(ber_flatten, localError)
 LDAP_FUNCTION(ber_flatten2, localError)
 LDAP_FUNCTION(ber_free, none)
+LDAP_FUNCTION(ber_init, none)
 LDAP_FUNCTION(ber_memfree, none)
+LDAP_FUNCTION(ber_next_element, tagError)
+LDAP_FUNCTION(ber_peek_tag, tagError)
 LDAP_FUNCTION(ber_printf, localError)
+LDAP_FUNCTION(ber_scanf, tagError)
 LDAP_FUNCTION(ber_sockbuf_add_io, localError)
 LDAP_FUNCTION(ber_sockbuf_ctrl, localError)
 LDAP_FUNCTION(ldap_add_ext, localError)
