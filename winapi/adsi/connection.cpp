@@ -6,6 +6,7 @@
 #include "adsi/errors.h"
 #include "adsi/failover.h"
 #include "adsi/pool.h"
+#include "adsi/referral.h"
 #include "adsi/test_switches.h"
 #include "adsi/transport.h"
 
@@ -179,9 +180,17 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
   int code = LDAP_SUCCESS;
   char* diagnostic = nullptr;
   LDAPControl** controls = nullptr;
-  int parsed = ldap_parse_result(handle_.get(), chain->get(), &code, nullptr, &diagnostic, nullptr,
+  char** referrals = nullptr;
+  int parsed = ldap_parse_result(handle_.get(), chain->get(), &code, nullptr, &diagnostic, &referrals,
                                  responseControls != nullptr ? &controls : nullptr, 0);
   LdapString diagnosticOwner(diagnostic);
+  if (referrals != nullptr) {
+    // Kept for the caller that may follow one (referral.h).
+    std::vector<std::string> urls;
+    for (char** url = referrals; *url != nullptr; ++url) urls.emplace_back(*url);
+    ldap_memvfree(reinterpret_cast<void**>(referrals));
+    if (code == LDAP_REFERRAL) noteReferrals(std::move(urls));
+  }
   if (responseControls != nullptr) *responseControls->put() = controls;
   if (parsed != LDAP_SUCCESS) {
     // An answer that cannot be read: the stream may be out of step from here on.
