@@ -8,6 +8,7 @@
 
 #include <random>
 
+#include "adsi/ldap_owners.h"
 #include "adsi/text.h"
 
 namespace winapi::adsi {
@@ -25,20 +26,6 @@ constexpr uint16_t userUnknownExOpcode = 0x19;
 const char wantedVersion[] = {0x06, 0x00, 0x00, 0x00};
 // Pointers followed within one name: more can only be a loop.
 constexpr int maxNameJumps = 16;
-
-class BerOwner {
- public:
-  explicit BerOwner(BerElement* ber) : ber_(ber) {}
-  ~BerOwner() {
-    if (ber_ != nullptr) ber_free(ber_, 1);
-  }
-  BerOwner(const BerOwner&) = delete;
-  BerOwner& operator=(const BerOwner&) = delete;
-  BerElement* get() const { return ber_; }
-
- private:
-  BerElement* ber_;
-};
 
 class SocketOwner {
  public:
@@ -88,7 +75,7 @@ uint32_t littleEndian32(const unsigned char* bytes) {
 }  // namespace
 
 std::vector<unsigned char> netlogonPingRequest(const std::string& dnsDomain, int messageId) {
-  BerOwner ber(ber_alloc_t(LBER_USE_DER));
+  BerElementOwner ber(ber_alloc_t(LBER_USE_DER));
   std::vector<unsigned char> datagram;
   if (ber.get() == nullptr) return datagram;
   // Base "" at base scope, never dereferencing, no size or time limit, values wanted.
@@ -124,7 +111,7 @@ bool parseNetlogonPingAnswer(const unsigned char* data, size_t size, int message
   // liblber reads an empty buffer as none at all.
   if (size < 2) return false;
   berval datagram{static_cast<ber_len_t>(size), const_cast<char*>(reinterpret_cast<const char*>(data))};
-  BerOwner ber(ber_init(&datagram));
+  BerElementOwner ber(ber_init(&datagram));
   if (ber.get() == nullptr) return false;
   ber_int_t id = 0;
   ber_len_t length = 0;
@@ -136,13 +123,12 @@ bool parseNetlogonPingAnswer(const unsigned char* data, size_t size, int message
   for (ber_tag_t tag = ber_first_element(ber.get(), &length, &last); tag != LBER_DEFAULT;
        tag = ber_next_element(ber.get(), &length, last)) {
     berval type{0, nullptr};
-    BerVarray values = nullptr;
-    if (ber_scanf(ber.get(), "{m[W]}", &type, &values) == LBER_ERROR) return false;
-    bool netlogon = equalsIgnoreCase(std::string_view(type.bv_val, type.bv_len), "Netlogon");
-    bool parsed = netlogon && values != nullptr && values[0].bv_val != nullptr &&
-                  parseSamLogonResponseEx(reinterpret_cast<const unsigned char*>(values[0].bv_val), values[0].bv_len, out);
-    ber_bvarray_free(values);
-    if (netlogon) return parsed;
+    BerVarrayOwner values;
+    if (ber_scanf(ber.get(), "{m[W]}", &type, values.put()) == LBER_ERROR) return false;
+    if (!equalsIgnoreCase(std::string_view(type.bv_val, type.bv_len), "Netlogon")) continue;
+    const berval* first = values.get();
+    return first != nullptr && first->bv_val != nullptr &&
+           parseSamLogonResponseEx(reinterpret_cast<const unsigned char*>(first->bv_val), first->bv_len, out);
   }
   return false;
 }

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "adsi/ldap_owners.h"
 #include "adsi/path.h"
 #include "adsi/text.h"
 
@@ -12,21 +13,6 @@ namespace winapi::adsi {
 namespace {
 
 thread_local std::vector<std::string> referralsOfLastAnswer;  // thread-local: each answer's own caller
-
-class UrlOwner {
- public:
-  UrlOwner() = default;
-  ~UrlOwner() {
-    if (url_ != nullptr) ldap_free_urldesc(url_);
-  }
-  UrlOwner(const UrlOwner&) = delete;
-  UrlOwner& operator=(const UrlOwner&) = delete;
-  LDAPURLDesc** put() { return &url_; }
-  const LDAPURLDesc* operator->() const { return url_; }
-
- private:
-  LDAPURLDesc* url_ = nullptr;
-};
 
 // The forest domain a host stands in: the host itself when it is one, else the nearest enclosing.
 std::string forestDomainOfHost(std::string host, const std::function<bool(const std::string&)>& inForest) {
@@ -44,12 +30,12 @@ std::string forestDomainOfHost(std::string host, const std::function<bool(const 
 bool chooseReferral(const std::vector<std::string>& urls, const std::function<bool(const std::string&)>& inForest,
                     Referral* out) {
   for (const std::string& text : urls) {
-    UrlOwner url;
+    LdapUrl url;
     if (ldap_url_parse(text.c_str(), url.put()) != LDAP_URL_SUCCESS) continue;
-    std::string scheme = url->lud_scheme != nullptr ? toLowerAscii(url->lud_scheme) : "";
+    std::string scheme = url.get()->lud_scheme != nullptr ? toLowerAscii(url.get()->lud_scheme) : "";
     if (scheme != "ldap" && scheme != "ldaps") continue;
-    std::string host = url->lud_host != nullptr ? url->lud_host : "";
-    std::string dn = url->lud_dn != nullptr ? url->lud_dn : "";
+    std::string host = url.get()->lud_host != nullptr ? url.get()->lud_host : "";
+    std::string dn = url.get()->lud_dn != nullptr ? url.get()->lud_dn : "";
     if (host.empty() || !isValidHostName(host) || host.front() == '[' || dn.empty() || !isValidDn(dn)) continue;
     std::string domain = forestDomainOfHost(host, inForest);
     // The name must lie in the domain the referral goes to: nothing else is that domain's to answer.
