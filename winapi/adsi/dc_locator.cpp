@@ -19,8 +19,10 @@
 #include <mutex>
 #include <random>
 
+#include "adsi/dns_records.h"
 #include "adsi/errors.h"
 #include "adsi/ldap_owners.h"
+#include "adsi/netlogon_ping.h"
 #include "adsi/path.h"
 #include "adsi/test_hooks.h"
 #include "adsi/text.h"
@@ -54,69 +56,6 @@ std::string namingContextOf(const std::string& domain) {
     start = dot + 1;
   }
   return dn;
-}
-
-// ---------------------------------------------------------------- DNS service records
-
-// What a DNS question got: records, an answer that there are none (the name or the records do not
-// exist), or no answer at all (a server failure, a time-out), which says nothing of the name.
-enum class DnsAnswer { Records, NoRecords, Failed };
-
-// Glibc's resolver waits timeout x attempts for each server; a locator question must fit a call's
-// network bound, so neither is taken above these.
-constexpr int dnsSecondsPerTry = 2;
-constexpr int dnsTries = 2;
-// The largest DNS message there can be (over TCP).
-constexpr size_t largestDnsMessage = 65535;
-
-// The answer to one question, grown to the size the resolver says the whole answer has (a domain
-// of many controllers answers over TCP with far more than a UDP datagram's worth).
-DnsAnswer queryService(const std::string& name, std::vector<unsigned char>* answer, int* length) {
-  struct __res_state state {};
-  if (res_ninit(&state) != 0) return DnsAnswer::Failed;
-  state.retrans = std::min(state.retrans, dnsSecondsPerTry);
-  state.retry = std::min(state.retry, dnsTries);
-  answer->resize(8192);
-  *length = res_nquery(&state, name.c_str(), ns_c_in, ns_t_srv, answer->data(), static_cast<int>(answer->size()));
-  if (*length > static_cast<int>(answer->size())) {
-    answer->resize(std::min(static_cast<size_t>(*length), largestDnsMessage));
-    *length = res_nquery(&state, name.c_str(), ns_c_in, ns_t_srv, answer->data(), static_cast<int>(answer->size()));
-  }
-  int failure = state.res_h_errno;
-  res_nclose(&state);
-  if (*length > 0) {
-    // Never parse past what was received, whatever length the resolver claims.
-    *length = std::min(*length, static_cast<int>(answer->size()));
-    return DnsAnswer::Records;
-  }
-  return failure == HOST_NOT_FOUND || failure == NO_DATA ? DnsAnswer::NoRecords : DnsAnswer::Failed;
-}
-
-DnsAnswer serviceRecordsOf(const std::string& name, std::vector<ServiceRecord>* records) {
-  records->clear();
-  std::vector<unsigned char> answer;
-  int length = 0;
-  DnsAnswer outcome = queryService(name, &answer, &length);
-  if (outcome != DnsAnswer::Records) return outcome;
-  ns_msg message;
-  if (ns_initparse(answer.data(), length, &message) != 0) return DnsAnswer::Failed;
-  for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
-    ns_rr record;
-    if (ns_parserr(&message, ns_s_an, i, &record) != 0 || ns_rr_type(record) != ns_t_srv || ns_rr_rdlen(record) < 7)
-      continue;
-    const unsigned char* data = ns_rr_rdata(record);
-    char target[NS_MAXDNAME];
-    if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, target, sizeof target) < 0) continue;
-    // "." as the target says the service is not offered at this name.
-    if (target[0] == 0 || std::string(target) == ".") continue;
-    ServiceRecord parsed;
-    parsed.priority = (data[0] << 8) | data[1];
-    parsed.weight = (data[2] << 8) | data[3];
-    parsed.port = (data[4] << 8) | data[5];
-    parsed.target = target;
-    records->push_back(std::move(parsed));
-  }
-  return records->empty() ? DnsAnswer::NoRecords : DnsAnswer::Records;
 }
 
 // ---------------------------------------------------------------- Kerberos configuration
@@ -153,17 +92,42 @@ std::vector<std::string> kdcEntriesOf(const std::string& realm) {
   return entries;
 }
 
-DnsAnswer addressesOf(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  int failure = getaddrinfo(name.c_str(), nullptr, &hints, &found);
-  if (failure == 0) {
-    freeaddrinfo(found);
-    return DnsAnswer::Records;
-  }
-  return failure == EAI_AGAIN || failure == EAI_FAIL || failure == EAI_SYSTEM ? DnsAnswer::Failed
-                                                                                : DnsAnswer::NoRecords;
+
+// Suffixes the operator vouches for besides the domain itself: a domain whose controllers carry
+// names of another DNS zone lists that zone in ORVISTAL_DC_SUFFIXES (separated by commas or spaces).
+const std::vector<std::string>& operatorSuffixes() {
+  static const std::vector<std::string> suffixes = [] {
+    std::vector<std::string> listed;
+    const char* text = std::getenv("ORVISTAL_DC_SUFFIXES");
+    std::string all = text != nullptr ? text : "";
+    size_t start = 0;
+    while (start < all.size()) {
+      size_t end = all.find_first_of(", ", start);
+      if (end == std::string::npos) end = all.size();
+      std::string one = toLowerAscii(all.substr(start, end - start));
+      while (!one.empty() && one.front() == '.') one.erase(0, 1);
+      if (!one.empty()) listed.push_back(one);
+      start = end + 1;
+    }
+    return listed;
+  }();
+  return suffixes;
+}
+
+bool inZone(const std::string& host, const std::string& zone) {
+  return equalsIgnoreCase(host, zone) || endsWithLabel(host, zone);
+}
+
+// A target DNS named for a domain's controllers is taken only inside that domain (or a zone the
+// operator lists), and only when it is a host name a path could hold: an answer that names any
+// other host would send the account's bind wherever whoever answers DNS wants it.
+bool trustedTarget(std::string target, const std::string& domain) {
+  if (!target.empty() && target.back() == '.') target.pop_back();
+  if (!isValidHostName(target) || target.front() == '[' || isAddressLiteral(target)) return false;
+  if (inZone(target, domain)) return true;
+  for (const std::string& zone : operatorSuffixes())
+    if (inZone(target, zone)) return true;
+  return false;
 }
 
 // ---------------------------------------------------------------- what the locator keeps
@@ -175,7 +139,10 @@ DnsAnswer addressesOf(const std::string& name) {
 struct DomainFacts {
   std::vector<ServiceRecord> controllerRecords;  // _ldap._tcp.dc._msdcs.<name>, drawn in order once
   std::vector<ServiceRecord> serviceRecords;     // _ldap._tcp.<name>, drawn in order once
+  std::vector<ServiceRecord> catalogRecords;     // _gc._tcp.<name> (a forest root's), drawn in order once
   std::vector<std::string> kdcHosts;
+  std::string clientSite;                   // the setting, or what a controller's netlogon ping said
+  std::vector<ServiceRecord> siteRecords;  // _ldap._tcp.<site>._sites.dc._msdcs.<name>
   bool resolves = false;
   bool complete = true;  // every question was answered
   Clock::time_point refreshAt;
@@ -236,6 +203,36 @@ void takeRecords(DnsAnswer answer, std::vector<ServiceRecord> records, const std
   *kept = orderServiceRecords(std::move(records), randomDraw);
 }
 
+// The client's site: the operator's ORVISTAL_SITE, else what the first controllers the domain's
+// records name (two at most, a second each) answer to the netlogon ping, else what was learned
+// before. Only a domain that DNS serves has site records to ask for.
+constexpr int sitePings = 2;
+constexpr auto sitePingTimeout = std::chrono::milliseconds(1000);
+
+const std::string& configuredSite() {
+  static const std::string site = [] {
+    const char* text = std::getenv("ORVISTAL_SITE");
+    std::string named = text != nullptr ? text : "";
+    return isUsableSiteName(named) ? named : std::string();
+  }();
+  return site;
+}
+
+std::string clientSiteOf(const std::string& name, const DomainFacts& facts, const DomainFacts* lastGood) {
+  if (!configuredSite().empty()) return configuredSite();
+  int pinged = 0;
+  for (const ServiceRecord& record : facts.controllerRecords) {
+    if (pinged == sitePings) break;
+    if (!trustedTarget(record.target, name)) continue;
+    ++pinged;
+    NetlogonAnswer answer;
+    if (!pingDomainController(record.target, name, sitePingTimeout, &answer)) continue;
+    // An answer without a usable site: the client's address lies in no site's subnet.
+    return isUsableSiteName(answer.clientSiteName) ? answer.clientSiteName : std::string();
+  }
+  return lastGood != nullptr ? lastGood->clientSite : std::string();
+}
+
 DomainFacts learnFacts(const std::string& name, const DomainFacts* lastGood) {
   DomainFacts facts;
   std::vector<ServiceRecord> records;
@@ -245,6 +242,16 @@ DomainFacts learnFacts(const std::string& name, const DomainFacts* lastGood) {
   answer = serviceRecordsOf("_ldap._tcp." + name, &records);
   takeRecords(answer, std::move(records), lastGood ? &lastGood->serviceRecords : nullptr, &facts.serviceRecords,
               &facts.complete);
+  answer = serviceRecordsOf("_gc._tcp." + name, &records);
+  takeRecords(answer, std::move(records), lastGood ? &lastGood->catalogRecords : nullptr, &facts.catalogRecords,
+              &facts.complete);
+  if (!facts.controllerRecords.empty()) facts.clientSite = clientSiteOf(name, facts, lastGood);
+  if (!facts.clientSite.empty()) {
+    bool sameSite = lastGood != nullptr && lastGood->clientSite == facts.clientSite;
+    answer = serviceRecordsOf("_ldap._tcp." + facts.clientSite + "._sites.dc._msdcs." + name, &records);
+    takeRecords(answer, std::move(records), sameSite ? &lastGood->siteRecords : nullptr, &facts.siteRecords,
+                &facts.complete);
+  }
   std::string realm = name;
   for (char& c : realm) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   for (const std::string& entry : kdcEntriesOf(realm)) {
@@ -332,43 +339,6 @@ void addCandidate(std::vector<Endpoint>* out, Endpoint candidate) {
   for (const Endpoint& known : *out)
     if (equalsIgnoreCase(known.host, candidate.host) && known.port == candidate.port) return;
   out->push_back(std::move(candidate));
-}
-
-// Suffixes the operator vouches for besides the domain itself: a domain whose controllers carry
-// names of another DNS zone lists that zone in ORVISTAL_DC_SUFFIXES (separated by commas or spaces).
-const std::vector<std::string>& operatorSuffixes() {
-  static const std::vector<std::string> suffixes = [] {
-    std::vector<std::string> listed;
-    const char* text = std::getenv("ORVISTAL_DC_SUFFIXES");
-    std::string all = text != nullptr ? text : "";
-    size_t start = 0;
-    while (start < all.size()) {
-      size_t end = all.find_first_of(", ", start);
-      if (end == std::string::npos) end = all.size();
-      std::string one = toLowerAscii(all.substr(start, end - start));
-      while (!one.empty() && one.front() == '.') one.erase(0, 1);
-      if (!one.empty()) listed.push_back(one);
-      start = end + 1;
-    }
-    return listed;
-  }();
-  return suffixes;
-}
-
-bool inZone(const std::string& host, const std::string& zone) {
-  return equalsIgnoreCase(host, zone) || endsWithLabel(host, zone);
-}
-
-// A target DNS named for a domain's controllers is taken only inside that domain (or a zone the
-// operator lists), and only when it is a host name a path could hold: an answer that names any
-// other host would send the account's bind wherever whoever answers DNS wants it.
-bool trustedTarget(std::string target, const std::string& domain) {
-  if (!target.empty() && target.back() == '.') target.pop_back();
-  if (!isValidHostName(target) || target.front() == '[' || isAddressLiteral(target)) return false;
-  if (inZone(target, domain)) return true;
-  for (const std::string& zone : operatorSuffixes())
-    if (inZone(target, zone)) return true;
-  return false;
 }
 
 // A domain the operator's own configuration vouches for: the default domain, a realm the Kerberos
@@ -524,7 +494,7 @@ HRESULT locateDomainControllers(const std::string& domain, int port, std::vector
   for (const Endpoint& uri : urisServing(name, isDefault)) addCandidate(out, uri);
   if (!name.empty()) {
     DomainFacts facts = factsOf(name);
-    for (const auto* records : {&facts.controllerRecords, &facts.serviceRecords})
+    for (const auto* records : {&facts.siteRecords, &facts.controllerRecords, &facts.serviceRecords})
       for (const ServiceRecord& record : *records)
         if (trustedTarget(record.target, name)) addCandidate(out, {record.target, record.port != 0 ? record.port : 389});
     for (const std::string& kdc : facts.kdcHosts)
@@ -540,6 +510,24 @@ HRESULT locateDomainControllers(const std::string& domain, int port, std::vector
     return failLdap(LDAP_SERVER_DOWN, name.empty() ? "no default domain or directory server is configured"
                                                    : "no domain controller found for " + name);
   return S_OK;
+}
+
+HRESULT locateGlobalCatalogs(int port, std::vector<Endpoint>* out) {
+  out->clear();
+  // The forest root holds the records: the default domain, or the nearest parent zone that has
+  // them (never a top-level name).
+  for (std::string zone = defaultDomainName(); zone.find('.') != std::string::npos;
+       zone = zone.substr(zone.find('.') + 1)) {
+    DomainFacts facts = factsOf(zone);
+    for (const ServiceRecord& record : facts.catalogRecords)
+      if (trustedTarget(record.target, zone))
+        addCandidate(out, {record.target, port != 0 ? port : (record.port != 0 ? record.port : 3268)});
+    if (out->empty()) continue;
+    for (Endpoint& candidate : *out) candidate.locatedFor = zone;
+    preferKeptController(zone, 3268, out);
+    return S_OK;
+  }
+  return failLdap(LDAP_SERVER_DOWN, "DNS names no Global Catalog of the forest");
 }
 
 HRESULT locateServers(const std::string& hostOrDomain, int port, std::vector<Endpoint>* out) {
@@ -632,6 +620,8 @@ void expireLocatedDomains() {
 }
 
 void setAffinitySecondsForTesting(int seconds) { affinityOverride = seconds; }
+
+std::string clientSiteForTesting(const std::string& domain) { return factsOf(domain).clientSite; }
 
 }  // namespace testing
 

@@ -5,8 +5,11 @@
 //  1. OpenLDAP's default URI (ldap.conf URI, LDAPURI) when it serves the domain: its host is in
 //     the domain, or ldap.conf's BASE is the domain's naming context. For the default domain (a
 //     serverless path) the URI always serves.
-//  2. DNS service records, _ldap._tcp.dc._msdcs.<domain> and then _ldap._tcp.<domain>, in the
-//     order RFC 2782 gives them (priority, then a weighted draw).
+//  2. DNS service records: those of the client's site, _ldap._tcp.<site>._sites.dc._msdcs.<domain>,
+//     then _ldap._tcp.dc._msdcs.<domain> and _ldap._tcp.<domain>, each in the order RFC 2782 gives
+//     them (priority, then a weighted draw). The site is the operator's ORVISTAL_SITE, else what a
+//     controller of the domain answers to the netlogon ping (netlogon_ping.h), learned with the
+//     domain's records and kept as long.
 //  3. The Kerberos configuration's KDCs for the domain's realm (an AD domain's KDCs are its
 //     controllers), ports dropped.
 //  4. The domain name itself: an AD domain name resolves to its controllers' addresses.
@@ -32,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "adsi/dns_records.h"
 #include "adsi/endpoint.h"
 #include "winerror.h"
 
@@ -39,13 +43,6 @@ namespace winapi::adsi {
 
 constexpr int locatorMemorySeconds = 300;
 constexpr int defaultAffinitySeconds = 900;
-
-struct ServiceRecord {
-  int priority = 0;
-  int weight = 0;
-  int port = 0;
-  std::string target;
-};
 
 // RFC 2782: lower priorities first; within one priority, records are drawn one by one, each with
 // a chance proportional to its weight (records of weight 0 only rarely first). draw(n) returns a
@@ -63,6 +60,10 @@ HRESULT locateServers(const std::string& hostOrDomain, int port, std::vector<End
 // The controllers of a DNS domain (empty: the default domain), best first; fails with the
 // server-down status when none is known.
 HRESULT locateDomainControllers(const std::string& domain, int port, std::vector<Endpoint>* out);
+// The forest's Global Catalogs, from the _gc._tcp records of the forest root (the default domain
+// or its nearest parent zone that has them), each on the given port (0: the record's, else 3268);
+// fails with the server-down status when DNS names none.
+HRESULT locateGlobalCatalogs(int port, std::vector<Endpoint>* out);
 // The default domain: the Kerberos default realm in lower case (empty when none is configured).
 std::string defaultDomainName();
 

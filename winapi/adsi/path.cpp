@@ -347,4 +347,18 @@ std::string escapeDnValue(std::string_view value) {
   return out;
 }
 
+std::string dnsDomainOfDn(std::string_view dn) {
+  std::string rest(dn), rdn, parent, type, value, domain;
+  while (!rest.empty() && splitFirstRdn(rest, &rdn, &parent)) {
+    if (splitRdn(rdn, &type, &value) && equalsIgnoreCase(type, "DC") && !value.empty()) {
+      if (!domain.empty()) domain += '.';
+      domain += toLowerAscii(value);
+    } else {
+      domain.clear();  // only the trailing run of DC= components counts
+    }
+    rest = parent;
+  }
+  return domain;
+}
+
 }  // namespace winapi::adsi
