@@ -6,6 +6,7 @@
 #include "adsi/pool.h"
 #include "adsi/test_hooks.h"
 #include "adsi/text.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -63,10 +64,11 @@ HRESULT firstAnswering(const std::vector<Endpoint>& candidates,
     return false;
   };
   for (const Endpoint& candidate : candidates) {
-    if (isServerDown(candidate) || isSilent(candidate)) continue;
+    if (isServerDown(candidate) || isSilent(candidate)) { traceSkippedServer(candidate); continue; }
     tried = true;
     forgetLastSetUp();
     last = attempt(candidate);
+    traceAttempt(candidate, last);
     if (!isUnansweredServer(last)) return last;
     // Passed over either way; remembered as down only when it refused, could not be reached or
     // timed out (a certificate not trusted here is an answer: the next call asks again).
