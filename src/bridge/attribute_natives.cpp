@@ -30,7 +30,8 @@ jobject newStringListResult(JNIEnv* env, HRESULT status, const VariantArray& val
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeString)(JNIEnv* env, jobject self,
                                                                               jstring userName, jstring userDomain,
                                                                               jstring attributeName) {
-  TracedCall traced(env, "wGetUserAttributeString", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
+  TracedCall traced(env, "wGetUserAttributeString",
+                    {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
   return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName), value;
     HRESULT status = onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
@@ -44,7 +45,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeString)(JN
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeString)(JNIEnv* env, jobject self, jstring userName,
                                                                            jstring userDomain, jstring attributeName,
                                                                            jstring value) {
-  TracedCall traced(env, "wSetUserAttributeString", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
+  TracedCall traced(env, "wSetUserAttributeString",
+                    {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
   return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName), text = wideParameter(env, value);
     return onUser(env, settings, userName, userDomain, attributeRefusal(attribute, valueStatus(text)),
@@ -56,7 +58,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeString)(JNIEn
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeInt)(JNIEnv* env, jobject self, jstring userName,
                                                                            jstring userDomain, jstring attributeName) {
-  TracedCall traced(env, "wGetUserAttributeInt", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
+  TracedCall traced(env, "wGetUserAttributeInt",
+                    {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
   return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     LONG value = 0;
@@ -71,7 +74,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeInt)(JNIEn
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeInt)(JNIEnv* env, jobject self, jstring userName,
                                                                         jstring userDomain, jstring attributeName,
                                                                         jint value) {
-  TracedCall traced(env, "wSetUserAttributeInt", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
+  TracedCall traced(env, "wSetUserAttributeInt",
+                    {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
   return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
     return onUser(env, settings, userName, userDomain, attributeRefusal(attribute), [&](Context context, Name dn) {
@@ -83,7 +87,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeInt)(JNIEnv* 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeLargeInt)(JNIEnv* env, jobject self,
                                                                                 jstring userName, jstring userDomain,
                                                                                 jstring attributeName) {
-  TracedCall traced(env, "wGetUserAttributeLargeInt", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
+  TracedCall traced(env, "wGetUserAttributeLargeInt",
+                    {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
   return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     LONG lowPart = 0, highPart = 0;
@@ -99,7 +104,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeLargeInt)(JNI
                                                                              jstring userName, jstring userDomain,
                                                                              jstring attributeName, jint lowPart,
                                                                              jint highPart) {
-  TracedCall traced(env, "wSetUserAttributeLargeInt", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
+  TracedCall traced(env, "wSetUserAttributeLargeInt",
+                    {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
   return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString attribute = wideParameter(env, attributeName);
     return onUser(env, settings, userName, userDomain, attributeRefusal(attribute),
@@ -112,7 +118,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeLargeInt)(JNI
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserAttributeStringArray)(JNIEnv* env, jobject self,
                                                                                    jstring userName, jstring userDomain,
                                                                                    jstring attributeName) {
-  TracedCall traced(env, "wGetUserAttributeStringArray", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
+  TracedCall traced(env, "wGetUserAttributeStringArray",
+                    {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}});
   return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString attribute = wideParameter(env, attributeName);
     VariantArray values;
@@ -130,7 +137,11 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetUserAttributeStringArray)(
                                                                                 jstring userName, jstring userDomain,
                                                                                 jstring attributeName,
                                                                                 jobjectArray values, jint controlCode) {
-  TracedCall traced(env, "wSetUserAttributeStringArray", {{"userName", userName}, {"userDomain", userDomain}, {"attributeName", attributeName}, {"controlCode", controlCode}});
+  TracedCall traced(env, "wSetUserAttributeStringArray",
+                    {{"userName", userName},
+                     {"userDomain", userDomain},
+                     {"attributeName", attributeName},
+                     {"controlCode", controlCode}});
   return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     VariantArray list;
     HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);
@@ -218,7 +229,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetGroupAttributeStringArr
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetGroupAttributeStringArray)(
     JNIEnv* env, jobject self, jstring groupName, jstring attributeName, jobjectArray values, jint controlCode) {
-  TracedCall traced(env, "wSetGroupAttributeStringArray", {{"groupName", groupName}, {"attributeName", attributeName}, {"controlCode", controlCode}});
+  TracedCall traced(env, "wSetGroupAttributeStringArray",
+                    {{"groupName", groupName}, {"attributeName", attributeName}, {"controlCode", controlCode}});
   return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     VariantArray list;
     HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);
@@ -271,7 +283,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributeStringArra
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wSetNodeAttributeStringArray)(JNIEnv* env, jobject self, jstring dn,
                                                                                 jstring attributeName,
                                                                                 jobjectArray values, jint controlCode) {
-  TracedCall traced(env, "wSetNodeAttributeStringArray", {{"dn", dn}, {"attributeName", attributeName}, {"controlCode", controlCode}});
+  TracedCall traced(env, "wSetNodeAttributeStringArray",
+                    {{"dn", dn}, {"attributeName", attributeName}, {"controlCode", controlCode}});
   return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     VariantArray list;
     HRESULT listStatus = variantArrayFromJavaStrings(env, values, &list);

@@ -6,7 +6,8 @@
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wTranslateName)(JNIEnv* env, jobject self, jstring name,
                                                                        jint inputFormat, jint outputFormat) {
-  TracedCall traced(env, "wTranslateName", {{"name", name}, {"inputFormat", inputFormat}, {"outputFormat", outputFormat}});
+  TracedCall traced(env, "wTranslateName",
+                    {{"name", name}, {"inputFormat", inputFormat}, {"outputFormat", outputFormat}});
   return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString nameText = wideParameter(env, name);
     NameTranslator translator = translatorFor(settings);

@@ -52,7 +52,12 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchDeletedNodes)(JNIEnv
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wFindNodeValues)(JNIEnv* env, jobject self, jstring baseDn,
                                                                         jstring attributeName, jstring filter,
                                                                         jint sizeLimit, jint timeLimit) {
-  TracedCall traced(env, "wFindNodeValues", {{"baseDn", baseDn}, {"attributeName", attributeName}, {"filter", filter}, {"sizeLimit", sizeLimit}, {"timeLimit", timeLimit}});
+  TracedCall traced(env, "wFindNodeValues",
+                    {{"baseDn", baseDn},
+                     {"attributeName", attributeName},
+                     {"filter", filter},
+                     {"sizeLimit", sizeLimit},
+                     {"timeLimit", timeLimit}});
   return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString base = wideParameter(env, baseDn);
     WideString attribute = wideParameter(env, attributeName);
@@ -68,7 +73,8 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wFindNodeValues)(JNIEnv* en
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributes)(JNIEnv* env, jobject self, jstring baseDn,
                                                                            jstring filter,
                                                                            jobjectArray attributeNames) {
-  TracedCall traced(env, "wGetNodeAttributes", {{"baseDn", baseDn}, {"filter", filter}, {"attributeNames", attributeNames}});
+  TracedCall traced(env, "wGetNodeAttributes",
+                    {{"baseDn", baseDn}, {"filter", filter}, {"attributeNames", attributeNames}});
   return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString base = wideParameter(env, baseDn);
     WideString filterText = wideParameter(env, filter);

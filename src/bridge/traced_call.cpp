@@ -75,7 +75,9 @@ void appendArgument(std::string* line, JNIEnv* env, const TraceArgument& argumen
   if (argument.isNumber) {
     *line += std::to_string(argument.number);
   } else if (argument.isArray) {
-    *line += argument.array == nullptr ? std::string("null") : "[" + std::to_string(env->GetArrayLength(argument.array)) + "]";
+    // The values themselves may be secrets: only how many.
+    *line += argument.array == nullptr ? std::string("null")
+                                       : "[" + std::to_string(env->GetArrayLength(argument.array)) + "]";
   } else {
     appendText(line, env, argument.text);
   }

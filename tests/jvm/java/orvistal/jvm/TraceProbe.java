@@ -33,6 +33,9 @@ public final class TraceProbe {
             case "wGetUserDsn": return library.wGetUserDsn("alice", null).getErrCode();
             case "wGetNodeGuid": return library.wGetNodeGuid(Directory.ALICE).getErrCode();
             case "wCheckNodeAccess": return library.wCheckNodeAccess(Directory.ALICE, 0x10).getErrCode();
+            case "wTranslateName": return library.wTranslateName("ORVISTAL\\alice", 2, 1).getErrCode();
+            case "wSearchNodes": return library.wSearchNodes(Directory.PEOPLE, "(sAMAccountName=alice)").getErrCode();
+            case "wIsMemberOf": return library.wIsMemberOf(Directory.G_DEVS, Directory.ALICE).getErrCode();
             default: throw new IllegalArgumentException(name);
         }
     }
