@@ -5,6 +5,7 @@
 
 #include "bridge/local_ref.h"
 #include "bridge/native_frame.h"
+#include "bridge/status_names.h"
 #include "trace/trace.h"
 
 namespace {
@@ -123,6 +124,10 @@ TracedCall::~TracedCall() {
     line += elapsed;
     if (statusKnown_) {
       orvistal::trace::appendStatus(&line, status_);
+      if (const char* name = statusName(status_)) {
+        line += ' ';
+        line += name;
+      }
     } else {
       line += "null";
     }

@@ -1,7 +1,8 @@
 // The trace line of one native call (trace/trace.h, level 1): the native's name, the names and
 // numbers it was given, the bind account and server of its settings, the server its requests went
-// to, how long it took and the status it returned. Texts that are secrets (passwords) are never
-// given to it; a value written to an attribute neither, as it may be one.
+// to, how long it took and the status it returned, with its name (status_names.h). Texts that are
+// secrets (passwords) are never given to it; a value written to an attribute neither, as it may
+// be one.
 #pragma once
 #include <jni.h>
 

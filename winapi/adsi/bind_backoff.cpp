@@ -151,13 +151,19 @@ HRESULT noteBindOutcome(const Credentials& credentials, HRESULT hr) {
   return hr;
 }
 
-namespace testing {
-
-void resetBindBackoff(int firstSeconds, int longestSeconds) {
+void forgetBindRefusals() {
   Remembered& r = remembered();
+  if (!r.any.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> lock(r.mutex);
   r.refusals.clear();
   r.any.store(false, std::memory_order_release);
+}
+
+namespace testing {
+
+void resetBindBackoff(int firstSeconds, int longestSeconds) {
+  forgetBindRefusals();
+  Remembered& r = remembered();
   r.firstOverride = firstSeconds;
   r.longestOverride = longestSeconds;
 }

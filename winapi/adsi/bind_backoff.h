@@ -32,6 +32,10 @@ HRESULT bindHeldBack(const Credentials& credentials);
 // Any other failure (the server did not answer, say) changes nothing. Returns hr.
 HRESULT noteBindOutcome(const Credentials& credentials, HRESULT hr);
 
+// After this process wrote an account's password or state (unlocked, enabled, ...): every
+// remembered refusal is forgotten, as any of them may now have another answer.
+void forgetBindRefusals();
+
 namespace testing {
 // Forgets every remembered refusal and uses these limits instead (negative: the configured ones).
 void resetBindBackoff(int firstSeconds, int longestSeconds);

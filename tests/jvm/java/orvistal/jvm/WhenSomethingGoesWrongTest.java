@@ -25,6 +25,7 @@ import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 import java.util.regex.Pattern;
 import javax.naming.directory.DirContext;
+import kestrivane.qom.result.Status;
 import kestrivane.qom.userstoreproxy.multidomain.Orvistal;
 import org.junit.jupiter.api.Test;
 
@@ -41,7 +42,7 @@ class WhenSomethingGoesWrongTest extends MadeAccounts {
     static final int EXPIRED = 0x80070701;
     static final int MUST_CHANGE = 0x80070773;
     static final Pattern WHOLE_LINE = Pattern.compile(
-            "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z t\\d+ (call w\\w+ .* -> (0x[0-9A-F]{8}|null)"
+            "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z t\\d+ (call w\\w+ .* -> (0x[0-9A-F]{8}( \\w+)?|null)"
             + "|ldap \\w+ dc=\\S+ .*|failover dc=\\S+ .*|connect dc=\\S+ .*|bind held back .*)");
 
     /** What a JVM of its own printed: the statuses of its calls, and its trace file. */
@@ -49,6 +50,13 @@ class WhenSomethingGoesWrongTest extends MadeAccounts {
         void traced(String... parts) {
             for (String part : parts) assertTrue(trace.contains(part), "no \"" + part + "\" in the trace:\n" + trace);
         }
+    }
+
+    /** The status as Java puts it into words, and as the call's trace line names it. */
+    static void named(Probe probe, int status, String name) {
+        assertTrue(Status.describe(status).startsWith(String.format("0x%08X %s: ", status, name)),
+                Status.describe(status));
+        probe.traced(String.format("-> 0x%08X %s", status, name));
     }
 
     static Probe probe(Map<String, String> env, List<String> jvmOptions, String user, String password, String server,
@@ -106,7 +114,8 @@ class WhenSomethingGoesWrongTest extends MadeAccounts {
         Probe unresolved = probe(Map.of(), BIND_USER, BIND_PASSWORD, "no-such-host.invalid", "wInit", "wInit");
         assertEquals(List.of(SERVER_DOWN, SERVER_DOWN), unresolved.statuses());
         unresolved.traced("failover dc=no-such-host.invalid:389 was not found: the name does not resolve (DNS)",
-                "passed over: remembered as down", "call wInit as=\"" + BIND_USER + "\"", "-> 0x8007203A");
+                "passed over: remembered as down", "call wInit as=\"" + BIND_USER + "\"");
+        named(unresolved, SERVER_DOWN, "ERROR_DS_SERVER_DOWN");
 
         int port;
         try (ServerSocket free = new ServerSocket(0, 1, InetAddress.getLoopbackAddress())) {
@@ -120,6 +129,7 @@ class WhenSomethingGoesWrongTest extends MadeAccounts {
             Probe mute = probe(Map.of(), BIND_USER, BIND_PASSWORD, "127.0.0.1:" + silent.port(), "wInit", "wInit");
             assertEquals(List.of(TIMEOUT, SERVER_DOWN), mute.statuses());
             mute.traced("did not answer in time -> 0x800705B4", "passed over: remembered as down");
+            named(mute, TIMEOUT, "ERROR_TIMEOUT");
         }
     }
 
@@ -135,6 +145,7 @@ class WhenSomethingGoesWrongTest extends MadeAccounts {
         Probe missing = probe(Map.of("LDAPTLS_CACERT", mistyped), BIND_USER, BIND_PASSWORD, SERVER, "wInit");
         assertEquals(List.of(LOCAL_ERROR), missing.statuses());
         missing.traced("ca_file=\"" + mistyped + "\" (cannot be read: no such file?) -> 0x8007203B");
+        named(missing, LOCAL_ERROR, "ERROR_DS_LOCAL_ERROR");
     }
 
     @Test
@@ -148,16 +159,17 @@ class WhenSomethingGoesWrongTest extends MadeAccounts {
     void everyNativeGivesTheAccountsStateNotJustALogonFailure() throws Exception {
         String[] calls = {"wInit", "wGetUserDsn", "wGetNodeGuid", "wCheckNodeAccess", "wTranslateName", "wSearchNodes"};
         Object[][] accounts = {
-            {"dora", "Dora.Pw.123", DISABLED, "data 533"},
-            {"expired", "Expired.Pw.123", EXPIRED, "data 701"},
-            {"mustchange", "Must.Change.Pw1", MUST_CHANGE, "data 773"},
-            {lockedAccount(), "Lock.Me.Pw.123", LOCKED_OUT, "data 775"},
+            {"dora", "Dora.Pw.123", DISABLED, "data 533", "ERROR_ACCOUNT_DISABLED"},
+            {"expired", "Expired.Pw.123", EXPIRED, "data 701", "ERROR_ACCOUNT_EXPIRED"},
+            {"mustchange", "Must.Change.Pw1", MUST_CHANGE, "data 773", "ERROR_PASSWORD_MUST_CHANGE"},
+            {lockedAccount(), "Lock.Me.Pw.123", LOCKED_OUT, "data 775", "ERROR_ACCOUNT_LOCKED_OUT"},
         };
         for (Object[] account : accounts) {
             Probe probe = probe(Map.of(), account[0] + "@" + DOMAIN, (String) account[1], SERVER, calls);
             assertEquals(Collections.nCopies(calls.length, account[2]), probe.statuses(), (String) account[0]);
             probe.traced("ldap bind dc=" + SERVER + ":389 simple as=\"" + account[0] + "@", (String) account[3],
                     "bind held back");
+            named(probe, (Integer) account[2], (String) account[4]);
         }
     }
 
