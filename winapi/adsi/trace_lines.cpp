@@ -149,8 +149,8 @@ void traceSkippedServer(const Endpoint& server) {
   std::string line = "failover";
   appendServer(&line, server);
   line += " passed over: remembered as down (for up to ";
-  line += std::to_string(serverDownSeconds);
-  line += " s after it last did not answer)";
+  line += std::to_string(downPeriodSeconds());
+  line += " s after it last did not answer; one call at a time asks it again)";
   trace::writeLine(line);
 }
 
