@@ -1,6 +1,5 @@
 #include "directory_answers.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,9 +16,6 @@ struct Call {
   const char* native;
   std::vector<Argument> arguments;
   Account account = Account::Bind;
-  // The directory returns search rows in an order of its own, the same for the same request;
-  // false where it promises none (a bare name matched by a pattern: any match will do).
-  bool ordered = true;
 };
 
 Argument text(const std::u16string& value) { return textArgument(value); }
@@ -105,8 +101,9 @@ std::vector<Call> attributeCalls(const Names& n) {
 }
 
 // One line a value: an int in hexadecimal, a string quoted, an array as its length and then its
-// elements, an object as its class and then every call made on it with its arguments.
-void render(const JavaValue& value, bool ordered, const std::string& indent, std::vector<std::string>* lines) {
+// elements, an object as its class and then every call made on it with its arguments. Rows keep
+// the directory's order: Samba sends the same request's rows in the same order, paged or not.
+void render(const JavaValue& value, const std::string& indent, std::vector<std::string>* lines) {
   if (value.type != 'L') {
     lines->push_back(indent + hex(static_cast<uint32_t>(value.integer)));
     return;
@@ -122,16 +119,13 @@ void render(const JavaValue& value, bool ordered, const std::string& indent, std
   }
   if (object->kind == JavaObject::Kind::Array) {
     lines->push_back(indent + "array of " + std::to_string(object->elements.size()));
-    std::vector<std::string> elements;
-    for (JavaObject* element : object->elements) render(JavaValue{'L', 0, element}, ordered, indent + "  ", &elements);
-    if (!ordered) std::sort(elements.begin(), elements.end());
-    lines->insert(lines->end(), elements.begin(), elements.end());
+    for (JavaObject* element : object->elements) render(JavaValue{'L', 0, element}, indent + "  ", lines);
     return;
   }
   lines->push_back(indent + (object->type != nullptr ? object->type->name : std::string("?")));
   for (const MethodCall& call : object->calls) {
     lines->push_back(indent + "  " + call.method->name);
-    for (const JavaValue& argument : call.arguments) render(argument, ordered, indent + "    ", lines);
+    for (const JavaValue& argument : call.arguments) render(argument, indent + "    ", lines);
   }
 }
 
@@ -212,7 +206,7 @@ int writeDirectoryAnswers(TestJvm* jvm, const NativeCaller& call, std::FILE* out
     std::vector<std::string> lines;
     JavaValue result{'I', static_cast<int32_t>(value), nullptr};
     if (signature->resultClass != nullptr) result = JavaValue{'L', 0, jvm->target(reinterpret_cast<jobject>(value))};
-    render(result, one.ordered, "  ", &lines);
+    render(result, "  ", &lines);
     std::fprintf(out, "== %s (%s): %s\n", one.native, one.label.c_str(), describeArguments(one.arguments).c_str());
     for (const std::string& line : lines) std::fprintf(out, "%s\n", line.c_str());
     if (!jvm->pendingException().empty()) std::fprintf(out, "  pending %s\n", jvm->pendingException().c_str());
