@@ -1,12 +1,13 @@
 // libFuzzer target over the LDAP provider's parsers of directory bytes: ADsPaths, DNs,
 // range-attribute names, value text of every syntax (to VARIANT and to ADSVALUE and back),
-// subschema descriptions and server diagnostics. Checks invariants besides not crashing.
+// subschema descriptions, server diagnostics and a DC's netlogon ping answer. Checks invariants besides not crashing.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "adshlp.h"
 #include "adsi/errors.h"
+#include "adsi/netlogon_ping.h"
 #include "adsi/path.h"
 #include "adsi/schema.h"
 #include "adsi/text.h"
@@ -111,6 +112,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   adsi::parseContentRule(bytes, &oid, &name, &auxiliaries);
   lineageInvariants(bytes);
   adsi::bindDataCode(bytes);
+  // A DC's netlogon answer, as a datagram and as the bare structure: names stay within DNS's bound.
+  adsi::NetlogonAnswer netlogon;
+  if (adsi::parseSamLogonResponseEx(data, size, &netlogon)) check(netlogon.clientSiteName.size() <= 255);
+  int messageId = size > 4 ? data[4] : 1;
+  if (adsi::parseNetlogonPingAnswer(data, size, messageId, &netlogon)) check(netlogon.dcSiteName.size() <= 255);
   adsi::leadingServerCode(bytes);
   // A password service's answer other than success never reads as success, whatever its text.
   for (int code = 0; code <= 8; ++code)

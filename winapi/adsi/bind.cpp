@@ -33,6 +33,7 @@ HRESULT bindSimple(LDAP* ld, const Credentials& credentials, bool encrypted) {
   std::string password = credentials.password.text();
   berval secret{static_cast<ber_len_t>(password.size()), &password[0]};
   noteRequestSent();
+  notePasswordSent();
   int code =
       timeoutOr(ldap_sasl_bind_s(ld, credentials.user.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
   wipe(&password);

@@ -1,10 +1,12 @@
 #include "adsi/connection.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "adsi/errors.h"
 #include "adsi/failover.h"
 #include "adsi/pool.h"
+#include "adsi/referral.h"
 #include "adsi/test_switches.h"
 #include "adsi/transport.h"
 
@@ -46,6 +48,21 @@ LdapOutcome refusalOf(std::initializer_list<const std::string*> texts) {
   }
   return outcome;
 }
+
+// A connection given up after a failure carries no further request: its server may not be reading,
+// and each request would wait out the whole bound again.
+LdapOutcome givenUp() {
+  LdapOutcome outcome;
+  outcome.code = LDAP_SERVER_DOWN;
+  outcome.diagnostic = "the connection was given up after an earlier failure";
+  return outcome;
+}
+
+// Callers that share a connection wait for their answers in turns: libldap lets one thread at a
+// time wait on a handle, for as long as that thread's wait lasts. Each waits in short slices, so
+// that a slow answer to one caller holds the others no longer than a slice, and each caller's own
+// bound holds however many share the connection.
+constexpr auto waitSlice = std::chrono::milliseconds(25);
 
 LdapOutcome refusalOfNames(const std::vector<std::string>& names) {
   for (const std::string& name : names) {
@@ -115,6 +132,19 @@ LdapOutcome Connection::timedOut(int timeLimitSeconds) {
   return outcome;
 }
 
+int Connection::waitInSlices(int msgid, std::chrono::steady_clock::time_point deadline, LdapMessage* chain) {
+  for (;;) {
+    auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    auto slice = std::chrono::duration_cast<std::chrono::microseconds>(std::min<std::chrono::steady_clock::duration>(
+        left, std::chrono::duration_cast<std::chrono::steady_clock::duration>(waitSlice)));
+    timeval timeout{static_cast<time_t>(slice.count() / 1000000), static_cast<suseconds_t>(slice.count() % 1000000)};
+    int type = ldap_result(handle_.get(), msgid, LDAP_MSG_ALL, &timeout, chain->put());
+    if (type != 0) return type;
+    if (broken_) return -1;  // another holder found the transport gone meanwhile
+  }
+}
+
 LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapControls* responseControls,
                                 int timeLimitSeconds) {
   touch();
@@ -129,10 +159,9 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     return outcome;
   }
   int wait = timeLimitSeconds > 0 ? timeLimitSeconds + searchGraceSeconds : waitLimits().operationSeconds;
-  timeval timeout{wait, 0};
   LdapMessage local;
   LdapMessage* chain = all != nullptr ? all : &local;
-  int type = ldap_result(handle_.get(), msgid, LDAP_MSG_ALL, &timeout, chain->put());
+  int type = waitInSlices(msgid, std::chrono::steady_clock::now() + std::chrono::seconds(wait), chain);
   if (type <= 0) {
     // No answer in time, or the transport failed: whether the server acted is unknown, so the
     // connection is not trusted again. It is closed when its last holder lets go, which also
@@ -151,9 +180,17 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
   int code = LDAP_SUCCESS;
   char* diagnostic = nullptr;
   LDAPControl** controls = nullptr;
-  int parsed = ldap_parse_result(handle_.get(), chain->get(), &code, nullptr, &diagnostic, nullptr,
+  char** referrals = nullptr;
+  int parsed = ldap_parse_result(handle_.get(), chain->get(), &code, nullptr, &diagnostic, &referrals,
                                  responseControls != nullptr ? &controls : nullptr, 0);
   LdapString diagnosticOwner(diagnostic);
+  if (referrals != nullptr) {
+    // Kept for the caller that may follow one (referral.h).
+    std::vector<std::string> urls;
+    for (char** url = referrals; *url != nullptr; ++url) urls.emplace_back(*url);
+    ldap_memvfree(reinterpret_cast<void**>(referrals));
+    if (code == LDAP_REFERRAL) noteReferrals(std::move(urls));
+  }
   if (responseControls != nullptr) *responseControls->put() = controls;
   if (parsed != LDAP_SUCCESS) {
     // An answer that cannot be read: the stream may be out of step from here on.
@@ -187,6 +224,7 @@ LdapOutcome Connection::searchHere(const std::string& base, int scope, const std
                                    const std::vector<std::string>& attributes, LDAPControl** serverControls,
                                    int sizeLimit, int timeLimitSeconds, LdapMessage* entries,
                                    LdapControls* responseControls) {
+  if (broken_) return givenUp();
   LdapOutcome refused = refusalOf({&base, &filter});
   if (refused.ok()) refused = refusalOfNames(attributes);
   if (!refused.ok()) return refused;
@@ -222,6 +260,7 @@ LdapOutcome Connection::search(const std::string& base, int scope, const std::st
 
 LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->modify(dn, mods, serverControls);
+  if (broken_) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   for (LDAPMod** mod = mods; refused.ok() && mod != nullptr && *mod != nullptr; ++mod) {
     std::string type = (*mod)->mod_type != nullptr ? (*mod)->mod_type : "";
@@ -237,6 +276,7 @@ LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPContro
 
 LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->add(dn, mods, serverControls);
+  if (broken_) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   if (!refused.ok()) return refused;
   InFlight counted(&inFlight_);
@@ -248,6 +288,7 @@ LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl**
 
 LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->remove(dn, serverControls);
+  if (broken_) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   if (!refused.ok()) return refused;
   InFlight counted(&inFlight_);
@@ -260,6 +301,7 @@ LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverContro
 LdapOutcome Connection::compare(const std::string& dn, const std::string& attribute, const std::string& value,
                                 LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->compare(dn, attribute, value, serverControls);
+  if (broken_) return givenUp();
   LdapOutcome refused = refusalOf({&dn, &attribute});
   if (!refused.ok()) return refused;
   berval assertion{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};

@@ -50,14 +50,16 @@ class Connection {
   const Credentials& credentials() const { return credentials_; }
   bool encrypted() const { return encrypted_; }
   bool broken() const { return broken_.load(); }
+  // Retired: never handed out again, but still serves those that hold it (see pool.h).
+  bool retired() const { return retired_.load() || broken_.load(); }
   std::chrono::steady_clock::time_point lastUsed() const;
   std::chrono::steady_clock::time_point boundAt() const { return boundAt_; }
   // Operations sent on this connection and not yet answered.
   int inFlight() const { return inFlight_.load(); }
 
   // Each operation waits for its own result message, so concurrent callers sharing the
-  // handle never read each other's answers. A transport failure or a wait that runs out marks
-  // the connection broken. A read that fails because the transport of a pooled connection broke
+  // handle never read each other's answers, each within its own bound. A transport failure or a
+  // wait that runs out marks the connection broken, and a broken connection sends nothing more. A read that fails because the transport of a pooled connection broke
   // (the server dropped it while it sat idle, say) is sent once more, on a new connection of the
   // pool, which then also takes this connection's later operations. A write is never sent
   // twice: its effect on the server is unknown.
@@ -82,6 +84,7 @@ class Connection {
   LDAP* handle() const { return handle_.get(); }
   // Marks the connection broken: it is never handed out again.
   void markBroken() { broken_ = true; }
+  void markRetired() { retired_ = true; }
   // Whether the pool hands it out (see pool.h).
   bool pooled() const { return pooled_; }
 
@@ -90,6 +93,8 @@ class Connection {
   friend HRESULT authenticateAfresh(const Endpoint&, const Credentials&, std::shared_ptr<Connection>*);
   LdapHandle releaseHandle() { return std::move(handle_); }
   LdapOutcome waitFor(int msgid, int sent, LdapMessage* all, LdapControls* responseControls, int timeLimitSeconds);
+  // ldap_result's answer for the message by the deadline: 0 when it ran out.
+  int waitInSlices(int msgid, std::chrono::steady_clock::time_point deadline, LdapMessage* chain);
   LdapOutcome searchHere(const std::string& base, int scope, const std::string& filter,
                          const std::vector<std::string>& attributes, LDAPControl** serverControls, int sizeLimit,
                          int timeLimitSeconds, LdapMessage* entries, LdapControls* responseControls);
@@ -105,7 +110,8 @@ class Connection {
   bool encrypted_;
   bool pooled_ = false;  // set once, before the pool hands the connection to anyone
   std::chrono::steady_clock::time_point boundAt_;
-  std::atomic<bool> broken_{false};  // atomic: any holder may mark it
+  std::atomic<bool> broken_{false};   // atomic: any holder may mark it
+  std::atomic<bool> retired_{false};  // atomic: the pool marks it while holders use it
   std::atomic<int> inFlight_{0};     // atomic: counted by every holder
   mutable std::mutex stateMutex_;
   std::chrono::steady_clock::time_point lastUsed_;                 // guarded by stateMutex_
