@@ -66,7 +66,7 @@ def main(linux_path, wine_path, gaps_path):
         if linux[heading] == wine[heading]:
             same += 1
             if call in listed:
-                print("NOW THE SAME: %s; take it off the [answers] list" % call)
+                print("NOW THE SAME: %s; if it stays so, take it off the [answers] list" % call)
             continue
         diff = list(difflib.unified_diff(linux[heading], wine[heading], "Linux library", "Windows library under Wine", lineterm="", n=1))
         shown = "\n    ".join(diff[:24] + (["... %d more lines" % (len(diff) - 24)] if len(diff) > 24 else []))

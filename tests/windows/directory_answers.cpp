@@ -1,7 +1,6 @@
 #include "directory_answers.h"
 
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -16,6 +15,9 @@ struct Call {
   const char* native;
   std::vector<Argument> arguments;
   Account account = Account::Bind;
+  // The values the seeded directory holds at least: both libraries giving fewer (an empty
+  // answer on both sides, say) would agree and prove nothing.
+  size_t leastValues = 0;
 };
 
 Argument text(const std::u16string& value) { return textArgument(value); }
@@ -49,9 +51,9 @@ std::vector<Call> netbiosCalls(const Names& n) {
 std::vector<Call> searchCalls(const Names& n) {
   return {
       {"one user by account name", "wSearchNodes", {text(n.org), text(u"(sAMAccountName=alice)")}},
-      {"300 users, three pages", "wSearchNodes", {text(n.bulk), text(u"(objectClass=user)")}},
+      {"300 users, three pages", "wSearchNodes", {text(n.bulk), text(u"(objectClass=user)")}, Account::Bind, 300},
       {"1,478 attributes, past the server's 1,000 a page", "wSearchNodes",
-       {text(n.schema), text(u"(objectClass=attributeSchema)")}},
+       {text(n.schema), text(u"(objectClass=attributeSchema)")}, Account::Bind, 1001},
       {"users and contacts of several containers", "wSearchNodes",
        {text(n.org), text(u"(|(objectClass=contact)(sAMAccountName=bulk00*)(cn=Alice*))")}},
       {"a base relative to the domain", "wSearchNodes", {text(u"OU=Bulk,OU=Orvistal"), text(u"(cn=bulk029*)")}},
@@ -63,17 +65,19 @@ std::vector<Call> searchCalls(const Names& n) {
 
 std::vector<Call> valueCalls(const Names& n) {
   auto find = [&](std::string label, const std::u16string& base, const char16_t* attribute, const char16_t* filter,
-                  int32_t sizeLimit, int32_t timeLimit) {
+                  int32_t sizeLimit, int32_t timeLimit, size_t leastValues = 0) {
     return Call{std::move(label),
                 "wFindNodeValues",
-                {text(base), text(attribute), text(filter), intArgument(sizeLimit), intArgument(timeLimit)}};
+                {text(base), text(attribute), text(filter), intArgument(sizeLimit), intArgument(timeLimit)},
+                Account::Bind,
+                leastValues};
   };
   return {
-      find("300 descriptions, no limits", n.bulk, u"description", u"(objectClass=user)", 0, 0),
+      find("300 descriptions, no limits", n.bulk, u"description", u"(objectClass=user)", 0, 0, 300),
       find("a size limit of 25 of 300", n.bulk, u"description", u"(objectClass=user)", 25, 0),
       find("a time limit of 30 s", n.bulk, u"sAMAccountName", u"(objectClass=user)", 0, 30),
       find("both limits, 5 rows and 10 s", n.bulk, u"cn", u"(cn=bulk01*)", 5, 10),
-      find("1,478 names unpaged", n.schema, u"lDAPDisplayName", u"(objectClass=attributeSchema)", 0, 0),
+      find("1,478 names unpaged", n.schema, u"lDAPDisplayName", u"(objectClass=attributeSchema)", 0, 0, 1001),
       find("a size limit of 1,200 of 1,478", n.schema, u"lDAPDisplayName", u"(objectClass=attributeSchema)", 1200, 0),
       find("GUIDs as hexadecimal", n.bulk, u"objectGUID", u"(cn=bulk000*)", 0, 0),
       find("integers as decimal text", n.bulk, u"userAccountControl", u"(cn=bulk000*)", 0, 0),
@@ -127,6 +131,11 @@ void render(const JavaValue& value, const std::string& indent, std::vector<std::
     lines->push_back(indent + "  " + call.method->name);
     for (const JavaValue& argument : call.arguments) render(argument, indent + "    ", lines);
   }
+}
+
+size_t valueCount(const JavaObject* result) {
+  const MethodCall* list = result == nullptr ? nullptr : result->callOf("setStringList");
+  return list == nullptr || list->arguments[0].object == nullptr ? 0 : list->arguments[0].object->elements.size();
 }
 
 std::string describeArguments(const std::vector<Argument>& arguments) {
@@ -194,11 +203,11 @@ int writeDirectoryAnswers(TestJvm* jvm, const NativeCaller& call, std::FILE* out
     calls.insert(calls.end(), group.begin(), group.end());
 
   int count = 0;
+  bool complete = true;
   for (const Call& one : calls) {
     const NativeSignature* signature = signatureOf(one.native);
     uintptr_t value = 0;
     jobject self = newSettings(jvm, settingsFor(one.account));
-    jvm->beginCall();
     if (signature == nullptr || !call(*signature, self, one.arguments, &value)) {
       std::printf("FAIL: %s is not exported\n", one.native);
       return -1;
@@ -206,6 +215,11 @@ int writeDirectoryAnswers(TestJvm* jvm, const NativeCaller& call, std::FILE* out
     std::vector<std::string> lines;
     JavaValue result{'I', static_cast<int32_t>(value), nullptr};
     if (signature->resultClass != nullptr) result = JavaValue{'L', 0, jvm->target(reinterpret_cast<jobject>(value))};
+    if (valueCount(result.object) < one.leastValues) {
+      std::printf("FAIL: %s (%s) gave %u values, the directory holds at least %u\n", one.native, one.label.c_str(),
+                  static_cast<unsigned>(valueCount(result.object)), static_cast<unsigned>(one.leastValues));
+      complete = false;
+    }
     render(result, "  ", &lines);
     std::fprintf(out, "== %s (%s): %s\n", one.native, one.label.c_str(), describeArguments(one.arguments).c_str());
     for (const std::string& line : lines) std::fprintf(out, "%s\n", line.c_str());
@@ -213,5 +227,5 @@ int writeDirectoryAnswers(TestJvm* jvm, const NativeCaller& call, std::FILE* out
     for (const std::string& fault : jvm->faults()) std::fprintf(out, "  JNI fault: %s\n", fault.c_str());
     ++count;
   }
-  return count;
+  return complete ? count : -1;
 }

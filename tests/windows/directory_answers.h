@@ -26,5 +26,6 @@ using NativeCaller =
                        uintptr_t* value)>;
 
 // Runs every call and writes its answer; returns the number of calls, or -1 (with a message on
-// stdout) when the environment lacks the directory's names or a native is not exported.
+// stdout) when the environment lacks the directory's names, a native is not exported, or a
+// search gave fewer values than the seeded directory holds.
 int writeDirectoryAnswers(TestJvm* jvm, const NativeCaller& call, std::FILE* out);

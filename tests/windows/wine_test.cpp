@@ -93,7 +93,7 @@ void writeAnswers(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative
   int count = writeDirectoryAnswers(jvm, call, out);
   std::fclose(out);
   refuseBinds(true);
-  checks->expect(count > 0, "the differential run's calls were not made");
+  checks->expect(count > 0, "the differential run's calls did not all answer (see above)");
   if (count > 0) std::printf("\n%d calls of the differential run answered\n", count);
 }
 
