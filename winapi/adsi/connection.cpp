@@ -141,7 +141,7 @@ int Connection::waitInSlices(int msgid, std::chrono::steady_clock::time_point de
     timeval timeout{static_cast<time_t>(slice.count() / 1000000), static_cast<suseconds_t>(slice.count() % 1000000)};
     int type = ldap_result(handle_.get(), msgid, LDAP_MSG_ALL, &timeout, chain->put());
     if (type != 0) return type;
-    if (broken_) return -1;  // another holder found the transport gone meanwhile
+    if (broken()) return -1;  // another holder found the transport gone meanwhile
   }
 }
 
@@ -154,7 +154,7 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     // thread on it, so a failed send can even come back as success with no message id. Never
     // wait for such an id: -1 would take any thread's answer.
     outcome = outcomeOf(handle_.get(), timeoutOr(sent != LDAP_SUCCESS ? sent : LDAP_SERVER_DOWN));
-    if (isTransportFailure(outcome.code) || msgid <= 0) broken_ = true;
+    if (isTransportFailure(outcome.code) || msgid <= 0) markBroken();
     if (outcome.ok()) outcome.code = LDAP_SERVER_DOWN;
     return outcome;
   }
@@ -167,7 +167,7 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     // connection is not trusted again. It is closed when its last holder lets go, which also
     // tells the server to drop the request; nothing more is written to a server that may not
     // be reading.
-    broken_ = true;
+    markBroken();
     if (type == 0) return timedOut(timeLimitSeconds);
     outcome.code = LDAP_SERVER_DOWN;
     int code = 0;
@@ -194,7 +194,7 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
   if (responseControls != nullptr) *responseControls->put() = controls;
   if (parsed != LDAP_SUCCESS) {
     // An answer that cannot be read: the stream may be out of step from here on.
-    broken_ = true;
+    markBroken();
     outcome.code = parsed;
     return outcome;
   }
@@ -224,7 +224,7 @@ LdapOutcome Connection::searchHere(const std::string& base, int scope, const std
                                    const std::vector<std::string>& attributes, LDAPControl** serverControls,
                                    int sizeLimit, int timeLimitSeconds, LdapMessage* entries,
                                    LdapControls* responseControls) {
-  if (broken_) return givenUp();
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&base, &filter});
   if (refused.ok()) refused = refusalOfNames(attributes);
   if (!refused.ok()) return refused;
@@ -260,7 +260,7 @@ LdapOutcome Connection::search(const std::string& base, int scope, const std::st
 
 LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->modify(dn, mods, serverControls);
-  if (broken_) return givenUp();
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   for (LDAPMod** mod = mods; refused.ok() && mod != nullptr && *mod != nullptr; ++mod) {
     std::string type = (*mod)->mod_type != nullptr ? (*mod)->mod_type : "";
@@ -276,7 +276,7 @@ LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPContro
 
 LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->add(dn, mods, serverControls);
-  if (broken_) return givenUp();
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   if (!refused.ok()) return refused;
   InFlight counted(&inFlight_);
@@ -288,7 +288,7 @@ LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl**
 
 LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->remove(dn, serverControls);
-  if (broken_) return givenUp();
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   if (!refused.ok()) return refused;
   InFlight counted(&inFlight_);
@@ -301,7 +301,7 @@ LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverContro
 LdapOutcome Connection::compare(const std::string& dn, const std::string& attribute, const std::string& value,
                                 LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->compare(dn, attribute, value, serverControls);
-  if (broken_) return givenUp();
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn, &attribute});
   if (!refused.ok()) return refused;
   berval assertion{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};

@@ -39,6 +39,14 @@ LdapOutcome outcomeOf(LDAP* ld, int code);
 // (the ones that change by the second, such as currentTime, are left out).
 using RootEntry = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
+// Where a connection stands in its life (pool.h tells the whole of it). A connection exists only
+// once its transport and bind are done: while it is being set up, the pool holds a reservation in
+// its place (opening). Bound: handed out to callers. Retired: handed out no more (expired, its
+// server noted down, a password set), but still serving those that hold it, until the last lets
+// go and it closes. Broken: its transport failed, a wait ran out or an answer could not be read;
+// it sends nothing more, and a read on it goes to a new connection (Connection::search).
+enum class ConnectionState { Bound, Retired, Broken };
+
 class Connection {
  public:
   Connection(LdapHandle handle, Endpoint endpoint, Credentials credentials, bool encrypted);
@@ -49,9 +57,10 @@ class Connection {
   const Endpoint& endpoint() const { return endpoint_; }
   const Credentials& credentials() const { return credentials_; }
   bool encrypted() const { return encrypted_; }
-  bool broken() const { return broken_.load(); }
-  // Retired: never handed out again, but still serves those that hold it (see pool.h).
-  bool retired() const { return retired_.load() || broken_.load(); }
+  ConnectionState state() const { return state_.load(); }
+  bool broken() const { return state() == ConnectionState::Broken; }
+  // Not handed out again: retired or broken (see ConnectionState).
+  bool retired() const { return state() != ConnectionState::Bound; }
   std::chrono::steady_clock::time_point lastUsed() const;
   std::chrono::steady_clock::time_point boundAt() const { return boundAt_; }
   // Operations sent on this connection and not yet answered.
@@ -83,8 +92,12 @@ class Connection {
   // The handle that answered this connection's operations; only for reading their results.
   LDAP* handle() const { return handle_.get(); }
   // Marks the connection broken: it is never handed out again.
-  void markBroken() { broken_ = true; }
-  void markRetired() { retired_ = true; }
+  void markBroken() { state_ = ConnectionState::Broken; }
+  // A broken connection stays broken.
+  void markRetired() {
+    ConnectionState bound = ConnectionState::Bound;
+    state_.compare_exchange_strong(bound, ConnectionState::Retired);
+  }
   // Whether the pool hands it out (see pool.h).
   bool pooled() const { return pooled_; }
 
@@ -110,8 +123,7 @@ class Connection {
   bool encrypted_;
   bool pooled_ = false;  // set once, before the pool hands the connection to anyone
   std::chrono::steady_clock::time_point boundAt_;
-  std::atomic<bool> broken_{false};   // atomic: any holder may mark it
-  std::atomic<bool> retired_{false};  // atomic: the pool marks it while holders use it
+  std::atomic<ConnectionState> state_{ConnectionState::Bound};  // atomic: the pool and any holder mark it
   std::atomic<int> inFlight_{0};     // atomic: counted by every holder
   mutable std::mutex stateMutex_;
   std::chrono::steady_clock::time_point lastUsed_;                 // guarded by stateMutex_

@@ -29,6 +29,7 @@ void DownServers::markDown(const std::string& server, Clock::time_point now) {
   Mark& mark = marks_[toLowerAscii(server)];
   if (now >= mark.until) mark.since = now;  // a server still down keeps the time it went down
   mark.until = now + std::chrono::seconds(downPeriodSeconds());
+  mark.lastTried = now;
   anyMarked_.store(true, std::memory_order_release);
 }
 
@@ -50,6 +51,7 @@ bool DownServers::claimProbe(const std::vector<std::string>& servers, Clock::tim
   for (const std::string& server : servers) {
     auto it = marks_.find(toLowerAscii(server));
     if (it == marks_.end() || now >= it->second.until) continue;
+    if (now - it->second.lastTried < std::chrono::seconds(probeIntervalSeconds)) continue;
     if (oldest == nullptr || it->second.since < oldest->since) {
       oldest = &it->second;
       *chosen = server;
@@ -106,8 +108,10 @@ bool isRefusingService(HRESULT hr) {
 }
 
 // When every candidate is remembered as down, one caller at a time asks again the one marked down
-// longest, instead of every caller failing until the marks run out: a server back in service is
-// then found by the next call. A server that answers is no longer remembered as down.
+// longest (once probeIntervalSeconds have passed since it was last tried), instead of every caller
+// failing until the marks run out: a server back in service is then found within seconds, while a
+// server that stays silent holds one call in that many seconds. A server that answers is no longer
+// remembered as down.
 HRESULT probeOldestDown(const std::vector<Endpoint>& candidates,
                         const std::function<HRESULT(const Endpoint&)>& attempt) {
   std::vector<std::string> keys;

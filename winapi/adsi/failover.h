@@ -4,8 +4,9 @@
 // set-up or an operation run out of its bound, or that says it is unavailable, is remembered as
 // down for the down period (ORVISTAL_DC_DOWN_SECONDS, 30 seconds when not set): calls go to the
 // next candidate at once. When every candidate is down, one caller at a time asks the one marked
-// down longest again (the others fail at once with the server-down status), so a server back in
-// service is found by the next call rather than when its mark runs out. Marking a server down
+// down longest again, at most once every probeIntervalSeconds (the others fail at once with the
+// server-down status), so a server back in service is found within seconds rather than when its
+// mark runs out. Marking a server down
 // retires the pooled connections to it, so no new call waits on them.
 #pragma once
 #include <atomic>
@@ -22,6 +23,8 @@
 namespace winapi::adsi {
 
 constexpr int defaultServerDownSeconds = 30;
+// How often a server that is down may be asked again while every candidate is down.
+constexpr int probeIntervalSeconds = 5;
 // The down period in force (the setting, or what a test set).
 int downPeriodSeconds();
 
@@ -43,6 +46,7 @@ class DownServers {
   struct Mark {
     Clock::time_point since;  // when it was first found down, through every mark since
     Clock::time_point until;
+    Clock::time_point lastTried;  // the last failed try: a probe waits probeIntervalSeconds after it
   };
   std::atomic<bool> anyMarked_{false};
   mutable std::mutex mutex_;
