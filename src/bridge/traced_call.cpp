@@ -15,7 +15,10 @@ thread_local TracedCall* tracedOnThisThread = nullptr;
 // A Java system property, or empty text; any exception it raises is cleared.
 std::string systemProperty(JNIEnv* env, jclass system, jmethodID getProperty, const char* name) {
   LocalRef<jstring> key(env, env->NewStringUTF(name));
-  if (!key) return std::string();
+  if (!key) {
+    env->ExceptionClear();
+    return std::string();
+  }
   LocalRef<jstring> value(env, static_cast<jstring>(env->CallStaticObjectMethod(system, getProperty, key.get())));
   if (env->ExceptionCheck()) {
     env->ExceptionClear();
@@ -23,7 +26,10 @@ std::string systemProperty(JNIEnv* env, jclass system, jmethodID getProperty, co
   }
   if (!value) return std::string();
   const char* chars = env->GetStringUTFChars(value.get(), nullptr);
-  if (chars == nullptr) return std::string();
+  if (chars == nullptr) {
+    env->ExceptionClear();
+    return std::string();
+  }
   std::string text(chars);
   env->ReleaseStringUTFChars(value.get(), chars);
   return text;
