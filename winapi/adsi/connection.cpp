@@ -8,6 +8,7 @@
 #include "adsi/pool.h"
 #include "adsi/referral.h"
 #include "adsi/test_switches.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -70,6 +71,12 @@ LdapOutcome refusalOfNames(const std::vector<std::string>& names) {
     if (!outcome.ok()) return outcome;
   }
   return LdapOutcome();
+}
+
+// A request's outcome, after its line in the trace.
+LdapOutcome traced(const Endpoint& server, const char* operation, const std::string& dn, LdapOutcome outcome) {
+  traceRequest(server, operation, dn, -1, std::string(), outcome);
+  return outcome;
 }
 
 }  // namespace
@@ -238,7 +245,9 @@ LdapOutcome Connection::searchHere(const std::string& base, int scope, const std
   int sent =
       ldap_search_ext(handle_.get(), base.c_str(), scope, filter.c_str(), attributes.empty() ? nullptr : names.data(),
                       0, serverControls, nullptr, timeLimitSeconds > 0 ? &limit : nullptr, sizeLimit, &msgid);
-  return waitFor(msgid, sent, entries, responseControls, timeLimitSeconds);
+  LdapOutcome outcome = waitFor(msgid, sent, entries, responseControls, timeLimitSeconds);
+  traceRequest(endpoint_, "search", base, scope, filter, outcome);
+  return outcome;
 }
 
 LdapOutcome Connection::search(const std::string& base, int scope, const std::string& filter,
@@ -271,7 +280,7 @@ LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPContro
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_modify_ext(handle_.get(), dn.c_str(), mods, serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "modify", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
@@ -283,7 +292,7 @@ LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl**
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_add_ext(handle_.get(), dn.c_str(), mods, serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "add", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverControls) {
@@ -295,7 +304,7 @@ LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverContro
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_delete_ext(handle_.get(), dn.c_str(), serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "delete", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 LdapOutcome Connection::compare(const std::string& dn, const std::string& attribute, const std::string& value,
@@ -309,7 +318,7 @@ LdapOutcome Connection::compare(const std::string& dn, const std::string& attrib
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_compare_ext(handle_.get(), dn.c_str(), attribute.c_str(), &assertion, serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "compare", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {

@@ -9,6 +9,7 @@
 #include "adsi/pool.h"
 #include "adsi/test_hooks.h"
 #include "adsi/text.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -125,6 +126,7 @@ HRESULT probeOldestDown(const std::vector<Endpoint>& candidates,
     if (endpointKey(candidate) != chosen) continue;
     forgetLastSetUp();
     hr = attempt(candidate);
+    traceAttempt(candidate, hr);
     if (!isUnansweredServer(hr) && !isRefusingService(hr)) {
       down.markUp(chosen);
       keepController(candidate);
@@ -150,10 +152,11 @@ HRESULT firstAnswering(const std::vector<Endpoint>& candidates,
     return false;
   };
   for (const Endpoint& candidate : candidates) {
-    if (isServerDown(candidate) || isSilent(candidate)) continue;
+    if (isServerDown(candidate) || isSilent(candidate)) { traceSkippedServer(candidate); continue; }
     tried = true;
     forgetLastSetUp();
     last = attempt(candidate);
+    traceAttempt(candidate, last);
     if (!isUnansweredServer(last) && !isRefusingService(last)) {
       if (SUCCEEDED(last)) keepController(candidate);
       return last;

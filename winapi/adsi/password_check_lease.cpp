@@ -6,6 +6,7 @@
 
 #include "adsi/errors.h"
 #include "adsi/pool.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -68,11 +69,15 @@ HRESULT bindForVerification(const Endpoint& endpoint, const Credentials& credent
     if (FAILED(hr)) return hr;
   }
   HRESULT hr = bindWith(handle.get(), credentials, *encrypted);
+  traceBind(endpoint, credentials, hr);
   if (FAILED(hr) && reused && (hr == hresultFromLdapResult(LDAP_SERVER_DOWN))) {
     // The server dropped the kept connection while it sat idle; the bind never reached it.
     handle.reset();
     hr = openTransport(endpoint, true, &handle, encrypted);
-    if (SUCCEEDED(hr)) hr = bindWith(handle.get(), credentials, *encrypted);
+    if (SUCCEEDED(hr)) {
+      hr = bindWith(handle.get(), credentials, *encrypted);
+      traceBind(endpoint, credentials, hr);
+    }
   }
   if (FAILED(hr)) return hr;  // a connection whose bind failed is closed, never kept
   *bound = std::move(handle);

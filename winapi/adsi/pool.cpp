@@ -7,8 +7,10 @@
 #include <map>
 #include <mutex>
 
+#include "adsi/bind_backoff.h"
 #include "adsi/failover.h"
 #include "adsi/path.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 #include "com/apartment.h"
 
@@ -163,6 +165,7 @@ HRESULT connectAndBind(const Endpoint& given, const Credentials& credentials, st
   hr = openTransport(endpoint, wantsTlsFirst(endpoint, credentials.mode), &handle, &encrypted);
   if (FAILED(hr)) return hr;
   hr = bindWith(handle.get(), credentials, encrypted);
+  traceBind(endpoint, credentials, hr);
   if (FAILED(hr)) return hr;
   // A sealed SASL session protects what follows as TLS would (password writes included).
   bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
@@ -208,8 +211,10 @@ int idleLimitSeconds() {
 
 HRESULT acquireConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
                           std::shared_ptr<Connection>* out) {
-  return firstAnswering(candidates,
-                        [&](const Endpoint& endpoint) { return acquireFrom(endpoint, credentials, out); });
+  if (HRESULT heldBack = bindHeldBack(credentials); FAILED(heldBack)) return heldBack;
+  return noteBindOutcome(credentials, firstAnswering(candidates, [&](const Endpoint& endpoint) {
+                           return acquireFrom(endpoint, credentials, out);
+                         }));
 }
 
 HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
