@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "adsi/errors.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/pool.h"
 #include "adsi/transport.h"
 
@@ -86,14 +87,23 @@ HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credenti
   if (credentials.mode != BindMode::Simple) return connectAndBind(endpoint, credentials, out);
   HRESULT hr = refuseUnsendableCredentials(credentials);
   if (FAILED(hr)) return hr;
+  Endpoint controller = endpoint;
+  if (bindsWithKerberos(credentials) && !controller.namesController) nameTheController(&controller);
+  // The password goes to the KDC once, before any connection is taken: a bind repeated below on a
+  // new connection uses the same ticket.
+  Credentials proven = credentials;
+  hr = attachFreshTicket(controller, &proven);
+  if (FAILED(hr)) return hr;
   LdapHandle handle;
   bool encrypted = false;
-  hr = bindForVerification(endpoint, credentials, &handle, &encrypted);
+  hr = bindForVerification(controller, proven, &handle, &encrypted);
   if (FAILED(hr)) return hr;
-  std::string key = endpointKey(endpoint);
+  std::string key = endpointKey(controller);
   // The holder has it to itself; afterwards it waits, still authenticated as this account, for
-  // the next verification bind, which replaces that identity before anything else is sent.
-  auto* connection = new Connection(std::move(handle), endpoint, credentials, encrypted);
+  // the next verification bind, which replaces that identity before anything else is sent. The
+  // check's ticket has served: it goes now, with its cache.
+  proven.tickets.reset();
+  auto* connection = new Connection(std::move(handle), controller, proven, encrypted);
   *out = std::shared_ptr<Connection>(connection, [key](Connection* done) {
     if (!done->broken() && !plainTransportForTesting()) keepVerificationHandle(key, done->releaseHandle());
     delete done;

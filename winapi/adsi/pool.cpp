@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "adsi/failover.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/path.h"
 #include "adsi/transport.h"
 #include "com/apartment.h"
@@ -119,18 +120,21 @@ std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
 
 HRESULT connectAndBind(const Endpoint& given, const Credentials& credentials, std::shared_ptr<Connection>* out) {
   Endpoint endpoint = given;
-  if (credentials.mode == BindMode::Kerberos && !endpoint.namesController) nameTheController(&endpoint);
+  if (bindsWithKerberos(credentials) && !endpoint.namesController) nameTheController(&endpoint);
   HRESULT hr = refuseUnsendableCredentials(credentials);
+  if (FAILED(hr)) return hr;
+  Credentials bound = credentials;
+  hr = attachKeptTickets(endpoint, &bound);
   if (FAILED(hr)) return hr;
   LdapHandle handle;
   bool encrypted = false;
   hr = openTransport(endpoint, wantsTlsFirst(endpoint, credentials.mode), &handle, &encrypted);
   if (FAILED(hr)) return hr;
-  hr = bindWith(handle.get(), credentials, encrypted);
+  hr = bindWith(handle.get(), bound, encrypted);
   if (FAILED(hr)) return hr;
   // A sealed SASL session protects what follows as TLS would (password writes included).
   bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
-  *out = std::make_shared<Connection>(std::move(handle), endpoint, credentials, encrypted || sealedBySasl);
+  *out = std::make_shared<Connection>(std::move(handle), endpoint, bound, encrypted || sealedBySasl);
   return S_OK;
 }
 
