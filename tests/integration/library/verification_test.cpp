@@ -168,3 +168,60 @@ TEST_F(Verification, TranslationRidesOnlyOnAConnectionPooledWithTheSameCredentia
 }
 
 }  // namespace
+
+namespace {
+
+constexpr HRESULT lockedOut = static_cast<HRESULT>(0x80070775);
+constexpr HRESULT accountExpired = static_cast<HRESULT>(0x80070701);
+constexpr HRESULT mustChange = static_cast<HRESULT>(0x80070773);
+
+// The seeded accounts in each state (tests/directory/lib/seed.sh), refused with the same status by
+// a password check and by a bind with the account as the settings' account.
+class AccountStates : public DirectoryTest {
+ protected:
+  HRESULT verify(const std::string& account, const std::string& password) {
+    AdsiContext context(wide(s.bindUser), wide(s.bindPassword), wide(s.server), false);
+    return context.verifyPassword(wide(account + "@" + s.domain), u"", wide(password));
+  }
+  HRESULT bindAs(const std::string& account, const std::string& password) {
+    AdsiContext context(wide(account + "@" + s.domain), wide(password), wide(s.server), false);
+    Ptr<IADs> root;
+    return context.bindRootDse(reinterpret_cast<IADs**>(root.put()));
+  }
+  // A simple bind (where allowed) reports the directory's logon failure for every refusal, the
+  // account's state only in the last error.
+  void expectBoth(const std::string& account, const std::string& password, HRESULT status) {
+    EXPECT_EQ(verify(account, password), status) << account << " checked";
+    HRESULT bound = winapi::adsi::simpleBindsAllowed() && FAILED(status) ? logonFailure : status;
+    EXPECT_EQ(bindAs(account, password), bound) << account << " bound";
+  }
+  void setLockoutTime(const std::string& dn, int value) {
+    Ptr<IADs> user;
+    ASSERT_EQ(openAsAdmin(dn, IID_IADs, user.put()), S_OK);
+    Var time;
+    time.v.vt = VT_I4;
+    time.v.lVal = value;
+    ASSERT_EQ(user->Put(Bstr("lockoutTime").b, time.v), S_OK);
+    ASSERT_EQ(user->SetInfo(), S_OK);
+  }
+};
+
+TEST_F(AccountStates, EachStateHasItsStatusOnEveryPath) {
+  expectBoth("alice", "Alice.Pw.123", S_OK);
+  expectBoth("alice", "Not.Alices.Pw1", logonFailure);
+  expectBoth("nobody-at-all", "Some.Pw.123", logonFailure);
+  expectBoth("dora", "Dora.Pw.123", accountDisabled);
+  expectBoth("expired", "Expired.Pw.123", accountExpired);
+  expectBoth("mustchange", "Must.Change.Pw1", mustChange);
+
+  // locky's own policy locks it after three wrong passwords; each check counts once.
+  std::string locky = "CN=Lock Smith," + s.people();
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(verify("locky", "Wrong.Pw." + std::to_string(i)), logonFailure);
+  EXPECT_EQ(verify("locky", "Locky.Pw.123"), S_OK) << "two wrong passwords do not lock it";
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(verify("locky", "Wrong.Pw." + std::to_string(i)), logonFailure);
+  expectBoth("locky", "Locky.Pw.123", lockedOut);
+  setLockoutTime(locky, 0);
+  EXPECT_EQ(verify("locky", "Locky.Pw.123"), S_OK);
+}
+
+}  // namespace
