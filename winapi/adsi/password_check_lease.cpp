@@ -57,9 +57,9 @@ void keepVerificationHandle(const std::string& key, LdapHandle handle) {
 }
 
 // One verification bind on a kept connection, or on a new one when none is kept or the kept
-// one turns out dead.
-HRESULT bindForVerification(const Endpoint& endpoint, const Credentials& credentials, LdapHandle* bound,
-                            bool* encrypted) {
+// one turns out dead. A named account's password goes to the KDC once the server is there, and
+// once: a bind repeated on a new connection uses the same ticket.
+HRESULT bindForVerification(const Endpoint& endpoint, Credentials* credentials, LdapHandle* bound, bool* encrypted) {
   std::string key = endpointKey(endpoint);
   LdapHandle handle = plainTransportForTesting() ? LdapHandle() : takeIdleVerificationHandle(key);
   bool reused = static_cast<bool>(handle);
@@ -68,12 +68,17 @@ HRESULT bindForVerification(const Endpoint& endpoint, const Credentials& credent
     HRESULT hr = openTransport(endpoint, true, &handle, encrypted);
     if (FAILED(hr)) return hr;
   }
-  HRESULT hr = bindWith(handle.get(), credentials, *encrypted);
+  HRESULT hr = attachFreshTicket(endpoint, credentials);
+  if (FAILED(hr)) {
+    if (reused) keepVerificationHandle(key, std::move(handle));  // never used: it waits on
+    return hr;
+  }
+  hr = bindWith(handle.get(), *credentials, *encrypted);
   if (FAILED(hr) && reused && (hr == hresultFromLdapResult(LDAP_SERVER_DOWN))) {
     // The server dropped the kept connection while it sat idle; the bind never reached it.
     handle.reset();
     hr = openTransport(endpoint, true, &handle, encrypted);
-    if (SUCCEEDED(hr)) hr = bindWith(handle.get(), credentials, *encrypted);
+    if (SUCCEEDED(hr)) hr = bindWith(handle.get(), *credentials, *encrypted);
   }
   if (FAILED(hr)) return hr;  // a connection whose bind failed is closed, never kept
   *bound = std::move(handle);
@@ -89,14 +94,10 @@ HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credenti
   if (FAILED(hr)) return hr;
   Endpoint controller = endpoint;
   if (bindsWithKerberos(credentials) && !controller.namesController) nameTheController(&controller);
-  // The password goes to the KDC once, before any connection is taken: a bind repeated below on a
-  // new connection uses the same ticket.
   Credentials proven = credentials;
-  hr = attachFreshTicket(controller, &proven);
-  if (FAILED(hr)) return hr;
   LdapHandle handle;
   bool encrypted = false;
-  hr = bindForVerification(controller, proven, &handle, &encrypted);
+  hr = bindForVerification(controller, &proven, &handle, &encrypted);
   if (FAILED(hr)) return hr;
   std::string key = endpointKey(controller);
   // The holder has it to itself; afterwards it waits, still authenticated as this account, for

@@ -123,12 +123,12 @@ HRESULT connectAndBind(const Endpoint& given, const Credentials& credentials, st
   if (bindsWithKerberos(credentials) && !endpoint.namesController) nameTheController(&endpoint);
   HRESULT hr = refuseUnsendableCredentials(credentials);
   if (FAILED(hr)) return hr;
-  Credentials bound = credentials;
-  hr = attachKeptTickets(endpoint, &bound);
-  if (FAILED(hr)) return hr;
   LdapHandle handle;
   bool encrypted = false;
   hr = openTransport(endpoint, wantsTlsFirst(endpoint, credentials.mode), &handle, &encrypted);
+  if (FAILED(hr)) return hr;
+  Credentials bound = credentials;
+  hr = attachKeptTickets(endpoint, &bound);
   if (FAILED(hr)) return hr;
   hr = bindWith(handle.get(), bound, encrypted);
   if (FAILED(hr)) return hr;
