@@ -319,6 +319,12 @@ HRESULT attachFreshTicket(const Endpoint& controller, Credentials* credentials) 
   return obtainTickets(controller, *credentials, true, checkTicketSeconds, &credentials->tickets);
 }
 
+void forgetKeptTickets() {
+  KeptTickets& kept = keptTickets();
+  std::lock_guard<std::mutex> lock(kept.mutex);
+  kept.byAccount.clear();
+}
+
 krb5_error_code realmOfDomain(krb5_context context, std::string domain, std::string* realm) {
   while (!domain.empty() && domain.front() == '\\') domain.erase(0, 1);  // "\\server"
   while (!domain.empty() && domain.back() == '.') domain.pop_back();

@@ -49,6 +49,10 @@ HRESULT attachKeptTickets(const Endpoint& controller, Credentials* credentials);
 // with the KDC, held only by credentials->tickets.
 HRESULT attachFreshTicket(const Endpoint& controller, Credentials* credentials);
 
+// After a password was set or changed: no kept ticket is used again, so the old password stops
+// working at once (connections that hold tickets keep them, as they keep their binds).
+void forgetKeptTickets();
+
 // The realm of a DNS domain as the Kerberos configuration maps it, else the domain in capitals;
 // empty: the default realm.
 krb5_error_code realmOfDomain(krb5_context context, std::string domain, std::string* realm);

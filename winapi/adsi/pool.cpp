@@ -283,6 +283,7 @@ bool mayBeBoundAs(const std::string& user, const AccountNames& account) {
 void retirePooledConnections() {
   retireWhere([](const std::string&, const Connection&) { return true; });
   dropIdleLeases(std::string());
+  forgetKeptTickets();
 }
 
 void retireConnectionsOfAccount(const AccountNames& account) {
@@ -295,6 +296,7 @@ void retireConnectionsOfAccount(const AccountNames& account) {
     return mayBeBoundAs(key.substr(key.rfind('\n') + 1), account);
   });
   dropIdleLeases(std::string());
+  forgetKeptTickets();
 }
 
 void retireConnectionsTo(const Endpoint& server) {
