@@ -99,9 +99,12 @@ TEST_F(Verification, EachVerificationIsOneBindOnAKeptConnection) {
   ASSERT_EQ(verify("First.Pw.2468"), S_OK);  // the kept TLS connection exists from here on
   size_t opened = adsi::testing::connectionsOpened();
   size_t sent = adsi::testing::operationsSentByThisThread();
+  size_t tickets = adsi::testing::ticketRequests();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(verify("First.Pw.2468"), S_OK);
   EXPECT_EQ(adsi::testing::connectionsOpened(), opened) << "no new TCP connection or TLS handshake";
   EXPECT_EQ(adsi::testing::operationsSentByThisThread() - sent, 3u) << "one bind a call, nothing else";
+  EXPECT_EQ(adsi::testing::ticketRequests() - tickets, adsi::simpleBindsAllowed() ? 0u : 3u)
+      << "one ticket request to the KDC a call";
   // A wrong password is refused by the KDC, and the kept connection it would have bound waits on
   // (where simple binds are allowed, its failed bind closes it: the next verification opens one).
   EXPECT_EQ(verify("Not.The.Pw.1"), logonFailure);
