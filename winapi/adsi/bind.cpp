@@ -8,7 +8,6 @@
 #include "adsi/connection.h"
 #include "adsi/errors.h"
 #include "adsi/kerberos_logon.h"
-#include "adsi/kerberos_owners.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -150,19 +149,23 @@ HRESULT bindWith(LDAP* ld, const Credentials& credentials, bool encrypted) {
 // The principal of the process's default Kerberos credentials cache: the identity an empty
 // account stands for, so that a changed ticket owner does not reuse another's connection.
 std::string kerberosPrincipal() {
-  KerberosContext context;
-  if (krb5_init_context(context.put()) != 0) return std::string();
+  krb5_context context = nullptr;
+  if (krb5_init_context(&context) != 0) return std::string();
   std::string name;
   krb5_ccache cache = nullptr;
-  if (krb5_cc_default(context.get(), &cache) != 0) return name;
-  Principal principal(context.get());
+  krb5_principal principal = nullptr;
   char* text = nullptr;
-  if (krb5_cc_get_principal(context.get(), cache, principal.put()) == 0 &&
-      krb5_unparse_name(context.get(), principal.get(), &text) == 0) {
-    name = text;
-    krb5_free_unparsed_name(context.get(), text);
+  if (krb5_cc_default(context, &cache) == 0) {
+    if (krb5_cc_get_principal(context, cache, &principal) == 0) {
+      if (krb5_unparse_name(context, principal, &text) == 0) {
+        name = text;
+        krb5_free_unparsed_name(context, text);
+      }
+      krb5_free_principal(context, principal);
+    }
+    krb5_cc_close(context, cache);
   }
-  krb5_cc_close(context.get(), cache);
+  krb5_free_context(context);
   return name;
 }
 
