@@ -15,3 +15,12 @@ eval "$(bash "$dc" env)"
 export LDAPURI="ldaps://$ORVISTAL_TEST_SERVER"
 jdk=$(grep '^ORVISTAL_JDK_HOME:' "$build/CMakeCache.txt" | cut -d= -f2)
 "$jdk/bin/java" -Dorvistal.library="$build/src/libOrvistal.so" -cp "$build/java/classes" orvistal.demo.Demo
+# Where the jar for Java projects is (it also carries the Windows DLLs, so it takes the longer build).
+version=$(grep '^CMAKE_PROJECT_VERSION:' "$build/CMakeCache.txt" | cut -d= -f2)
+jar=$build/orvistal-$version.jar
+if [ -f "$jar" ]; then
+  echo "The jar for your Java project: $jar (with -javadoc.jar and -sources.jar beside it)"
+else
+  echo "The jar for your Java project is made by: cmake --build $build -j2 --target orvistal_jar orvistal_doc_jars"
+  echo "  (it cross-compiles the Windows DLLs too) and lands at $jar"
+fi

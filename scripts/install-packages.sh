@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
   samba samba-ad-dc samba-ad-provision samba-dsdb-modules winbind
-  krb5-user ldap-utils openssl iproute2 python3-samba python3-ldap
+  krb5-user ldap-utils openssl iproute2 python3-samba python3-ldap dnsmasq-base
   wine wine32:i386 wine64
 )
 # The 32-bit Windows library's test runs under 32-bit Wine, which needs the i386 architecture.

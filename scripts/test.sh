@@ -13,6 +13,9 @@ echo "== sanitizer build: unit tests under AddressSanitizer and UndefinedBehavio
 cmake -S "$root" -B "$build/asan" -DCMAKE_BUILD_TYPE=Debug -DORVISTAL_SANITIZE=ON >/dev/null
 cmake --build "$build/asan" -j"$jobs" --target orvistal_unit_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 "$build/asan/tests/unit/orvistal_unit_tests" --gtest_brief=1
+# The locator's DNS reading against a hostile server, under the sanitizers.
+ASAN_OPTIONS=detect_leaks=1 bash "$root/tests/locator/with-hostile-dns.sh" \
+  "$build/asan/tests/unit/orvistal_unit_tests" --gtest_brief=1 --gtest_filter='HostileDns.*'
 
 if [ -f "$root/tests/fuzz/run.sh" ]; then
   echo "== fuzzing (bounded)"

@@ -2,6 +2,7 @@
 // and the user test.
 #include "bridge/call_context.h"
 #include "bridge/entry_points.h"
+#include "bridge/traced_call.h"
 
 namespace {
 
@@ -24,25 +25,28 @@ constexpr jint invalidComputer = NERR_InvalidComputer;    // no such domain or s
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wAddUser)(JNIEnv* env, jobject self, jstring userName,
                                                               jstring containerDn) {
-  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
+  TracedCall traced(env, "wAddUser", {{"userName", userName}, {"containerDn", containerDn}});
+  return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     WideString user = wideParameter(env, userName);
     WideString container = wideParameter(env, containerDn);
     // The name becomes the account name too, a value the directory interface would cut at a NUL.
     if (holdsNul(user)) return E_INVALIDARG;
     AdsiContext context = contextFor(settings);
     return context.addUser(user, container);
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wDeleteUser)(JNIEnv* env, jobject self, jstring userName,
                                                                  jstring userDomain) {
-  return runOnResolvedUser(env, self, userName, userDomain,
-                           [](const AdsiContext& context, const WideString& dn) { return context.deleteUser(dn); });
+  TracedCall traced(env, "wDeleteUser", {{"userName", userName}, {"userDomain", userDomain}});
+  return traced.returns(runOnResolvedUser(env, self, userName, userDomain,
+                           [](const AdsiContext& context, const WideString& dn) { return context.deleteUser(dn); }));
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wResetPassword)(JNIEnv* env, jobject self, jstring userName,
                                                                     jstring newPassword, jstring userDomain) {
-  return runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
+  TracedCall traced(env, "wResetPassword", {{"userName", userName}, {"userDomain", userDomain}});
+  return traced.returns(runStatusNative(env, self, E_HANDLE, [&](const ConnectionSettings& settings) -> jint {
     SecretText password;
     javaStringToWide(env, newPassword, password.put());
     // Cut short at a NUL, the account would be given another password than the one asked for.
@@ -50,21 +54,23 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wResetPassword)(JNIEnv* env, j
     return onUser(env, settings, userName, userDomain, [&](const AdsiContext& context, const WideString& dn) {
       return context.resetPassword(dn, password.get());
     });
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wUnlockAccount)(JNIEnv* env, jobject self, jstring userName,
                                                                     jstring userDomain) {
-  return runOnResolvedUser(env, self, userName, userDomain,
-                           [](const AdsiContext& context, const WideString& dn) { return context.unlockAccount(dn); });
+  TracedCall traced(env, "wUnlockAccount", {{"userName", userName}, {"userDomain", userDomain}});
+  return traced.returns(runOnResolvedUser(env, self, userName, userDomain,
+                           [](const AdsiContext& context, const WideString& dn) { return context.unlockAccount(dn); }));
 }
 
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wIsUserNode)(JNIEnv* env, jobject self, jstring dn) {
-  return runStatusNative(env, self, 0, [&](const ConnectionSettings& settings) -> jint {
+  TracedCall traced(env, "wIsUserNode", {{"dn", dn}});
+  return traced.returns(runStatusNative(env, self, 0, [&](const ConnectionSettings& settings) -> jint {
     WideString name = wideParameter(env, dn);
     AdsiContext context = contextFor(settings);
     return context.isUserNode(name);
-  });
+  }));
 }
 
 // Reads no settings and touches no COM: the network account service is called with the four
@@ -73,7 +79,8 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wIsUserNode)(JNIEnv* env, jobj
 extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wChangePassword)(JNIEnv* env, jobject self, jstring userName,
                                                                      jstring oldPassword, jstring newPassword,
                                                                      jstring domainName) {
-  return guardStatusNative([&]() -> jint {
+  TracedCall traced(env, "wChangePassword", {{"userName", userName}, {"domainName", domainName}});
+  return traced.returns(guardStatusNative([&]() -> jint {
     WideString user = wideParameter(env, userName);
     SecretText oldText, newText;
     javaStringToWide(env, oldPassword, oldText.put());
@@ -86,5 +93,5 @@ extern "C" JNIEXPORT jint JNICALL ORVISTAL_NATIVE(wChangePassword)(JNIEnv* env, 
     if (holdsNul(domain)) return invalidComputer;
     return static_cast<jint>(
         NetUserChangePassword(domain.c_str(), user.c_str(), oldText.get().c_str(), newText.get().c_str()));
-  });
+  }));
 }

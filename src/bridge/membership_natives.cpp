@@ -1,6 +1,7 @@
 // Native methods of group membership and group expansion.
 #include "bridge/call_context.h"
 #include "bridge/entry_points.h"
+#include "bridge/traced_call.h"
 #include "bridge/java_arrays.h"
 #include "bridge/java_classes.h"
 #include "bridge/local_ref.h"
@@ -55,29 +56,32 @@ jobject groupListResult(JNIEnv* env, const GroupList& groups) {
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wIsMemberOf)(JNIEnv* env, jobject self, jstring groupDn,
                                                                     jstring memberDn) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wIsMemberOf", {{"groupDn", groupDn}, {"memberDn", memberDn}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString group = wideParameter(env, groupDn);
     WideString member = wideParameter(env, memberDn);
     AdsiContext context = contextFor(settings);
     VARIANT_BOOL isMember = VARIANT_FALSE;
     HRESULT status = context.isMemberOf(group, member, &isMember);
     return newResultBooleanValue(env, status, isMember);
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserPrimaryGroup)(JNIEnv* env, jobject self,
                                                                              jstring userName, jstring userDomain) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wGetUserPrimaryGroup", {{"userName", userName}, {"userDomain", userDomain}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString groupDn;
     HRESULT status = onUser(env, settings, userName, userDomain,
                             [&](Context context, Name dn) { return context.getUserPrimaryGroup(dn, &groupDn); });
     return newResultMessage(env, status, groupDn);
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserGroups)(JNIEnv* env, jobject self, jstring userName,
                                                                        jstring userDomain) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wGetUserGroups", {{"userName", userName}, {"userDomain", userDomain}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     GroupList groups;
     groups.status = onUser(env, settings, userName, userDomain, [&](Context context, Name dn) {
       collectGroups(
@@ -88,12 +92,13 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetUserGroups)(JNIEnv* env
       return groups.status;
     });
     return groupListResult(env, groups);
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetMachineGroups)(JNIEnv* env, jobject self,
                                                                           jstring machineDn) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wGetMachineGroups", {{"machineDn", machineDn}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString dn = wideParameter(env, machineDn);
     AdsiContext context = contextFor(settings);
     GroupList groups;
@@ -103,5 +108,5 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetMachineGroups)(JNIEnv* 
         },
         [&](WideString* primary) { return context.getMachinePrimaryGroup(dn, primary); }, &groups);
     return groupListResult(env, groups);
-  });
+  }));
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <jni.h>
 
+#include "bridge/traced_call.h"
 #include "directory/owners.h"
 #include "directory/string_list.h"
 
@@ -64,6 +65,7 @@ jobject runObjectNative(JNIEnv* env, jobject self, Body body) noexcept {
       [&]() -> jobject {
         ConnectionSettings settings;
         if (!readConnectionSettings(env, self, &settings)) return nullptr;
+        if (TracedCall* traced = TracedCall::current()) traced->noteSettings(settings);
         return body(settings);
       },
       [](HRESULT) -> jobject { return nullptr; });
@@ -75,6 +77,7 @@ jint runStatusNative(JNIEnv* env, jobject self, jint unreadable, Body body) noex
   return guardStatusNative([&]() -> jint {
     ConnectionSettings settings;
     if (!readConnectionSettings(env, self, &settings)) return unreadable;
+    if (TracedCall* traced = TracedCall::current()) traced->noteSettings(settings);
     return body(settings);
   });
 }

@@ -1,6 +1,7 @@
 // Native methods of node search and of the NetBIOS name of a domain.
 #include "bridge/call_context.h"
 #include "bridge/entry_points.h"
+#include "bridge/traced_call.h"
 #include "bridge/result_objects.h"
 
 namespace {
@@ -23,7 +24,8 @@ bool anyHoldsNul(const StringList& texts) {
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchNodes)(JNIEnv* env, jobject self, jstring baseDn,
                                                                      jstring filter) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wSearchNodes", {{"baseDn", baseDn}, {"filter", filter}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString base = wideParameter(env, baseDn);
     WideString filterText = wideParameter(env, filter);
     StringList found;
@@ -31,25 +33,32 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchNodes)(JNIEnv* env, 
     AdsiContext context = contextFor(settings);
     HRESULT status = context.searchNodes(base, filterText, &found);
     return newResultStringList(env, status, found);
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wSearchDeletedNodes)(JNIEnv* env, jobject self,
                                                                             jstring filter) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wSearchDeletedNodes", {{"filter", filter}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString filterText = wideParameter(env, filter);
     StringList found;
     if (anyHoldsNul({&filterText})) return newResultStringList(env, DS_NO_SUCH_OBJECT, found);
     AdsiContext context = contextFor(settings);
     HRESULT status = context.searchDeletedNodes(filterText, &found);
     return newResultStringList(env, status, found);
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wFindNodeValues)(JNIEnv* env, jobject self, jstring baseDn,
                                                                         jstring attributeName, jstring filter,
                                                                         jint sizeLimit, jint timeLimit) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wFindNodeValues",
+                    {{"baseDn", baseDn},
+                     {"attributeName", attributeName},
+                     {"filter", filter},
+                     {"sizeLimit", sizeLimit},
+                     {"timeLimit", timeLimit}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString base = wideParameter(env, baseDn);
     WideString attribute = wideParameter(env, attributeName);
     WideString filterText = wideParameter(env, filter);
@@ -58,13 +67,15 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wFindNodeValues)(JNIEnv* en
     AdsiContext context = contextFor(settings);
     HRESULT status = context.findNodeValues(base, attribute, filterText, sizeLimit, timeLimit, &found);
     return newResultStringList(env, status, found);
-  });
+  }));
 }
 
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributes)(JNIEnv* env, jobject self, jstring baseDn,
                                                                            jstring filter,
                                                                            jobjectArray attributeNames) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wGetNodeAttributes",
+                    {{"baseDn", baseDn}, {"filter", filter}, {"attributeNames", attributeNames}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString base = wideParameter(env, baseDn);
     WideString filterText = wideParameter(env, filter);
     StringList names = stringListFromJavaStrings(env, attributeNames);
@@ -74,17 +85,18 @@ extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNodeAttributes)(JNIEnv*
     AdsiContext context = contextFor(settings);
     HRESULT status = context.searchFirstEntry(base, filterText, names, &values);
     return newResultArrayNameValue(env, status, names, values);
-  });
+  }));
 }
 
 // The DNS name is carried whole: it goes to the directory only as an escaped filter value.
 extern "C" JNIEXPORT jobject JNICALL ORVISTAL_NATIVE(wGetNetbiosDomain)(JNIEnv* env, jobject self,
                                                                           jstring dnsDomainName) {
-  return runObjectNative(env, self, [&](const ConnectionSettings& settings) {
+  TracedCall traced(env, "wGetNetbiosDomain", {{"dnsDomainName", dnsDomainName}});
+  return traced.returns(runObjectNative(env, self, [&](const ConnectionSettings& settings) {
     WideString dnsName = wideParameter(env, dnsDomainName);
     AdsiContext context = contextFor(settings);
     WideString netbiosName;
     HRESULT status = context.getNetbiosDomain(dnsName, &netbiosName);
     return newResultMessage(env, status, netbiosName);
-  });
+  }));
 }

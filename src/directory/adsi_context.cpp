@@ -2,12 +2,13 @@
 
 #include "directory/dn_text.h"
 #include "directory/ldap_scheme.h"
+#include "directory/server_setting.h"
 
 AdsiContext::AdsiContext(const WideString& lookupUserName, const WideString& lookupUserPassword,
                          const WideString& serverName, bool serverIsDomain)
     : lookupUserName_(lookupUserName),
       lookupUserPassword_(lookupUserPassword),
-      serverName_(serverName),
+      serverName_(pathHostOrSetting(serverName)),
       serverIsDomain_(serverIsDomain) {}
 
 HRESULT settingsRefusal(const WideString& user, const WideString& password, const WideString& server) {
@@ -18,7 +19,8 @@ HRESULT settingsRefusal(const WideString& user, const WideString& password, cons
   // thread, whatever the password field holds.
   if (!user.empty() && (holdsNul(user) || holdsNul(password))) return LOGON_FAILURE;
   if (holdsNul(server)) return DS_NO_SUCH_OBJECT;
-  return S_OK;
+  WideString host;
+  return serverPathHost(server, &host);
 }
 
 WideString AdsiContext::ldapPath(const WideString& name) const {

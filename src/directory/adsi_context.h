@@ -14,7 +14,8 @@ inline bool holdsNul(const WideString& text) { return text.find(WCHAR(0)) != Wid
 
 // Why a call's settings cannot reach the platform whole, which takes them as C strings: an
 // oversized text (E_INVALIDARG), a NUL in a named account or its password (a logon failure) or
-// in the server's name (no such object). S_OK when they can.
+// in the server's name (no such object), or a server URL that says more than a host and port
+// (E_ADS_BAD_PATHNAME, see server_setting.h). S_OK when they can.
 HRESULT settingsRefusal(const WideString& user, const WideString& password, const WideString& server);
 
 class VariantArray;

@@ -1,9 +1,11 @@
-// Which DNS domains the bound server's forest holds, read once per server from the partitions
-// container: the cross-references of the forest's own naming contexts (systemFlags bit 1), not
+// Which DNS domains the bound server's forest holds, read from the partitions container (once per
+// server, and again when a name names a domain the list lacks): the cross-references of the forest's own naming contexts (systemFlags bit 1), not
 // those an administrator may add for directories outside it. A name that ends in domain
 // components is bound only when they name one of these: a server asked for a name outside its
 // forest answers with a referral to the host its components spell, and the directory interface
-// would follow it with the bind account's credentials.
+// would follow it with the bind account's credentials. Both builds need the check: on Windows ADSI
+// itself chases such referrals, with the process's or the bind account's credentials.
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -17,26 +19,38 @@ namespace {
 
 const WCHAR forestCrossRefs[] = WIDE("(&(objectClass=crossRef)(systemFlags:1.2.840.113556.1.4.803:=1))");
 
-// Known forests by the settings' server text; entries are only ever added.
+// A domain added to the forest later is learned when a name first names it: the forest's list is
+// read again then, at most once a minute per forest, so names outside the forest cannot make every
+// call read the partitions.
+constexpr auto forestRereadInterval = std::chrono::seconds(60);
+
+// Known forests by the settings' server text.
 class ForestDomainsByServer {
  public:
-  // Whether the server's forest is known, and then whether it holds the domain.
-  bool known(const WideString& server, const WideString& domain, bool* holds) const {
+  enum class Answer { Holds, Outside, Unknown };
+  // Whether the server's forest holds the domain, as far as its list is known and fresh enough:
+  // Unknown when the list was never read, or lacks the domain and may be read again.
+  Answer lookUp(const WideString& server, const WideString& domain) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto entry = domains_.find(server);
-    if (entry == domains_.end()) return false;
-    *holds = false;
-    for (const WideString& name : entry->second) *holds = *holds || name == domain;
-    return true;
+    auto entry = forests_.find(server);
+    if (entry == forests_.end()) return Answer::Unknown;
+    for (const WideString& name : entry->second.domains)
+      if (name == domain) return Answer::Holds;
+    return Clock::now() - entry->second.readAt < forestRereadInterval ? Answer::Outside : Answer::Unknown;
   }
-  void add(const WideString& server, const std::vector<WideString>& domains) {
+  void put(const WideString& server, std::vector<WideString> domains) {
     std::lock_guard<std::mutex> lock(mutex_);
-    domains_.emplace(server, domains);
+    forests_[server] = Forest{std::move(domains), Clock::now()};
   }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  struct Forest {
+    std::vector<WideString> domains;
+    Clock::time_point readAt;
+  };
   mutable std::mutex mutex_;
-  std::map<WideString, std::vector<WideString>> domains_;
+  std::map<WideString, Forest> forests_;
 };
 
 ForestDomainsByServer& knownForests() {
@@ -69,12 +83,12 @@ HRESULT AdsiContext::checkInForest(const WideString& dn) const {
   WideString domain;
   // A name without domain components is one the server places in its own naming contexts.
   if (!trailingDnsDomainOfDn(dn, &domain)) return S_OK;
-  bool holds = false;
-  if (!knownForests().known(serverName_, domain, &holds)) {
+  ForestDomainsByServer::Answer answer = knownForests().lookUp(serverName_, domain);
+  if (answer == ForestDomainsByServer::Answer::Unknown) {
     std::vector<WideString> domains;
     RETURN_IF_FAILED(readForestDomains(*this, &domains));
-    knownForests().add(serverName_, domains);
-    (void)knownForests().known(serverName_, domain, &holds);
+    knownForests().put(serverName_, std::move(domains));
+    answer = knownForests().lookUp(serverName_, domain);
   }
-  return holds ? S_OK : DS_NO_SUCH_OBJECT;
+  return answer == ForestDomainsByServer::Answer::Holds ? S_OK : DS_NO_SUCH_OBJECT;
 }

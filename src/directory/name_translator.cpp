@@ -1,12 +1,13 @@
 #include "directory/name_translator.h"
 
 #include "directory/adsi_context.h"
+#include "directory/server_setting.h"
 
 NameTranslator::NameTranslator(const WideString& lookupUserName, const WideString& lookupUserPassword,
                                const WideString& serverName, bool serverIsDomain)
     : lookupUserName_(lookupUserName),
       lookupUserPassword_(lookupUserPassword),
-      serverName_(serverName),
+      serverName_(pathHostOrSetting(serverName)),
       serverIsDomain_(serverIsDomain) {}
 
 HRESULT NameTranslator::initialise(IADsNameTranslate* service) const {

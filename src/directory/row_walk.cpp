@@ -75,10 +75,13 @@ bool firstStringValue(const ADS_SEARCH_COLUMN& column, WideString* text) {
 }
 
 HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const WideString& columnName,
-                           StringList* results, bool* rowCame) {
+                           StringList* results, bool* rowCame, ULONG rowLimit) {
+  ULONG rows = 0;
   for (;;) {
     HRESULT status = search->GetNextRow(handle);
     if (status == S_OK) {
+      if (rowLimit != 0 && rows == rowLimit) return HRESULT_FROM_WIN32(ERROR_DS_SIZELIMIT_EXCEEDED);
+      ++rows;
       if (rowCame != nullptr) *rowCame = true;
       FetchedColumn column(search);
       HRESULT fetched = column.fetch(handle, columnName);
@@ -100,11 +103,11 @@ HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, c
 }
 
 HRESULT searchColumnTexts(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
-                          StringList* results, bool* rowCame) {
+                          StringList* results, bool* rowCame, ULONG rowLimit) {
   WideString filterText = filter;
   WideString name = attributeName;
   LPWSTR names[] = {&name[0]};
   SearchHandle handle(search);
   RETURN_IF_FAILED(search->ExecuteSearch(&filterText[0], names, 1, handle.put()));
-  return collectColumnTexts(search, handle.get(), attributeName, results, rowCame);
+  return collectColumnTexts(search, handle.get(), attributeName, results, rowCame, rowLimit);
 }

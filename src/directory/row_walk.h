@@ -73,10 +73,12 @@ bool firstStringValue(const ADS_SEARCH_COLUMN& column, WideString* text);
 // The row walk of the searches that list one column: the text of the column of every row, in
 // row order; a row whose column is not set or renders empty adds nothing. Every page is read;
 // any other failure ends the walk with its status, keeping the texts before it. rowCame, when
-// given, is set once a row comes.
+// given, is set once a row comes. A rowLimit other than 0 is the caller's size limit: a row past
+// it ends the walk as Active Directory ends such a search (ERROR_DS_SIZELIMIT_EXCEEDED), also on
+// a server that ignores the limit it was sent (Samba does).
 HRESULT collectColumnTexts(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const WideString& columnName,
-                           StringList* results, bool* rowCame = nullptr);
+                           StringList* results, bool* rowCame = nullptr, ULONG rowLimit = 0);
 
 // ExecuteSearch for one attribute, then the row walk on it.
 HRESULT searchColumnTexts(IDirectorySearch* search, const WideString& filter, const WideString& attributeName,
-                          StringList* results, bool* rowCame = nullptr);
+                          StringList* results, bool* rowCame = nullptr, ULONG rowLimit = 0);

@@ -59,6 +59,6 @@ HRESULT AdsiContext::findNodeValues(const WideString& baseDn, const WideString& 
                                          integerPreference(ADS_SEARCHPREF_TIME_LIMIT, timeLimit)};
     RETURN_IF_FAILED(setSearchPreferences(search, preferences, 2));
     RETURN_IF_FAILED(setSearchBounds(search, timeLimit));
-    return searchColumnTexts(search, filter, attributeName, results, rowCame);
+    return searchColumnTexts(search, filter, attributeName, results, rowCame, static_cast<ULONG>(sizeLimit));
   });
 }

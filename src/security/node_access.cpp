@@ -164,16 +164,14 @@ HRESULT openOwnToken(HANDLE* token) {
   return E_FAIL;
 }
 
-}  // namespace
-
-HRESULT AdsiContext::checkNodeAccess(const WideString& nodeDn, DWORD desiredAccess, DWORD* grantedAccess,
-                                     DWORD* accessStatus) const {
+HRESULT decideNodeAccess(const AdsiContext& context, const WideString& nodeDn, DWORD desiredAccess,
+                         DWORD* grantedAccess, DWORD* accessStatus) {
   ComPtr<IDirectoryObject> object;
-  RETURN_IF_FAILED(bindDirectoryObject(nodeDn, object.put()));
+  RETURN_IF_FAILED(context.bindDirectoryObject(nodeDn, object.put()));
   WideString schemaPath;
   RETURN_IF_FAILED(classSchemaPath(object.get(), &schemaPath));
   GUID objectClass{};
-  HRESULT status = classGuid(*this, schemaPath, &objectClass);
+  HRESULT status = classGuid(context, schemaPath, &objectClass);
   if (status != S_OK) return status;
   ObjectSecurity security;
   RETURN_IF_FAILED(readObjectSecurity(object.get(), &security));
@@ -192,10 +190,10 @@ HRESULT AdsiContext::checkNodeAccess(const WideString& nodeDn, DWORD desiredAcce
   RETURN_IF_FAILED(makeAbsolute(security.descriptor, &absolute));
 
   UniqueHandle token;
-  if (!lookupUserName().empty()) {
+  if (!context.lookupUserName().empty()) {
     WideString logonName, accountDn;
-    RETURN_IF_FAILED(resolveUser(lookupUserName(), WideString(), &logonName, &accountDn));
-    RETURN_IF_FAILED(logOn(logonName, lookupUserPassword(), token.put()));
+    RETURN_IF_FAILED(context.resolveUser(context.lookupUserName(), WideString(), &logonName, &accountDn));
+    RETURN_IF_FAILED(logOn(logonName, context.lookupUserPassword(), token.put()));
   } else {
     RETURN_IF_FAILED(openOwnToken(token.put()));
   }
@@ -213,3 +211,19 @@ HRESULT AdsiContext::checkNodeAccess(const WideString& nodeDn, DWORD desiredAcce
     return E_FAIL;
   return S_OK;
 }
+
+}  // namespace
+
+// A check that fails says so in both results: no right granted, and the denial that a Windows
+// check reports (ERROR_ACCESS_DENIED), so that a caller who reads only the access status (0 is what
+// a grant carries) never takes a failed check for a grant. The status says why it failed.
+HRESULT AdsiContext::checkNodeAccess(const WideString& nodeDn, DWORD desiredAccess, DWORD* grantedAccess,
+                                     DWORD* accessStatus) const {
+  HRESULT status = decideNodeAccess(*this, nodeDn, desiredAccess, grantedAccess, accessStatus);
+  if (status != S_OK) {
+    *grantedAccess = 0;
+    *accessStatus = ERROR_ACCESS_DENIED;
+  }
+  return status;
+}
+

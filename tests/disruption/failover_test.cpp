@@ -16,7 +16,10 @@
 #include <vector>
 
 #include "adsi/connection.h"
+#include "adsi/text.h"
 #include "calling_threads.h"
+#include "directory/adsi_context.h"
+#include "directory/values.h"
 #include "samba_processes.h"
 
 namespace adsi = winapi::adsi;
@@ -142,6 +145,41 @@ TEST_P(Failover, CallsGoOnThroughTheOtherDc) {
   EXPECT_EQ(wrong, 0) << "a call succeeded with a wrong answer";
   EXPECT_GE(whileOut, callerThreads) << "too few calls while the DC was out to tell anything";
   EXPECT_EQ(waitedWhileOut, 0) << "calls made after the first bound still waited on the DC that was out";
+}
+
+// The two DCs do not replicate: a value written on one is never read on the other. Calls that
+// each build their own context, as the natives do, keep to one DC of the domain, so every call
+// reads what the call before it wrote.
+TEST(Affinity, EachCallReadsTheValueTheCallBeforeWrote) {
+  Caller caller;
+  caller.domainMode = true;
+  ComApartment apartment;
+  adsi::testing::clearPool();
+  const WideString alice = caller.aliceDn();
+  const std::u16string admin = librarytest::env("ORVISTAL_TEST_ADMIN_USER");
+  const std::u16string adminPassword = librarytest::env("ORVISTAL_TEST_ADMIN_PASSWORD");
+  auto context = [&] { return AdsiContext(admin, adminPassword, caller.domain, true); };
+  WideString original;
+  HRESULT had = context().getAttributeString(AttributeTarget::user, alice, u"info", &original);
+  int stale = 0, failed = 0;
+  for (int round = 0; round < 100; ++round) {
+    WideString written = u"affinity " + winapi::adsi::toUtf16(std::to_string(round)), read;
+    if (context().setAttributeString(AttributeTarget::user, alice, u"info", written) != S_OK ||
+        context().getAttributeString(AttributeTarget::user, alice, u"info", &read) != S_OK) {
+      ++failed;
+      continue;
+    }
+    if (read != written) ++stale;
+  }
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(stale, 0) << "a read went to the other DC than the write before it";
+  // Put back, through the same DC.
+  if (had == S_OK) {
+    EXPECT_EQ(context().setAttributeString(AttributeTarget::user, alice, u"info", original), S_OK);
+  } else {
+    VariantArray none;
+    EXPECT_EQ(context().setAttributeStringArray(AttributeTarget::user, alice, u"info", ADS_PROPERTY_CLEAR, none), S_OK);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EachDcEachFault, Failover,

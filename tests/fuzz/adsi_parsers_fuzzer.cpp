@@ -1,6 +1,7 @@
 // libFuzzer target over the LDAP provider's parsers of directory bytes: ADsPaths, DNs,
 // range-attribute names, value text of every syntax (to VARIANT and to ADSVALUE and back),
-// subschema descriptions, server diagnostics and a KDC error's e-data. Checks invariants besides not crashing.
+// subschema descriptions, server diagnostics, a DC's netlogon ping answer and a KDC error's e-data.
+// Checks invariants besides not crashing.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -8,6 +9,7 @@
 #include "adshlp.h"
 #include "adsi/errors.h"
 #include "adsi/kdc_refusal.h"
+#include "adsi/netlogon_ping.h"
 #include "adsi/path.h"
 #include "adsi/schema.h"
 #include "adsi/text.h"
@@ -112,6 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   adsi::parseContentRule(bytes, &oid, &name, &auxiliaries);
   lineageInvariants(bytes);
   adsi::bindDataCode(bytes);
+  // A DC's netlogon answer, as a datagram and as the bare structure: names stay within DNS's bound.
+  adsi::NetlogonAnswer netlogon;
+  if (adsi::parseSamLogonResponseEx(data, size, &netlogon)) check(netlogon.clientSiteName.size() <= 255);
+  int messageId = size > 4 ? data[4] : 1;
+  if (adsi::parseNetlogonPingAnswer(data, size, messageId, &netlogon)) check(netlogon.dcSiteName.size() <= 255);
   adsi::leadingServerCode(bytes);
   // A KDC error's e-data: a status is read only from a whole DER element, so bytes after it
   // leave none; whatever it holds, a refusal never reads as anything but a refusal.

@@ -17,7 +17,8 @@ if [ "$mode" = tampered ]; then
   head -c 65536 /dev/urandom > "$copy"
 fi
 export XDG_CACHE_HOME=$cache AD_PASSWORD=$ORVISTAL_TEST_BIND_PASSWORD
-unset LD_LIBRARY_PATH
+# Nothing but the system's libraries, or those a caller names (other_libldap_name.sh).
+export LD_LIBRARY_PATH=${ORVISTAL_JAR_LIBRARY_PATH:-}
 run() { (cd "$here" && "$java" -cp "$jar" Hello.java "$ORVISTAL_TEST_BIND_USER" "$ORVISTAL_TEST_SERVER"); }
 run
 echo "$digest  $copy" | sha256sum --quiet -c || { echo "FAIL: $copy does not match the jar's checksum"; exit 1; }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "adsi/dc_locator.h"
+#include "adsi/text.h"
 #include "library_env.h"
 
 namespace {
@@ -74,6 +76,21 @@ TEST_F(LocatedLogon, VerdictsForEveryFormOfAccountName) {
       EXPECT_EQ(verdict.granted, expected.accessStatus == 0 ? writeProperty : 0u);
     }
   }
+}
+
+// The Global Catalog comes from the forest's own _gc records, which name only the DC that is one;
+// without DNS, from the controllers whose root entry says they are one.
+TEST_F(LocatedLogon, TheGlobalCatalogIsOnlyADcThatIsOne) {
+  std::vector<winapi::adsi::Endpoint> catalogs;
+  HRESULT found = winapi::adsi::locateGlobalCatalogs(0, &catalogs);
+  if (mode != u"srv") {
+    EXPECT_NE(found, S_OK) << "no DNS, no Global Catalog records";
+    return;
+  }
+  ASSERT_EQ(found, S_OK);
+  ASSERT_EQ(catalogs.size(), 1u);
+  EXPECT_EQ(winapi::adsi::toUtf16(catalogs[0].host), env("ORVISTAL_TEST_SERVER"));
+  EXPECT_EQ(catalogs[0].port, 3268);
 }
 
 }  // namespace

@@ -37,6 +37,13 @@ void checkFrame(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>&
 void checkMissingResultClasses(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 void checkResultObjects(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
 void checkGuards(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
-void runDirectoryTable(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives);
+// Every native against the directory, each row in a process of its own: this program again, with
+// childArguments and --row; runDirectoryRow runs that row and returns the process's exit code.
+void runDirectoryTable(Checks* checks, const std::vector<ExportedNative>& natives, const char* gapsPath,
+                       const std::vector<std::string>& childArguments);
+int runDirectoryRow(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives, size_t index,
+                    const std::string& runId);
+// The differential run's calls, their answers written to the file.
+void writeAnswers(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives, const char* path);
 
 const ExportedNative* findNative(const std::vector<ExportedNative>& natives, const char* name);

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <utility>
 
-#include <windows.h>
-
 JavaClass& JavaClass::field(const std::string& fieldName, const std::string& signature) {
   fields.push_back(std::make_unique<JavaField>(JavaField{fieldName, signature}));
   return *this;
@@ -420,7 +418,7 @@ void JNICALL unexpectedFunction() {
   std::printf("FATAL: the library called JNI function slot %u, which this environment does not provide\n",
               static_cast<unsigned>(Slot));
   std::fflush(stdout);
-  ExitProcess(3);
+  std::_Exit(3);
 }
 
 constexpr size_t slotCount = sizeof(JNINativeInterface_) / sizeof(void*);
@@ -526,7 +524,8 @@ void TestJvm::setField(jobject object, const std::string& name, const std::strin
   const JavaField* field = instance->type->findField(name, signature);
   if (field == nullptr) {
     std::printf("FATAL: the test gave %s no field %s\n", instance->type->name.c_str(), name.c_str());
-    ExitProcess(3);
+    std::fflush(stdout);
+    std::_Exit(3);
   }
   instance->fields[field] = value;
 }

@@ -110,7 +110,7 @@ uint32_t unreadableSettingsValue(const NativeSignature& signature) {
   if (signature.resultClass != nullptr) return 0;
   for (const char* zero : {"wInit", "wIsUserNode", "wIsGroupNode", "wIsUserContainerNode"})
     if (std::strcmp(signature.name, zero) == 0) return 0;
-  return static_cast<uint32_t>(E_HANDLE);
+  return 0x80070006u;  // E_HANDLE
 }
 
 void defineJavaClasses(TestJvm* jvm) {

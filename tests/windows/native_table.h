@@ -1,12 +1,11 @@
 // The natives as a JVM sees them: the Java parameter types and result of each, and the list of
 // exports that the build wrote (natives.txt: JNI name, exported name), so that every native the
-// library exports is called without this program changing.
+// library exports is called without this program changing. Shared with the Linux driver of the
+// differential run, so it needs nothing of Windows.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 #include "jni_environment.h"
 
@@ -26,7 +25,7 @@ struct ExportedNative {
   std::string decoratedName;  // _Java_..._wInit@8 on 32-bit, Java_..._wInit on x64
   unsigned stackBytes = 0;    // the N of @N (32-bit only)
   const NativeSignature* signature = nullptr;
-  FARPROC address = nullptr;
+  const void* address = nullptr;
 };
 
 // Reads natives.txt; false (with a message) when a line cannot be read.

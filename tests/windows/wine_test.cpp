@@ -1,12 +1,16 @@
 // Loads Orvistal.dll as a JVM of the same width does and calls every native it exports.
-// usage: orvistal_wine_test.exe LIBRARY NATIVES_LIST [--directory]
+// usage: orvistal_wine_test.exe LIBRARY NATIVES_LIST [--directory GAPS_LIST ANSWERS_FILE]
 //   LIBRARY       the cross-built Orvistal.dll
 //   NATIVES_LIST  natives.txt of the same build (JNI name and exported name of each native)
-//   --directory   then call every native against the test directory (its names come from the
-//                 ORVISTAL_TEST_* environment) and print which calls work end to end
+//   --directory   instead of the checks without a directory: call every native against the test
+//                 directory (its names come from the ORVISTAL_TEST_* environment), print which
+//                 calls work end to end, fail when one that GAPS_LIST does not excuse does not,
+//                 and write the differential run's answers to ANSWERS_FILE
+#include <cstdio>
 #include <cstring>
 
 #include "checks.h"
+#include "directory_answers.h"
 
 namespace {
 
@@ -37,7 +41,7 @@ bool resolveExports(Checks* checks, HMODULE library, std::vector<ExportedNative>
       continue;
     }
     bool named = exportedAsTheJvmLooksUp(checks, native);
-    native.address = GetProcAddress(library, native.decoratedName.c_str());
+    native.address = reinterpret_cast<const void*>(GetProcAddress(library, native.decoratedName.c_str()));
     checks->expect(native.address != nullptr, native.decoratedName + " does not resolve");
     complete = complete && native.address != nullptr && named;
   }
@@ -72,6 +76,27 @@ void checkStackAndUnreadableSettings(Checks* checks, TestJvm* jvm, const std::ve
 
 }  // namespace
 
+void writeAnswers(Checks* checks, TestJvm* jvm, const std::vector<ExportedNative>& natives, const char* path) {
+  std::FILE* out = std::fopen(path, "wb");
+  checks->expect(out != nullptr, std::string("cannot write ") + path);
+  if (out == nullptr) return;
+  refuseBinds(false);
+  NativeCaller call = [&](const NativeSignature& signature, jobject self, const std::vector<Argument>& arguments,
+                          uintptr_t* value) {
+    const ExportedNative* native = findNative(natives, signature.name);
+    if (native == nullptr) return false;
+    CallOutcome outcome = callNative(jvm, *native, self, arguments);
+    expectSoundCall(checks, std::string(signature.name) + " in the differential run", outcome);
+    *value = outcome.value;
+    return true;
+  };
+  int count = writeDirectoryAnswers(jvm, call, out);
+  std::fclose(out);
+  refuseBinds(true);
+  checks->expect(count > 0, "the differential run's calls did not all answer (see above)");
+  if (count > 0) std::printf("\n%d calls of the differential run answered\n", count);
+}
+
 const ExportedNative* findNative(const std::vector<ExportedNative>& natives, const char* name) {
   for (const ExportedNative& native : natives)
     if (native.name == name) return &native;
@@ -79,11 +104,13 @@ const ExportedNative* findNative(const std::vector<ExportedNative>& natives, con
 }
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::printf("usage: %s LIBRARY NATIVES_LIST [--directory]\n", argv[0]);
+  bool directory = argc == 6 && std::strcmp(argv[3], "--directory") == 0;
+  // A row of the directory table, in a process of its own: LIBRARY NATIVES_LIST --run ID --row N
+  bool row = argc == 7 && std::strcmp(argv[3], "--run") == 0 && std::strcmp(argv[5], "--row") == 0;
+  if (argc != 3 && !directory && !row) {
+    std::printf("usage: %s LIBRARY NATIVES_LIST [--directory GAPS_LIST ANSWERS_FILE]\n", argv[0]);
     return 2;
   }
-  bool directory = argc > 3 && std::strcmp(argv[3], "--directory") == 0;
   Checks checks;
   std::vector<ExportedNative> natives;
   std::string error;
@@ -105,17 +132,22 @@ int main(int argc, char** argv) {
     std::printf("%d of %d checks failed; the natives are not called\n", checks.failed(), checks.count());
     return 1;
   }
+  TestJvm jvm;
+  defineJavaClasses(&jvm);
+  if (row) return runDirectoryRow(&checks, &jvm, natives, std::stoul(argv[6]), argv[4]);
   std::printf("%u natives resolved by their exported names (%u-bit)\n", static_cast<unsigned>(natives.size()),
               static_cast<unsigned>(8 * sizeof(void*)));
 
-  TestJvm jvm;
-  defineJavaClasses(&jvm);
-  checkStackAndUnreadableSettings(&checks, &jvm, natives);
-  checkMissingResultClasses(&checks, &jvm, natives);
-  checkFrame(&checks, &jvm, natives);
-  checkResultObjects(&checks, &jvm, natives);
-  checkGuards(&checks, &jvm, natives);
-  if (directory) runDirectoryTable(&checks, &jvm, natives);
+  if (directory) {
+    runDirectoryTable(&checks, natives, argv[4], {argv[1], argv[2]});
+    writeAnswers(&checks, &jvm, natives, argv[5]);
+  } else {
+    checkStackAndUnreadableSettings(&checks, &jvm, natives);
+    checkMissingResultClasses(&checks, &jvm, natives);
+    checkFrame(&checks, &jvm, natives);
+    checkResultObjects(&checks, &jvm, natives);
+    checkGuards(&checks, &jvm, natives);
+  }
 
   std::printf("%d checks, %d failed\n", checks.count(), checks.failed());
   return checks.failed() == 0 ? 0 : 1;

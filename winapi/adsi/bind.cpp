@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "adsi/bind_refusal.h"
 #include "adsi/connection.h"
 #include "adsi/errors.h"
 #include "adsi/kerberos_logon.h"
@@ -56,11 +57,14 @@ HRESULT bindSimple(LDAP* ld, const Credentials& credentials, bool encrypted) {
   std::string password = credentials.password.text();
   berval secret{static_cast<ber_len_t>(password.size()), &password[0]};
   noteRequestSent();
+  notePasswordSent();
   int code =
       timeoutOr(ldap_sasl_bind_s(ld, credentials.user.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr, nullptr, nullptr));
   wipe(&password);
   if (code == LDAP_SUCCESS) return S_OK;
-  return failWith(outcomeOf(ld, code));
+  LdapOutcome refused = outcomeOf(ld, code);
+  if (code == LDAP_INVALID_CREDENTIALS) return failBind(bindDataCode(refused.diagnostic), refused.diagnostic);
+  return failWith(refused);
 }
 
 HRESULT configureKerberos(LDAP* ld, bool encrypted) {

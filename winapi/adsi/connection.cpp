@@ -1,11 +1,14 @@
 #include "adsi/connection.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "adsi/errors.h"
 #include "adsi/failover.h"
 #include "adsi/pool.h"
+#include "adsi/referral.h"
 #include "adsi/test_switches.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -47,12 +50,33 @@ LdapOutcome refusalOf(std::initializer_list<const std::string*> texts) {
   return outcome;
 }
 
+// A connection given up after a failure carries no further request: its server may not be reading,
+// and each request would wait out the whole bound again.
+LdapOutcome givenUp() {
+  LdapOutcome outcome;
+  outcome.code = LDAP_SERVER_DOWN;
+  outcome.diagnostic = "the connection was given up after an earlier failure";
+  return outcome;
+}
+
+// Callers that share a connection wait for their answers in turns: libldap lets one thread at a
+// time wait on a handle, for as long as that thread's wait lasts. Each waits in short slices, so
+// that a slow answer to one caller holds the others no longer than a slice, and each caller's own
+// bound holds however many share the connection.
+constexpr auto waitSlice = std::chrono::milliseconds(25);
+
 LdapOutcome refusalOfNames(const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     LdapOutcome outcome = refusalOf({&name});
     if (!outcome.ok()) return outcome;
   }
   return LdapOutcome();
+}
+
+// A request's outcome, after its line in the trace.
+LdapOutcome traced(const Endpoint& server, const char* operation, const std::string& dn, LdapOutcome outcome) {
+  traceRequest(server, operation, dn, -1, std::string(), outcome);
+  return outcome;
 }
 
 }  // namespace
@@ -115,6 +139,19 @@ LdapOutcome Connection::timedOut(int timeLimitSeconds) {
   return outcome;
 }
 
+int Connection::waitInSlices(int msgid, std::chrono::steady_clock::time_point deadline, LdapMessage* chain) {
+  for (;;) {
+    auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    auto slice = std::chrono::duration_cast<std::chrono::microseconds>(std::min<std::chrono::steady_clock::duration>(
+        left, std::chrono::duration_cast<std::chrono::steady_clock::duration>(waitSlice)));
+    timeval timeout{static_cast<time_t>(slice.count() / 1000000), static_cast<suseconds_t>(slice.count() % 1000000)};
+    int type = ldap_result(handle_.get(), msgid, LDAP_MSG_ALL, &timeout, chain->put());
+    if (type != 0) return type;
+    if (broken()) return -1;  // another holder found the transport gone meanwhile
+  }
+}
+
 LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapControls* responseControls,
                                 int timeLimitSeconds) {
   touch();
@@ -124,21 +161,20 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
     // thread on it, so a failed send can even come back as success with no message id. Never
     // wait for such an id: -1 would take any thread's answer.
     outcome = outcomeOf(handle_.get(), timeoutOr(sent != LDAP_SUCCESS ? sent : LDAP_SERVER_DOWN));
-    if (isTransportFailure(outcome.code) || msgid <= 0) broken_ = true;
+    if (isTransportFailure(outcome.code) || msgid <= 0) markBroken();
     if (outcome.ok()) outcome.code = LDAP_SERVER_DOWN;
     return outcome;
   }
   int wait = timeLimitSeconds > 0 ? timeLimitSeconds + searchGraceSeconds : waitLimits().operationSeconds;
-  timeval timeout{wait, 0};
   LdapMessage local;
   LdapMessage* chain = all != nullptr ? all : &local;
-  int type = ldap_result(handle_.get(), msgid, LDAP_MSG_ALL, &timeout, chain->put());
+  int type = waitInSlices(msgid, std::chrono::steady_clock::now() + std::chrono::seconds(wait), chain);
   if (type <= 0) {
     // No answer in time, or the transport failed: whether the server acted is unknown, so the
     // connection is not trusted again. It is closed when its last holder lets go, which also
     // tells the server to drop the request; nothing more is written to a server that may not
     // be reading.
-    broken_ = true;
+    markBroken();
     if (type == 0) return timedOut(timeLimitSeconds);
     outcome.code = LDAP_SERVER_DOWN;
     int code = 0;
@@ -151,13 +187,21 @@ LdapOutcome Connection::waitFor(int msgid, int sent, LdapMessage* all, LdapContr
   int code = LDAP_SUCCESS;
   char* diagnostic = nullptr;
   LDAPControl** controls = nullptr;
-  int parsed = ldap_parse_result(handle_.get(), chain->get(), &code, nullptr, &diagnostic, nullptr,
+  char** referrals = nullptr;
+  int parsed = ldap_parse_result(handle_.get(), chain->get(), &code, nullptr, &diagnostic, &referrals,
                                  responseControls != nullptr ? &controls : nullptr, 0);
   LdapString diagnosticOwner(diagnostic);
+  if (referrals != nullptr) {
+    // Kept for the caller that may follow one (referral.h).
+    std::vector<std::string> urls;
+    for (char** url = referrals; *url != nullptr; ++url) urls.emplace_back(*url);
+    ldap_memvfree(reinterpret_cast<void**>(referrals));
+    if (code == LDAP_REFERRAL) noteReferrals(std::move(urls));
+  }
   if (responseControls != nullptr) *responseControls->put() = controls;
   if (parsed != LDAP_SUCCESS) {
     // An answer that cannot be read: the stream may be out of step from here on.
-    broken_ = true;
+    markBroken();
     outcome.code = parsed;
     return outcome;
   }
@@ -187,6 +231,7 @@ LdapOutcome Connection::searchHere(const std::string& base, int scope, const std
                                    const std::vector<std::string>& attributes, LDAPControl** serverControls,
                                    int sizeLimit, int timeLimitSeconds, LdapMessage* entries,
                                    LdapControls* responseControls) {
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&base, &filter});
   if (refused.ok()) refused = refusalOfNames(attributes);
   if (!refused.ok()) return refused;
@@ -200,7 +245,9 @@ LdapOutcome Connection::searchHere(const std::string& base, int scope, const std
   int sent =
       ldap_search_ext(handle_.get(), base.c_str(), scope, filter.c_str(), attributes.empty() ? nullptr : names.data(),
                       0, serverControls, nullptr, timeLimitSeconds > 0 ? &limit : nullptr, sizeLimit, &msgid);
-  return waitFor(msgid, sent, entries, responseControls, timeLimitSeconds);
+  LdapOutcome outcome = waitFor(msgid, sent, entries, responseControls, timeLimitSeconds);
+  traceRequest(endpoint_, "search", base, scope, filter, outcome);
+  return outcome;
 }
 
 LdapOutcome Connection::search(const std::string& base, int scope, const std::string& filter,
@@ -222,6 +269,7 @@ LdapOutcome Connection::search(const std::string& base, int scope, const std::st
 
 LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->modify(dn, mods, serverControls);
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   for (LDAPMod** mod = mods; refused.ok() && mod != nullptr && *mod != nullptr; ++mod) {
     std::string type = (*mod)->mod_type != nullptr ? (*mod)->mod_type : "";
@@ -232,34 +280,37 @@ LdapOutcome Connection::modify(const std::string& dn, LDAPMod** mods, LDAPContro
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_modify_ext(handle_.get(), dn.c_str(), mods, serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "modify", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 LdapOutcome Connection::add(const std::string& dn, LDAPMod** mods, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->add(dn, mods, serverControls);
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   if (!refused.ok()) return refused;
   InFlight counted(&inFlight_);
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_add_ext(handle_.get(), dn.c_str(), mods, serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "add", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 LdapOutcome Connection::remove(const std::string& dn, LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->remove(dn, serverControls);
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn});
   if (!refused.ok()) return refused;
   InFlight counted(&inFlight_);
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_delete_ext(handle_.get(), dn.c_str(), serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "delete", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 LdapOutcome Connection::compare(const std::string& dn, const std::string& attribute, const std::string& value,
                                 LDAPControl** serverControls) {
   if (std::shared_ptr<Connection> next = successor()) return next->compare(dn, attribute, value, serverControls);
+  if (broken()) return givenUp();
   LdapOutcome refused = refusalOf({&dn, &attribute});
   if (!refused.ok()) return refused;
   berval assertion{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};
@@ -267,7 +318,7 @@ LdapOutcome Connection::compare(const std::string& dn, const std::string& attrib
   noteRequestSent();
   int msgid = -1;
   int sent = ldap_compare_ext(handle_.get(), dn.c_str(), attribute.c_str(), &assertion, serverControls, nullptr, &msgid);
-  return waitFor(msgid, sent, nullptr, nullptr, 0);
+  return traced(endpoint_, "compare", dn, waitFor(msgid, sent, nullptr, nullptr, 0));
 }
 
 std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {

@@ -39,6 +39,14 @@ LdapOutcome outcomeOf(LDAP* ld, int code);
 // (the ones that change by the second, such as currentTime, are left out).
 using RootEntry = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
+// Where a connection stands in its life (pool.h tells the whole of it). A connection exists only
+// once its transport and bind are done: while it is being set up, the pool holds a reservation in
+// its place (opening). Bound: handed out to callers. Retired: handed out no more (expired, its
+// server noted down, a password set), but still serving those that hold it, until the last lets
+// go and it closes. Broken: its transport failed, a wait ran out or an answer could not be read;
+// it sends nothing more, and a read on it goes to a new connection (Connection::search).
+enum class ConnectionState { Bound, Retired, Broken };
+
 class Connection {
  public:
   Connection(LdapHandle handle, Endpoint endpoint, Credentials credentials, bool encrypted);
@@ -49,15 +57,18 @@ class Connection {
   const Endpoint& endpoint() const { return endpoint_; }
   const Credentials& credentials() const { return credentials_; }
   bool encrypted() const { return encrypted_; }
-  bool broken() const { return broken_.load(); }
+  ConnectionState state() const { return state_.load(); }
+  bool broken() const { return state() == ConnectionState::Broken; }
+  // Not handed out again: retired or broken (see ConnectionState).
+  bool retired() const { return state() != ConnectionState::Bound; }
   std::chrono::steady_clock::time_point lastUsed() const;
   std::chrono::steady_clock::time_point boundAt() const { return boundAt_; }
   // Operations sent on this connection and not yet answered.
   int inFlight() const { return inFlight_.load(); }
 
   // Each operation waits for its own result message, so concurrent callers sharing the
-  // handle never read each other's answers. A transport failure or a wait that runs out marks
-  // the connection broken. A read that fails because the transport of a pooled connection broke
+  // handle never read each other's answers, each within its own bound. A transport failure or a
+  // wait that runs out marks the connection broken, and a broken connection sends nothing more. A read that fails because the transport of a pooled connection broke
   // (the server dropped it while it sat idle, say) is sent once more, on a new connection of the
   // pool, which then also takes this connection's later operations. A write is never sent
   // twice: its effect on the server is unknown.
@@ -81,7 +92,12 @@ class Connection {
   // The handle that answered this connection's operations; only for reading their results.
   LDAP* handle() const { return handle_.get(); }
   // Marks the connection broken: it is never handed out again.
-  void markBroken() { broken_ = true; }
+  void markBroken() { state_ = ConnectionState::Broken; }
+  // A broken connection stays broken.
+  void markRetired() {
+    ConnectionState bound = ConnectionState::Bound;
+    state_.compare_exchange_strong(bound, ConnectionState::Retired);
+  }
   // Whether the pool hands it out (see pool.h).
   bool pooled() const { return pooled_; }
 
@@ -90,6 +106,8 @@ class Connection {
   friend HRESULT authenticateAfresh(const Endpoint&, const Credentials&, std::shared_ptr<Connection>*);
   LdapHandle releaseHandle() { return std::move(handle_); }
   LdapOutcome waitFor(int msgid, int sent, LdapMessage* all, LdapControls* responseControls, int timeLimitSeconds);
+  // ldap_result's answer for the message by the deadline: 0 when it ran out.
+  int waitInSlices(int msgid, std::chrono::steady_clock::time_point deadline, LdapMessage* chain);
   LdapOutcome searchHere(const std::string& base, int scope, const std::string& filter,
                          const std::vector<std::string>& attributes, LDAPControl** serverControls, int sizeLimit,
                          int timeLimitSeconds, LdapMessage* entries, LdapControls* responseControls);
@@ -105,7 +123,7 @@ class Connection {
   bool encrypted_;
   bool pooled_ = false;  // set once, before the pool hands the connection to anyone
   std::chrono::steady_clock::time_point boundAt_;
-  std::atomic<bool> broken_{false};  // atomic: any holder may mark it
+  std::atomic<ConnectionState> state_{ConnectionState::Bound};  // atomic: the pool and any holder mark it
   std::atomic<int> inFlight_{0};     // atomic: counted by every holder
   mutable std::mutex stateMutex_;
   std::chrono::steady_clock::time_point lastUsed_;                 // guarded by stateMutex_

@@ -10,14 +10,20 @@
 #include <resolv.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <random>
 
+#include "adsi/dns_records.h"
 #include "adsi/errors.h"
 #include "adsi/ldap_owners.h"
+#include "adsi/netlogon_ping.h"
+#include "adsi/path.h"
 #include "adsi/test_hooks.h"
 #include "adsi/text.h"
 #include "adsi/transport.h"
@@ -50,36 +56,6 @@ std::string namingContextOf(const std::string& domain) {
     start = dot + 1;
   }
   return dn;
-}
-
-// ---------------------------------------------------------------- DNS service records
-
-std::vector<ServiceRecord> serviceRecordsOf(const std::string& name) {
-  std::vector<ServiceRecord> records;
-  struct __res_state state {};
-  if (res_ninit(&state) != 0) return records;
-  unsigned char answer[8192];
-  int length = res_nquery(&state, name.c_str(), ns_c_in, ns_t_srv, answer, sizeof answer);
-  res_nclose(&state);
-  ns_msg message;
-  if (length <= 0 || ns_initparse(answer, length, &message) != 0) return records;
-  for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
-    ns_rr record;
-    if (ns_parserr(&message, ns_s_an, i, &record) != 0 || ns_rr_type(record) != ns_t_srv || ns_rr_rdlen(record) < 7)
-      continue;
-    const unsigned char* data = ns_rr_rdata(record);
-    char target[NS_MAXDNAME];
-    if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, target, sizeof target) < 0) continue;
-    // "." as the target says the service is not offered at this name.
-    if (target[0] == 0 || std::string(target) == ".") continue;
-    ServiceRecord parsed;
-    parsed.priority = (data[0] << 8) | data[1];
-    parsed.weight = (data[2] << 8) | data[3];
-    parsed.port = (data[4] << 8) | data[5];
-    parsed.target = target;
-    records.push_back(std::move(parsed));
-  }
-  return records;
 }
 
 // ---------------------------------------------------------------- Kerberos configuration
@@ -116,35 +92,89 @@ std::vector<std::string> kdcEntriesOf(const std::string& realm) {
   return entries;
 }
 
-bool resolves(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) return false;
-  freeaddrinfo(found);
-  return true;
+
+// Suffixes the operator vouches for besides the domain itself: a domain whose controllers carry
+// names of another DNS zone lists that zone in ORVISTAL_DC_SUFFIXES (separated by commas or spaces).
+const std::vector<std::string>& operatorSuffixes() {
+  static const std::vector<std::string> suffixes = [] {
+    std::vector<std::string> listed;
+    const char* text = std::getenv("ORVISTAL_DC_SUFFIXES");
+    std::string all = text != nullptr ? text : "";
+    size_t start = 0;
+    while (start < all.size()) {
+      size_t end = all.find_first_of(", ", start);
+      if (end == std::string::npos) end = all.size();
+      std::string one = toLowerAscii(all.substr(start, end - start));
+      while (!one.empty() && one.front() == '.') one.erase(0, 1);
+      if (!one.empty()) listed.push_back(one);
+      start = end + 1;
+    }
+    return listed;
+  }();
+  return suffixes;
+}
+
+bool inZone(const std::string& host, const std::string& zone) {
+  return equalsIgnoreCase(host, zone) || endsWithLabel(host, zone);
+}
+
+// A target DNS named for a domain's controllers is taken only inside that domain (or a zone the
+// operator lists), and only when it is a host name a path could hold: an answer that names any
+// other host would send the account's bind wherever whoever answers DNS wants it.
+bool trustedTarget(std::string target, const std::string& domain) {
+  if (!target.empty() && target.back() == '.') target.pop_back();
+  if (!isValidHostName(target) || target.front() == '[' || isAddressLiteral(target)) return false;
+  if (inZone(target, domain)) return true;
+  for (const std::string& zone : operatorSuffixes())
+    if (inZone(target, zone)) return true;
+  return false;
 }
 
 // ---------------------------------------------------------------- what the locator keeps
 
 // What DNS and the Kerberos configuration say of a name; OpenLDAP's URI is read afresh each time
-// (a process may change it), these are kept for locatorMemorySeconds.
+// (a process may change it), these are kept until refreshAt. An answer that failed (a server
+// failure, a time-out) never replaces a good one: the last good answer serves, and the name is
+// asked again soon instead of after the usual period.
 struct DomainFacts {
-  std::vector<ServiceRecord> controllerRecords;  // _ldap._tcp.dc._msdcs.<name>
-  std::vector<ServiceRecord> serviceRecords;     // _ldap._tcp.<name>
+  std::vector<ServiceRecord> controllerRecords;  // _ldap._tcp.dc._msdcs.<name>, drawn in order once
+  std::vector<ServiceRecord> serviceRecords;     // _ldap._tcp.<name>, drawn in order once
+  std::vector<ServiceRecord> catalogRecords;     // _gc._tcp.<name> (a forest root's), drawn in order once
   std::vector<std::string> kdcHosts;
+  std::string clientSite;                   // the setting, or what a controller's netlogon ping said
+  std::vector<ServiceRecord> siteRecords;  // _ldap._tcp.<site>._sites.dc._msdcs.<name>
   bool resolves = false;
-  Clock::time_point learnedAt;
+  bool complete = true;  // every question was answered
+  Clock::time_point refreshAt;
+};
+
+// One name's facts, and whether a thread is asking DNS about it now.
+struct NameEntry {
+  DomainFacts facts;
+  bool known = false;
+  bool refreshing = false;
+};
+
+// The controller a domain's calls go to while it answers (see keepController).
+struct Affinity {
+  Endpoint controller;
+  Clock::time_point chosenAt;
 };
 
 struct LocatorMemory {
   std::mutex mutex;
-  std::map<std::string, DomainFacts> facts;            // guarded by mutex; keys in lower case
-  std::map<std::string, std::pair<bool, Clock::time_point>> isDomain;  // guarded by mutex; lower case
+  std::condition_variable refreshed;       // a refresh of some name ended
+  std::map<std::string, NameEntry> facts;  // guarded by mutex; keys in lower case
+  std::map<std::string, std::pair<bool, Clock::time_point>> isDomain;  // guarded by mutex; lower case, until when
   std::pair<std::string, Clock::time_point> defaultDomain;             // guarded by mutex
   bool defaultDomainKnown = false;                                     // guarded by mutex
   std::map<std::string, std::string> dnsNameOfNetbios;  // guarded by mutex; keys in lower case
+  std::mutex affinityMutex;
+  std::map<std::string, Affinity> affinity;  // guarded by affinityMutex; by domain and port asked for
 };
+
+// How soon a name whose DNS questions failed is asked again.
+constexpr int dnsRetrySeconds = 10;
 
 bool fresh(Clock::time_point learnedAt) {
   return Clock::now() - learnedAt < std::chrono::seconds(locatorMemorySeconds);
@@ -155,42 +185,114 @@ LocatorMemory& memory() {
   return *instance;
 }
 
-DomainFacts learnFacts(const std::string& name) {
+uint32_t randomDraw(uint32_t bound) {
+  thread_local std::mt19937 generator{std::random_device{}()};
+  return std::uniform_int_distribution<uint32_t>(0, bound)(generator);
+}
+
+// Keeps the answer of one question, or the last good one when the question failed.
+void takeRecords(DnsAnswer answer, std::vector<ServiceRecord> records, const std::vector<ServiceRecord>* lastGood,
+                 std::vector<ServiceRecord>* kept, bool* complete) {
+  if (answer == DnsAnswer::Failed) {
+    *complete = false;
+    if (lastGood != nullptr) *kept = *lastGood;
+    return;
+  }
+  // Drawn once per answer, so every caller tries the controllers in the same order and a
+  // failover moves every caller to the same next one.
+  *kept = orderServiceRecords(std::move(records), randomDraw);
+}
+
+// The client's site: the operator's ORVISTAL_SITE, else what the first controllers the domain's
+// records name (two at most, a second each) answer to the netlogon ping, else what was learned
+// before. Only a domain that DNS serves has site records to ask for.
+constexpr int sitePings = 2;
+constexpr auto sitePingTimeout = std::chrono::milliseconds(1000);
+
+const std::string& configuredSite() {
+  static const std::string site = [] {
+    const char* text = std::getenv("ORVISTAL_SITE");
+    std::string named = text != nullptr ? text : "";
+    return isUsableSiteName(named) ? named : std::string();
+  }();
+  return site;
+}
+
+std::string clientSiteOf(const std::string& name, const DomainFacts& facts, const DomainFacts* lastGood) {
+  if (!configuredSite().empty()) return configuredSite();
+  int pinged = 0;
+  for (const ServiceRecord& record : facts.controllerRecords) {
+    if (pinged == sitePings) break;
+    if (!trustedTarget(record.target, name)) continue;
+    ++pinged;
+    NetlogonAnswer answer;
+    if (!pingDomainController(record.target, name, sitePingTimeout, &answer)) continue;
+    // An answer without a usable site: the client's address lies in no site's subnet.
+    return isUsableSiteName(answer.clientSiteName) ? answer.clientSiteName : std::string();
+  }
+  return lastGood != nullptr ? lastGood->clientSite : std::string();
+}
+
+DomainFacts learnFacts(const std::string& name, const DomainFacts* lastGood) {
   DomainFacts facts;
-  facts.controllerRecords = serviceRecordsOf("_ldap._tcp.dc._msdcs." + name);
-  facts.serviceRecords = serviceRecordsOf("_ldap._tcp." + name);
+  std::vector<ServiceRecord> records;
+  DnsAnswer answer = serviceRecordsOf("_ldap._tcp.dc._msdcs." + name, &records);
+  takeRecords(answer, std::move(records), lastGood ? &lastGood->controllerRecords : nullptr,
+              &facts.controllerRecords, &facts.complete);
+  answer = serviceRecordsOf("_ldap._tcp." + name, &records);
+  takeRecords(answer, std::move(records), lastGood ? &lastGood->serviceRecords : nullptr, &facts.serviceRecords,
+              &facts.complete);
+  answer = serviceRecordsOf("_gc._tcp." + name, &records);
+  takeRecords(answer, std::move(records), lastGood ? &lastGood->catalogRecords : nullptr, &facts.catalogRecords,
+              &facts.complete);
+  if (!facts.controllerRecords.empty()) facts.clientSite = clientSiteOf(name, facts, lastGood);
+  if (!facts.clientSite.empty()) {
+    bool sameSite = lastGood != nullptr && lastGood->clientSite == facts.clientSite;
+    answer = serviceRecordsOf("_ldap._tcp." + facts.clientSite + "._sites.dc._msdcs." + name, &records);
+    takeRecords(answer, std::move(records), sameSite ? &lastGood->siteRecords : nullptr, &facts.siteRecords,
+                &facts.complete);
+  }
   std::string realm = name;
   for (char& c : realm) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   for (const std::string& entry : kdcEntriesOf(realm)) {
     std::string host = hostOfKdcEntry(entry);
     if (!host.empty()) facts.kdcHosts.push_back(host);
   }
-  facts.resolves = resolves(name);
-  facts.learnedAt = Clock::now();
+  DnsAnswer addresses = addressesOf(name);
+  if (addresses == DnsAnswer::Failed) {
+    facts.complete = false;
+    facts.resolves = lastGood != nullptr && lastGood->resolves;
+  } else {
+    facts.resolves = addresses == DnsAnswer::Records;
+  }
+  facts.refreshAt = Clock::now() + std::chrono::seconds(facts.complete ? locatorMemorySeconds : dnsRetrySeconds);
   return facts;
 }
 
+// A name's facts, refreshed when due. One thread at a time asks DNS about a name, outside the
+// memory's lock (DNS may be slow); meanwhile the others take the facts it had, or, for a name
+// never learned, wait for that one answer.
 DomainFacts factsOf(const std::string& name) {
   std::string key = toLowerAscii(name);
   LocatorMemory& known = memory();
-  {
-    std::lock_guard<std::mutex> lock(known.mutex);
-    auto it = known.facts.find(key);
-    if (it != known.facts.end() && fresh(it->second.learnedAt)) return it->second;
+  std::unique_lock<std::mutex> lock(known.mutex);
+  NameEntry& entry = known.facts[key];  // std::map: the reference outlives later insertions
+  for (;;) {
+    if (entry.known && (Clock::now() < entry.facts.refreshAt || entry.refreshing)) return entry.facts;
+    if (!entry.refreshing) break;
+    known.refreshed.wait(lock);
   }
-  // One lookup at a time, outside the memory's lock (DNS may be slow): threads that start together
-  // learn a domain once, and the resolver's first reading of its configuration is never shared
-  // between threads that meet in it.
-  static std::mutex lookingUp;
-  std::lock_guard<std::mutex> lookup(lookingUp);
-  {
-    std::lock_guard<std::mutex> lock(known.mutex);
-    auto it = known.facts.find(key);
-    if (it != known.facts.end() && fresh(it->second.learnedAt)) return it->second;
-  }
-  DomainFacts facts = learnFacts(key);
-  std::lock_guard<std::mutex> lock(known.mutex);
-  return known.facts[key] = std::move(facts);
+  entry.refreshing = true;
+  DomainFacts lastGood = entry.facts;
+  bool hadFacts = entry.known;
+  lock.unlock();
+  DomainFacts learned = learnFacts(key, hadFacts ? &lastGood : nullptr);
+  lock.lock();
+  entry.facts = std::move(learned);
+  entry.known = true;
+  entry.refreshing = false;
+  known.refreshed.notify_all();
+  return entry.facts;
 }
 
 // ---------------------------------------------------------------- OpenLDAP's default URI
@@ -233,39 +335,88 @@ std::vector<Endpoint> urisServing(const std::string& domain, bool isDefault) {
   return serving;
 }
 
-uint32_t randomDraw(uint32_t bound) {
-  thread_local std::mt19937 generator{std::random_device{}()};
-  return std::uniform_int_distribution<uint32_t>(0, bound)(generator);
-}
-
 void addCandidate(std::vector<Endpoint>* out, Endpoint candidate) {
   for (const Endpoint& known : *out)
     if (equalsIgnoreCase(known.host, candidate.host) && known.port == candidate.port) return;
   out->push_back(std::move(candidate));
 }
 
-bool learnWhetherDomain(const std::string& name) {
-  if (equalsIgnoreCase(name, defaultDomainName())) return true;
-  DomainFacts facts = factsOf(name);
-  if (!facts.controllerRecords.empty() || !facts.kdcHosts.empty()) return true;
+// A domain the operator's own configuration vouches for: the default domain, a realm the Kerberos
+// configuration names, a zone ORVISTAL_DC_SUFFIXES lists, or the domain of the configured URI.
+bool vouchedDomain(const std::string& name, const DomainFacts& facts) {
+  if (equalsIgnoreCase(name, defaultDomainName()) || !facts.kdcHosts.empty()) return true;
+  for (const std::string& zone : operatorSuffixes())
+    if (equalsIgnoreCase(name, zone)) return true;
   for (const Endpoint& uri : configuredUris())
     if (endsWithLabel(uri.host, name)) return true;
   return false;
 }
 
-// Asked on every bind that names a host: kept, so that a bind asks neither DNS nor Kerberos.
+// Vouched for, else a name that does not resolve as a host but has domain controllers' records:
+// a server setting that resolves as a host is that host, whatever DNS says of its subdomains.
+bool learnWhetherDomain(const std::string& name, bool* settled) {
+  DomainFacts facts = factsOf(name);
+  *settled = facts.complete;
+  if (vouchedDomain(name, facts)) return true;
+  return !facts.resolves && !facts.controllerRecords.empty();
+}
+
+// Asked on every bind that names a host: kept as long as the facts it rests on (briefly when DNS
+// failed), so that a bind asks neither DNS nor Kerberos.
 bool isDomainName(const std::string& name) {
   std::string key = toLowerAscii(name);
   LocatorMemory& known = memory();
   {
     std::lock_guard<std::mutex> lock(known.mutex);
     auto it = known.isDomain.find(key);
-    if (it != known.isDomain.end() && fresh(it->second.second)) return it->second.first;
+    if (it != known.isDomain.end() && Clock::now() < it->second.second) return it->second.first;
   }
-  bool domain = learnWhetherDomain(key);
+  bool settled = true;
+  bool domain = learnWhetherDomain(key, &settled);
   std::lock_guard<std::mutex> lock(known.mutex);
-  known.isDomain[key] = {domain, Clock::now()};
+  known.isDomain[key] = {domain, Clock::now() + std::chrono::seconds(settled ? locatorMemorySeconds : dnsRetrySeconds)};
   return domain;
+}
+
+// ---------------------------------------------------------------- affinity
+
+std::atomic<int> affinityOverride{-1};  // atomic: tests set it while calls read it
+
+int affinitySeconds() {
+  int overridden = affinityOverride.load();
+  if (overridden >= 0) return overridden;
+  static const int configured = [] {
+    const char* text = std::getenv("ORVISTAL_DC_AFFINITY_SECONDS");
+    int seconds = text != nullptr ? std::atoi(text) : 0;
+    return seconds > 0 ? seconds : defaultAffinitySeconds;
+  }();
+  return configured;
+}
+
+// A domain's controller for its own naming context, and its Global Catalog, are kept apart.
+std::string affinityKey(const std::string& domain, int port) {
+  return port == 3268 || port == 3269 ? domain + "\ngc" : domain;
+}
+
+// Puts the domain's kept controller first, while its period lasts.
+void preferKeptController(const std::string& domain, int port, std::vector<Endpoint>* candidates) {
+  LocatorMemory& known = memory();
+  Endpoint kept;
+  {
+    std::lock_guard<std::mutex> lock(known.affinityMutex);
+    auto it = known.affinity.find(affinityKey(domain, port));
+    if (it == known.affinity.end()) return;
+    if (Clock::now() - it->second.chosenAt >= std::chrono::seconds(affinitySeconds())) {
+      known.affinity.erase(it);
+      return;
+    }
+    kept = it->second.controller;
+  }
+  for (auto it = candidates->begin(); it != candidates->end(); ++it) {
+    if (!equalsIgnoreCase(it->host, kept.host)) continue;
+    std::rotate(candidates->begin(), it, it + 1);
+    return;
+  }
 }
 
 }  // namespace
@@ -343,19 +494,40 @@ HRESULT locateDomainControllers(const std::string& domain, int port, std::vector
   for (const Endpoint& uri : urisServing(name, isDefault)) addCandidate(out, uri);
   if (!name.empty()) {
     DomainFacts facts = factsOf(name);
-    for (const ServiceRecord& record : orderServiceRecords(facts.controllerRecords, randomDraw))
-      addCandidate(out, {record.target, record.port != 0 ? record.port : 389});
-    for (const ServiceRecord& record : orderServiceRecords(facts.serviceRecords, randomDraw))
-      addCandidate(out, {record.target, record.port != 0 ? record.port : 389});
-    for (const std::string& kdc : facts.kdcHosts) addCandidate(out, {kdc, 389, !isAddressLiteral(kdc)});
+    for (const auto* records : {&facts.siteRecords, &facts.controllerRecords, &facts.serviceRecords})
+      for (const ServiceRecord& record : *records)
+        if (trustedTarget(record.target, name)) addCandidate(out, {record.target, record.port != 0 ? record.port : 389});
+    for (const std::string& kdc : facts.kdcHosts)
+      if (isValidHostName(kdc) || isAddressLiteral(kdc)) addCandidate(out, {kdc, 389, !isAddressLiteral(kdc)});
     if (facts.resolves) addCandidate(out, {name, 389, false});
   }
-  if (port != 0)
-    for (Endpoint& candidate : *out) candidate.port = port;
+  for (Endpoint& candidate : *out) {
+    if (port != 0) candidate.port = port;
+    candidate.locatedFor = name;
+  }
+  preferKeptController(name, port, out);
   if (out->empty())
     return failLdap(LDAP_SERVER_DOWN, name.empty() ? "no default domain or directory server is configured"
                                                    : "no domain controller found for " + name);
   return S_OK;
+}
+
+HRESULT locateGlobalCatalogs(int port, std::vector<Endpoint>* out) {
+  out->clear();
+  // The forest root holds the records: the default domain, or the nearest parent zone that has
+  // them (never a top-level name).
+  for (std::string zone = defaultDomainName(); zone.find('.') != std::string::npos;
+       zone = zone.substr(zone.find('.') + 1)) {
+    DomainFacts facts = factsOf(zone);
+    for (const ServiceRecord& record : facts.catalogRecords)
+      if (trustedTarget(record.target, zone))
+        addCandidate(out, {record.target, port != 0 ? port : (record.port != 0 ? record.port : 3268)});
+    if (out->empty()) continue;
+    for (Endpoint& candidate : *out) candidate.locatedFor = zone;
+    preferKeptController(zone, 3268, out);
+    return S_OK;
+  }
+  return failLdap(LDAP_SERVER_DOWN, "DNS names no Global Catalog of the forest");
 }
 
 HRESULT locateServers(const std::string& hostOrDomain, int port, std::vector<Endpoint>* out) {
@@ -364,6 +536,36 @@ HRESULT locateServers(const std::string& hostOrDomain, int port, std::vector<End
     return locateDomainControllers(hostOrDomain, port, out);
   *out = {Endpoint{hostOrDomain, port != 0 ? port : 389}};
   return S_OK;
+}
+
+bool isForestDomain(const std::string& name) {
+  std::string key = toLowerAscii(name);
+  if (key.empty()) return false;
+  {
+    LocatorMemory& known = memory();
+    std::lock_guard<std::mutex> lock(known.mutex);
+    for (const auto& [netbios, dnsName] : known.dnsNameOfNetbios)
+      if (dnsName == key) return true;
+  }
+  std::string realm = key;
+  for (char& c : realm) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (equalsIgnoreCase(key, defaultDomainName()) || !kdcEntriesOf(realm).empty()) return true;
+  for (const std::string& zone : operatorSuffixes())
+    if (key == zone) return true;
+  return false;
+}
+
+void keepController(const Endpoint& answered) {
+  if (answered.locatedFor.empty()) return;
+  LocatorMemory& known = memory();
+  std::string key = affinityKey(answered.locatedFor, answered.port);
+  std::lock_guard<std::mutex> lock(known.affinityMutex);
+  auto it = known.affinity.find(key);
+  bool same = it != known.affinity.end() && equalsIgnoreCase(it->second.controller.host, answered.host);
+  // The period runs from the choice: a controller in use is still left for the preferred order
+  // once the period ends (the first candidate, which answers again).
+  if (same && Clock::now() - it->second.chosenAt < std::chrono::seconds(affinitySeconds())) return;
+  known.affinity[key] = Affinity{answered, Clock::now()};
 }
 
 void rememberDomainName(const std::string& netbiosName, const std::string& dnsName) {
@@ -375,8 +577,12 @@ void rememberDomainName(const std::string& netbiosName, const std::string& dnsNa
 
 std::string logonDomainOf(const std::string& user, const std::string& ntDomain) {
   if (ntDomain.empty()) {
+    // A principal name's suffix is located only when it names a domain of the forest: any other
+    // (the company's web domain, an extra principal-name suffix) is not a place to send the
+    // password to, and the account logs on in the machine's own domain.
     size_t at = user.rfind('@');
-    if (at != std::string::npos && at + 1 < user.size()) return toLowerAscii(user.substr(at + 1));
+    if (at != std::string::npos && at + 1 < user.size() && isForestDomain(user.substr(at + 1)))
+      return toLowerAscii(user.substr(at + 1));
     return defaultDomainName();
   }
   if (ntDomain.find('.') != std::string::npos) return toLowerAscii(ntDomain);
@@ -395,11 +601,27 @@ namespace testing {
 void forgetLocatedDomains() {
   LocatorMemory& known = memory();
   std::lock_guard<std::mutex> lock(known.mutex);
-  known.facts.clear();
+  // Entries stay (a thread refreshing one holds it): each is only made unknown.
+  for (auto& [name, entry] : known.facts) entry.known = false;
   known.isDomain.clear();
+  {
+    std::lock_guard<std::mutex> affinityLock(known.affinityMutex);
+    known.affinity.clear();
+  }
   known.defaultDomainKnown = false;
   known.dnsNameOfNetbios.clear();
 }
+
+void expireLocatedDomains() {
+  LocatorMemory& known = memory();
+  std::lock_guard<std::mutex> lock(known.mutex);
+  for (auto& [name, entry] : known.facts) entry.facts.refreshAt = Clock::now();
+  known.isDomain.clear();
+}
+
+void setAffinitySecondsForTesting(int seconds) { affinityOverride = seconds; }
+
+std::string clientSiteForTesting(const std::string& domain) { return factsOf(domain).clientSite; }
 
 }  // namespace testing
 

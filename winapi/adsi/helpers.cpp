@@ -13,6 +13,7 @@
 #include "adsi/object.h"
 #include "adsi/path.h"
 #include "adsi/pool.h"
+#include "adsi/referral.h"
 #include "adsi/text.h"
 
 using namespace winapi::adsi;
@@ -36,11 +37,17 @@ Credentials credentialsOf(LPCWSTR user, LPCWSTR password, DWORD flags) {
   return credentials;
 }
 
-// A path without a host, or with a domain's name for one, goes to that domain's controllers; a
-// host goes to that host.
+// A path with a domain's name for a host goes to that domain's controllers, and a host to that
+// host. A path without one goes to the controllers of the domain its name's DC= components spell
+// when that is a domain of the forest, else of the default domain: a caller's name never leads
+// outside the forest.
 HRESULT serversFor(const AdsPath& path, std::vector<Endpoint>* out) {
   std::string host = path.host;
   if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+  if (host.empty() && path.kind == PathKind::Object) {
+    std::string domain = dnsDomainOfDn(path.dn);
+    if (!domain.empty() && isForestDomain(domain)) return locateDomainControllers(domain, path.port, out);
+  }
   return locateServers(host, path.port, out);
 }
 
@@ -69,6 +76,27 @@ HRESULT openOn(const std::shared_ptr<Connection>& connection, AdsPath path, cons
   return openDirectoryObject(connection, std::move(path), adsPath, flags, riid, ppv);
 }
 
+// A server named in the path answered with a referral to another domain of the forest: the name
+// is bound once more, there, with the same credentials (referral.h).
+HRESULT followReferral(const Credentials& credentials, const AdsPath& path, DWORD flags, REFIID riid, void** ppv) {
+  Referral referral;
+  if (!chooseReferral(lastReferrals(), isForestDomain, &referral)) return HRESULT_FROM_WIN32(ERROR_DS_REFERRAL);
+  std::vector<Endpoint> servers;
+  HRESULT hr = locateDomainControllers(referral.domain, path.port, &servers);
+  if (FAILED(hr)) return hr;
+  std::shared_ptr<Connection> connection;
+  hr = acquireConnection(servers, credentials, &connection);
+  if (FAILED(hr)) return hr;
+  AdsPath there = path;
+  there.host.clear();
+  there.hostPart.clear();
+  there.dn = referral.dn;
+  std::string adsPath = buildAdsPath("", there.dn);
+  hr = openOn(connection, std::move(there), adsPath, flags, riid, ppv);
+  if (SUCCEEDED(hr)) noteObjectBind(connection);
+  return hr;
+}
+
 }  // namespace
 
 HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwReserved, REFIID riid,
@@ -89,8 +117,13 @@ HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPa
   if (FAILED(hr)) return hr;
   // A read on a pooled connection the server has since dropped is sent again by the connection
   // itself (Connection::search); nothing here retries.
+  bool serverNamed = !path.host.empty();
+  AdsPath asGiven = path;
+  lastReferrals();  // what an earlier call met is not this call's
   hr = openOn(connection, std::move(path), adsPath, dwReserved, riid, ppObject);
   if (SUCCEEDED(hr)) noteObjectBind(connection);
+  if (hr == HRESULT_FROM_WIN32(ERROR_DS_REFERRAL) && serverNamed)
+    return followReferral(credentials, asGiven, dwReserved, riid, ppObject);
   return hr;
 } catch (...) {
   return hresultOfCurrentException();

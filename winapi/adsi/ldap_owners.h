@@ -48,6 +48,9 @@ inline void control(LDAPControl* control) { ldap_control_free(control); }
 inline void controls(LDAPControl** controls) { ldap_controls_free(controls); }
 inline void bervalue(berval* value) { ber_bvfree(value); }
 inline void bervalues(berval* values) { ber_memfree(values); }
+inline void url(LDAPURLDesc* url) { ldap_free_urldesc(url); }
+inline void berElement(BerElement* ber) { ber_free(ber, 1); }
+inline void berValues(BerVarray values) { ber_bvarray_free(values); }
 }  // namespace release
 
 using LdapHandle = LdapOwner<LDAP, release::handle>;
@@ -60,5 +63,10 @@ using LdapControls = LdapOwner<LDAPControl*, release::controls>;
 using BerValue = LdapOwner<berval, release::bervalue>;
 // The value array ldap_get_attribute_ber gives (its values point into the entry).
 using BerValueArray = LdapOwner<berval, release::bervalues>;
+using LdapUrl = LdapOwner<LDAPURLDesc, release::url>;
+// A BER element with its own buffer (built, or copied from bytes read), freed with it.
+using BerElementOwner = LdapOwner<BerElement, release::berElement>;
+// Values ber_scanf's "W" allocates.
+using BerVarrayOwner = LdapOwner<berval, release::berValues>;
 
 }  // namespace winapi::adsi

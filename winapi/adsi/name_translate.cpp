@@ -125,7 +125,8 @@ void qualifyBareAccount(const Endpoint& endpoint, Credentials* credentials) {
   Credentials anonymous;
   anonymous.mode = BindMode::Anonymous;
   std::shared_ptr<Connection> probe;
-  if (FAILED(acquireConnection(endpoint, anonymous, &probe))) return;
+  // Only an answer over verified TLS decides the account's suffix.
+  if (FAILED(acquireConnection(endpoint, anonymous, &probe)) || !probe->encrypted()) return;
   std::shared_ptr<const RootEntry> root;
   if (!probe->rootEntry(&root).ok()) return;
   std::string canonical;
@@ -158,6 +159,7 @@ class NameTranslate final : public winapi::com::ComObject<IADsNameTranslate> {
 
  private:
   static HRESULT serversFor(LONG initType, const std::string& path, std::vector<Endpoint>* out, bool* globalCatalog);
+  static HRESULT globalCatalogsOfTheForest(std::vector<Endpoint>* out);
   HRESULT initialise(LONG initType, BSTR path, const Credentials& credentials);
   HRESULT connectAndReadRoot(const Endpoint& endpoint, const Credentials& credentials);
   HRESULT readRootDse();
@@ -242,17 +244,35 @@ HRESULT NameTranslate::InitEx(LONG lnSetType, BSTR bstrADsPath, BSTR bstrUserID,
   });
 }
 
+// The forest's Global Catalogs (the path plays no part): those DNS names for it, else the default
+// domain's controllers whose root entry says they are one; a controller that is none is never
+// asked on a Global Catalog's port.
+HRESULT NameTranslate::globalCatalogsOfTheForest(std::vector<Endpoint>* out) {
+  if (SUCCEEDED(locateGlobalCatalogs(0, out))) return S_OK;
+  std::vector<Endpoint> controllers;
+  HRESULT hr = locateDomainControllers(std::string(), 0, &controllers);
+  if (FAILED(hr)) return hr;
+  out->clear();
+  Credentials anonymous;
+  anonymous.mode = BindMode::Anonymous;
+  for (Endpoint controller : controllers) {
+    std::shared_ptr<Connection> probe;
+    std::shared_ptr<const RootEntry> root;
+    if (FAILED(acquireConnection(controller, anonymous, &probe)) || !probe->encrypted() ||
+        !probe->rootEntry(&root).ok() || !equalsIgnoreCase(rootValue(*root, "isGlobalCatalogReady"), "TRUE"))
+      continue;
+    controller.port = usesLdaps(controller.port) ? kGlobalCatalogLdapsPort : kGlobalCatalogPort;
+    out->push_back(std::move(controller));
+  }
+  if (out->empty()) return failLdap(LDAP_SERVER_DOWN, "no controller of the domain is a Global Catalog");
+  return S_OK;
+}
+
 // A domain is reached through its controllers (dc_locator.h); a server as named.
 HRESULT NameTranslate::serversFor(LONG initType, const std::string& path, std::vector<Endpoint>* out,
                                   bool* globalCatalog) {
   *globalCatalog = initType == ADS_NAME_INITTYPE_GC;
-  if (initType == ADS_NAME_INITTYPE_GC) {
-    // The Global Catalog of the machine's own domain; the path plays no part.
-    HRESULT hr = locateDomainControllers(std::string(), 0, out);
-    if (FAILED(hr)) return hr;
-    for (Endpoint& server : *out) server.port = usesLdaps(server.port) ? kGlobalCatalogLdapsPort : kGlobalCatalogPort;
-    return S_OK;
-  }
+  if (initType == ADS_NAME_INITTYPE_GC) return globalCatalogsOfTheForest(out);
   if (initType != ADS_NAME_INITTYPE_DOMAIN && initType != ADS_NAME_INITTYPE_SERVER) return E_ADS_BAD_PARAMETER;
   if (path.empty()) return locateDomainControllers(std::string(), 0, out);
   Endpoint named;

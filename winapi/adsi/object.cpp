@@ -5,6 +5,7 @@
 #include <set>
 
 #include "adserr.h"
+#include "adsi/bind_backoff.h"
 #include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/controls.h"
@@ -334,12 +335,18 @@ HRESULT DirectoryObject::modifyWith(const std::vector<PendingChange>& changes) {
   std::string target = setup_.dn.empty() ? setup_.ldapName : setup_.dn;
   bool writesPassword = std::any_of(changes.begin(), changes.end(),
                                     [](const PendingChange& change) { return equalsIgnoreCase(change.name, "unicodePwd"); });
+  bool writesAccountState = std::any_of(changes.begin(), changes.end(), [](const PendingChange& change) {
+    for (const char* name : {"unicodePwd", "lockoutTime", "userAccountControl", "accountExpires", "pwdLastSet"})
+      if (equalsIgnoreCase(change.name, name)) return true;
+    return false;
+  });
   // Who the account is, taken before the write forgets what the call read.
   AccountNames account = writesPassword ? accountNames() : AccountNames();
   forgetEntriesOfThisCall();
   LdapOutcome outcome = setup_.connection->modify(target, mods.get(), controls);
   if (!outcome.ok()) return failWith(outcome);
   if (writesPassword) retireConnectionsOfAccount(account);
+  if (writesAccountState) forgetBindRefusals();
   return S_OK;
 }
 

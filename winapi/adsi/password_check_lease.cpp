@@ -7,6 +7,7 @@
 #include "adsi/errors.h"
 #include "adsi/kerberos_logon.h"
 #include "adsi/pool.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -70,15 +71,20 @@ HRESULT bindForVerification(const Endpoint& endpoint, Credentials* credentials, 
   }
   HRESULT hr = attachFreshTicket(endpoint, credentials);
   if (FAILED(hr)) {
+    traceBind(endpoint, *credentials, hr);
     if (reused) keepVerificationHandle(key, std::move(handle));  // never used: it waits on
     return hr;
   }
   hr = bindWith(handle.get(), *credentials, *encrypted);
+  traceBind(endpoint, *credentials, hr);
   if (FAILED(hr) && reused && (hr == hresultFromLdapResult(LDAP_SERVER_DOWN))) {
     // The server dropped the kept connection while it sat idle; the bind never reached it.
     handle.reset();
     hr = openTransport(endpoint, true, &handle, encrypted);
-    if (SUCCEEDED(hr)) hr = bindWith(handle.get(), *credentials, *encrypted);
+    if (SUCCEEDED(hr)) {
+      hr = bindWith(handle.get(), *credentials, *encrypted);
+      traceBind(endpoint, *credentials, hr);
+    }
   }
   if (FAILED(hr)) return hr;  // a connection whose bind failed is closed, never kept
   *bound = std::move(handle);

@@ -24,19 +24,6 @@ std::vector<size_t> unescapedSlashes(std::string_view text) {
   return at;
 }
 
-bool isValidHostName(std::string_view host) {
-  if (host.empty() || host.size() > 255) return false;
-  if (host.front() == '[') {  // an IPv6 literal
-    if (host.back() != ']' || host.size() < 3) return false;
-    for (char c : host.substr(1, host.size() - 2))
-      if (!isHexDigit(c) && c != ':' && c != '.') return false;
-    return true;
-  }
-  for (char c : host)
-    if (!isAlpha(c) && !isDigit(c) && c != '.' && c != '-' && c != '_') return false;
-  return true;
-}
-
 bool parseHostPart(std::string_view text, AdsPath* out) {
   std::string_view host = text;
   size_t colon = text.rfind(':');
@@ -173,6 +160,19 @@ bool isSidText(std::string_view text) {
 }
 
 }  // namespace
+
+bool isValidHostName(std::string_view host) {
+  if (host.empty() || host.size() > 255) return false;
+  if (host.front() == '[') {  // an IPv6 literal
+    if (host.back() != ']' || host.size() < 3) return false;
+    for (char c : host.substr(1, host.size() - 2))
+      if (!isHexDigit(c) && c != ':' && c != '.') return false;
+    return true;
+  }
+  for (char c : host)
+    if (!isAlpha(c) && !isDigit(c) && c != '.' && c != '-' && c != '_') return false;
+  return true;
+}
 
 bool isValidDn(std::string_view dn) {
   if (dn.empty()) return false;
@@ -345,6 +345,20 @@ std::string escapeDnValue(std::string_view value) {
     }
   }
   return out;
+}
+
+std::string dnsDomainOfDn(std::string_view dn) {
+  std::string rest(dn), rdn, parent, type, value, domain;
+  while (!rest.empty() && splitFirstRdn(rest, &rdn, &parent)) {
+    if (splitRdn(rdn, &type, &value) && equalsIgnoreCase(type, "DC") && !value.empty()) {
+      if (!domain.empty()) domain += '.';
+      domain += toLowerAscii(value);
+    } else {
+      domain.clear();  // only the trailing run of DC= components counts
+    }
+    rest = parent;
+  }
+  return domain;
 }
 
 }  // namespace winapi::adsi

@@ -36,6 +36,10 @@ std::string buildSchemaPath(std::string_view hostPart, std::string_view classNam
 // Syntax of RFC 4514 names: every RDN is type=value, escapes are complete. Extended names
 // (<GUID=..> etc.) are checked separately by isValidExtendedName.
 bool isValidDn(std::string_view dn);
+// The DNS name its trailing DC= components spell, lower case ("" when it ends in none).
+std::string dnsDomainOfDn(std::string_view dn);
+// A host as a path may name it: letters, digits, '.', '-', '_', or an IPv6 address in brackets.
+bool isValidHostName(std::string_view host);
 bool isValidExtendedName(std::string_view name);
 
 // Splits off the first RDN. False for an empty name or one that is not a DN.

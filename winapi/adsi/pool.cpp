@@ -2,13 +2,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
 
+#include "adsi/bind_backoff.h"
 #include "adsi/failover.h"
 #include "adsi/kerberos_logon.h"
 #include "adsi/path.h"
+#include "adsi/trace_lines.h"
 #include "adsi/transport.h"
 #include "com/apartment.h"
 
@@ -25,6 +28,8 @@ bool wantsTlsFirst(const Endpoint& endpoint, BindMode mode) {
 struct Pool {
   std::mutex mutex;
   std::multimap<std::string, std::shared_ptr<Connection>> connections;  // guarded by mutex
+  std::map<std::string, int> opening;  // guarded by mutex: connections being opened, by key
+  std::condition_variable changed;     // a connection was pooled, or an opening ended
 };
 
 Pool& pool() {
@@ -43,7 +48,7 @@ bool expired(const Connection& connection, std::chrono::steady_clock::time_point
 void pruneLocked(Pool* p, std::chrono::steady_clock::time_point now) {
   for (auto it = p->connections.begin(); it != p->connections.end();) {
     bool idle = it->second.use_count() == 1 && expired(*it->second, now);
-    if (it->second->broken() || idle)
+    if (it->second->retired() || idle)
       it = p->connections.erase(it);
     else
       ++it;
@@ -58,40 +63,72 @@ thread_local std::map<std::string, std::weak_ptr<Connection>> lastUsedByThread;
 bool usable(const Connection& connection, const Credentials& credentials, std::chrono::steady_clock::time_point now) {
   // The password is compared as a whole in constant time: a wrong password never rides on a
   // connection that a right one opened.
-  return !connection.broken() && !expired(connection, now) && connection.credentials().password.equals(credentials.password);
+  return !connection.retired() && !expired(connection, now) && connection.credentials().password.equals(credentials.password);
 }
 
-// A pooled connection for this identity, or none when a new one should be opened: the calling
-// thread's own, else one that nobody holds, else (when the pool has all it may open for the
-// identity) the one the fewest hold.
-std::shared_ptr<Connection> findPooled(const std::string& key, const Credentials& credentials, bool mayOpen) {
+// A pooled connection for this identity, or none when the caller is to open one (*reserved: it
+// holds one of the identity's places until it is done): the calling thread's own, else one that
+// nobody holds, else a new one while the identity has places left, else the one the fewest hold.
+// While every place is taken by connections still being opened, it waits for the first of them,
+// within the call's bounds; the pool's limit holds however many callers start at once.
+std::shared_ptr<Connection> findPooled(const std::string& key, const Credentials& credentials, bool* reserved) {
   Pool& p = pool();
-  std::lock_guard<std::mutex> lock(p.mutex);
-  auto now = std::chrono::steady_clock::now();
-  pruneLocked(&p, now);
-  auto own = lastUsedByThread.find(key);
-  if (own != lastUsedByThread.end()) {
-    std::shared_ptr<Connection> mine = own->second.lock();
-    if (mine && usable(*mine, credentials, now)) return mine;
+  std::unique_lock<std::mutex> lock(p.mutex);
+  WaitLimits limits = waitLimits();
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.networkSeconds + limits.operationSeconds);
+  for (;;) {
+    auto now = std::chrono::steady_clock::now();
+    pruneLocked(&p, now);
+    auto own = lastUsedByThread.find(key);
+    if (own != lastUsedByThread.end()) {
+      std::shared_ptr<Connection> mine = own->second.lock();
+      if (mine && usable(*mine, credentials, now)) return mine;
+    }
+    std::shared_ptr<Connection> leastHeld;
+    int count = 0;
+    auto range = p.connections.equal_range(key);
+    for (auto it = range.first; it != range.second; ++it) {
+      if (!usable(*it->second, credentials, now)) continue;
+      ++count;
+      if (!leastHeld || it->second.use_count() < leastHeld.use_count()) leastHeld = it->second;
+    }
+    if (leastHeld && leastHeld.use_count() <= 2) return leastHeld;  // the pool's reference and ours
+    int& opening = p.opening[key];
+    if (count + opening < poolConnectionsPerIdentity) {
+      ++opening;
+      *reserved = true;
+      return nullptr;
+    }
+    if (leastHeld) return leastHeld;
+    if (p.changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+      // The connections being opened took the whole bound: this caller opens its own.
+      ++opening;
+      *reserved = true;
+      return nullptr;
+    }
   }
-  std::shared_ptr<Connection> leastHeld;
-  int count = 0;
-  auto range = p.connections.equal_range(key);
-  for (auto it = range.first; it != range.second; ++it) {
-    if (!usable(*it->second, credentials, now)) continue;
-    ++count;
-    if (!leastHeld || it->second.use_count() < leastHeld.use_count()) leastHeld = it->second;
-  }
-  if (leastHeld && leastHeld.use_count() <= 2) return leastHeld;  // the pool's reference and ours
-  if (mayOpen && count < poolConnectionsPerIdentity) return nullptr;
-  return leastHeld;
 }
 
+// Gives back a place findPooled reserved (the connection opened in it, if any, is pooled first).
+void endOpening(const std::string& key) {
+  Pool& p = pool();
+  {
+    std::lock_guard<std::mutex> lock(p.mutex);
+    auto it = p.opening.find(key);
+    if (it != p.opening.end() && --it->second <= 0) p.opening.erase(it);
+  }
+  p.changed.notify_all();
+}
 
 // A pooled connection to this one server, or a new one pooled once its bind worked.
-HRESULT acquireFrom(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+HRESULT acquireFrom(const Endpoint& given, const Credentials& credentials, std::shared_ptr<Connection>* out) {
+  // A Kerberos bind is made to the controller's own name: the pool keeps it under that name, so
+  // it is looked up under that name too.
+  Endpoint endpoint = given;
+  if (credentials.mode == BindMode::Kerberos && !endpoint.namesController) nameTheController(&endpoint);
   std::string key = poolKey(endpoint, credentials);
-  std::shared_ptr<Connection> pooled = findPooled(key, credentials, true);
+  bool reserved = false;
+  std::shared_ptr<Connection> pooled = findPooled(key, credentials, &reserved);
   if (pooled) {
     lastUsedByThread[key] = pooled;
     *out = std::move(pooled);
@@ -99,8 +136,9 @@ HRESULT acquireFrom(const Endpoint& endpoint, const Credentials& credentials, st
   }
   std::shared_ptr<Connection> fresh;
   HRESULT hr = connectAndBind(endpoint, credentials, &fresh);
+  if (SUCCEEDED(hr)) addPooled(fresh);
+  endOpening(key);
   if (FAILED(hr)) return hr;
-  addPooled(fresh);
   lastUsedByThread[key] = fresh;
   *out = std::move(fresh);
   return S_OK;
@@ -127,10 +165,11 @@ HRESULT connectAndBind(const Endpoint& given, const Credentials& credentials, st
   bool encrypted = false;
   hr = openTransport(endpoint, wantsTlsFirst(endpoint, credentials.mode), &handle, &encrypted);
   if (FAILED(hr)) return hr;
+  // The KDC's refusal of the account is the bind's refusal: traced, and backed off, as one.
   Credentials bound = credentials;
   hr = attachKeptTickets(endpoint, &bound);
-  if (FAILED(hr)) return hr;
-  hr = bindWith(handle.get(), bound, encrypted);
+  if (SUCCEEDED(hr)) hr = bindWith(handle.get(), bound, encrypted);
+  traceBind(endpoint, credentials, hr);
   if (FAILED(hr)) return hr;
   // A sealed SASL session protects what follows as TLS would (password writes included).
   bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
@@ -143,6 +182,9 @@ void nameTheController(Endpoint* endpoint) {
   anonymous.mode = BindMode::Anonymous;
   std::shared_ptr<Connection> probe;
   if (FAILED(acquireConnection(*endpoint, anonymous, &probe))) return;
+  // Only an answer over verified TLS names the Kerberos service: anyone on the path could write a
+  // plain one.
+  if (!probe->encrypted()) return;
   std::shared_ptr<const RootEntry> root;
   if (!probe->rootEntry(&root).ok()) return;
   for (const auto& [name, values] : *root) {
@@ -159,8 +201,11 @@ void addPooled(const std::shared_ptr<Connection>& connection) {
   connection->pooled_ = true;
   std::string key = poolKey(connection->endpoint(), connection->credentials());
   Pool& p = pool();
-  std::lock_guard<std::mutex> lock(p.mutex);
-  p.connections.emplace(key, connection);
+  {
+    std::lock_guard<std::mutex> lock(p.mutex);
+    p.connections.emplace(key, connection);
+  }
+  p.changed.notify_all();
 }
 
 int idleLimitSeconds() {
@@ -170,8 +215,10 @@ int idleLimitSeconds() {
 
 HRESULT acquireConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
                           std::shared_ptr<Connection>* out) {
-  return firstAnswering(candidates,
-                        [&](const Endpoint& endpoint) { return acquireFrom(endpoint, credentials, out); });
+  if (HRESULT heldBack = bindHeldBack(credentials); FAILED(heldBack)) return heldBack;
+  return noteBindOutcome(credentials, firstAnswering(candidates, [&](const Endpoint& endpoint) {
+                           return acquireFrom(endpoint, credentials, out);
+                         }));
 }
 
 HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {
@@ -252,14 +299,14 @@ void discardConnection(const std::shared_ptr<Connection>& connection) {
 
 namespace {
 
-// Marks and drops the pooled connections picked by their pool key; marked as well as dropped,
+// Retires and drops the pooled connections picked by their pool key; marked as well as dropped,
 // so that a thread's memory of its last connection does not revive one.
 void retireWhere(const std::function<bool(const std::string& key, const Connection& connection)>& picked) {
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
   for (auto it = p.connections.begin(); it != p.connections.end();) {
     if (picked(it->first, *it->second)) {
-      it->second->markBroken();
+      it->second->markRetired();
       it = p.connections.erase(it);
     } else {
       ++it;

@@ -1,9 +1,12 @@
-// The lifetime of a connection.
+// The lifetime of a connection (its states: ConnectionState, connection.h).
 //
-// Born bound, one of three ways; nobody else sees it before its TLS and bind are done:
+// Opening: a caller of the pool first reserves one of its identity's places (at most
+// poolConnectionsPerIdentity, whether bound or being opened), then connects, sets up TLS and binds;
+// nobody else sees it before that is done. Other callers meanwhile share a bound one, or wait for
+// the first of those being opened, within their bounds.
+// Bound, one of three ways:
 //  - pooled (acquireConnection): shared by every caller with the same server and the exact same
-//    credentials; the pool opens at most poolConnectionsPerIdentity for one identity, and callers
-//    beyond that share the least-held one.
+//    credentials; callers beyond the identity's places share the least-held one.
 //  - private (openFreshConnection): a new connection and bind for one caller, never pooled (a
 //    logon, whose bind is the question).
 //  - a password-check lease (authenticateAfresh): a bind made now on a connection taken from a
@@ -13,10 +16,11 @@
 // Who may hold it (shared_ptr): the pool; every object bound over it, for that object's life; a
 // connection whose transport dropped, as its successor (see Connection::search). Weakly: each
 // thread's last connection per identity, and the object bind of the current native call.
-// Retired, never handed out again and closed when its last holder lets go: when broken (its
-// transport failed, a wait ran out or an answer could not be read), when expired (unused for
-// poolIdleLimitSeconds, or bound poolLifetimeLimitSeconds ago), when its server is noted down
-// (failover.h), and every pooled one after a password is set or changed.
+// Retired, never handed out again but still serving its holders, and closed when its last holder
+// lets go: when expired (unused for poolIdleLimitSeconds, or bound poolLifetimeLimitSeconds ago),
+// when its server is noted down (failover.h), and every pooled one after a password is set or
+// changed. Broken (its transport failed, a wait ran out or an answer could not be read): it sends
+// nothing more, whoever holds it.
 // Retry: a read on a pooled connection whose transport dropped is sent once more, on its
 // successor (Connection::search). Nothing else in the layer sends a request twice (a
 // password-check bind on an idle connection found dead is made on a new one: it never reached

@@ -39,6 +39,14 @@ void setLogonFailsWithoutErrorForTesting(bool fails);
 // Forget every answer the domain controller locator keeps, every server remembered as down, and
 // the schema read from each server.
 void forgetLocatedDomains();
+// Makes every answer the locator keeps due for a refresh, keeping the answers themselves.
+void expireLocatedDomains();
+// The client's site in the domain, as the locator learned it (empty: none).
+std::string clientSiteForTesting(const std::string& domain);
+// Replaces the period a domain's controller is kept for (seconds); negative restores the setting.
+void setAffinitySecondsForTesting(int seconds);
+// Replaces the period a server is remembered as down for (seconds); negative restores the setting.
+void setDownSecondsForTesting(int seconds);
 void forgetDownServers();
 void clearSchemaCache();
 

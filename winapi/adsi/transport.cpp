@@ -27,6 +27,7 @@ constexpr int defaultOperationTimeoutSeconds = 10;
 // of the last set-up stood, so a failure after it was the server's answer, not its silence.
 thread_local bool socketTimedOut = false;
 thread_local bool reachedServer = false;
+thread_local bool passwordSent = false;
 
 HRESULT failWithCode(int code, std::string_view text) { return failLdap(code, text); }
 
@@ -48,19 +49,36 @@ const WaitLimits& configuredWaitLimits() {
 
 std::string uriOf(const Endpoint& endpoint) {
   std::string uri = usesLdaps(endpoint.port) && !plainTransportForTesting() ? "ldaps://" : "ldap://";
+  // An IPv6 address is bracketed, or its colons would read as the port's.
+  bool ipv6 = endpoint.host.find(':') != std::string::npos;
+  if (ipv6) uri += '[';
   uri += endpoint.host;
+  if (ipv6) uri += ']';
   uri += ':';
   uri += std::to_string(endpoint.port);
   return uri;
 }
 
-// A handle's own TLS context starts without the configured trust anchors: copy them from
-// OpenLDAP's global settings (ldap.conf TLS_CACERT/TLS_CACERTDIR, LDAPTLS_CACERT...).
-bool inheritTrustAnchors(LDAP* ld) {
-  for (int option : {LDAP_OPT_X_TLS_CACERTFILE, LDAP_OPT_X_TLS_CACERTDIR}) {
+// A handle's own TLS context starts with none of OpenLDAP's configured TLS settings: copy every
+// one that shapes trust or the protocol (ldap.conf TLS_CACERT, TLS_PROTOCOL_MIN, TLS_CIPHER_SUITE,
+// TLS_CRLFILE..., or their LDAPTLS_ forms), so that a setting never silently stops applying.
+// Verification itself is never weaker than demand, whatever the configuration says.
+constexpr int inheritedTlsTexts[] = {LDAP_OPT_X_TLS_CACERTFILE, LDAP_OPT_X_TLS_CACERTDIR,  LDAP_OPT_X_TLS_CERTFILE,
+                                     LDAP_OPT_X_TLS_KEYFILE,    LDAP_OPT_X_TLS_CIPHER_SUITE, LDAP_OPT_X_TLS_RANDOM_FILE,
+                                     LDAP_OPT_X_TLS_DHFILE,     LDAP_OPT_X_TLS_CRLFILE,      LDAP_OPT_X_TLS_ECNAME};
+constexpr int inheritedTlsNumbers[] = {LDAP_OPT_X_TLS_PROTOCOL_MIN, LDAP_OPT_X_TLS_PROTOCOL_MAX,
+                                       LDAP_OPT_X_TLS_CRLCHECK, LDAP_OPT_X_TLS_REQUIRE_SAN};
+
+bool inheritTlsSettings(LDAP* ld) {
+  for (int option : inheritedTlsTexts) {
     LdapString value;
     if (ldap_get_option(nullptr, option, value.put()) != LDAP_OPT_SUCCESS) continue;
     if (value && ldap_set_option(ld, option, value.get()) != LDAP_OPT_SUCCESS) return false;
+  }
+  for (int option : inheritedTlsNumbers) {
+    int value = 0;
+    if (ldap_get_option(nullptr, option, &value) != LDAP_OPT_SUCCESS || value == 0) continue;
+    if (ldap_set_option(ld, option, &value) != LDAP_OPT_SUCCESS) return false;
   }
   return true;
 }
@@ -122,7 +140,7 @@ HRESULT configureHandle(LDAP* ld) {
   // settings (TLS_CACERT, LDAPTLS_CACERT). NEWCTX makes the per-handle settings take effect.
   int demand = LDAP_OPT_X_TLS_DEMAND;
   int newContext = 0;
-  if (!inheritTrustAnchors(ld)) return failWithCode(LDAP_LOCAL_ERROR, "cannot configure the LDAP connection");
+  if (!inheritTlsSettings(ld)) return failWithCode(LDAP_LOCAL_ERROR, "cannot configure the LDAP connection");
   if (ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS ||
       ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON) != LDAP_OPT_SUCCESS ||
@@ -136,9 +154,8 @@ HRESULT configureHandle(LDAP* ld) {
   return S_OK;
 }
 
-// StartTLS where the port is not LDAPS. A server that refuses it leaves the connection plain
-// (only a sealed Kerberos bind may then go on); a failed handshake or verification is the
-// same as an unreachable server, as it is for LDAPS.
+// StartTLS where the port is not LDAPS. A failed handshake or verification is the same as an
+// unreachable server, as it is for LDAPS.
 HRESULT secureTransport(LDAP* ld, const Endpoint& endpoint, bool* encrypted) {
   if (plainTransportForTesting()) {
     *encrypted = false;
@@ -160,8 +177,13 @@ HRESULT secureTransport(LDAP* ld, const Endpoint& endpoint, bool* encrypted) {
     if (outcome.diagnostic.empty()) outcome.diagnostic = "cannot establish a verified TLS session";
     return failWith(outcome);
   }
-  *encrypted = false;
-  return S_OK;
+  // A server that refuses StartTLS (a new DC before its certificate arrives, say) answered, but
+  // cannot carry anything that needs TLS: the next server is tried, and this one asked again on
+  // the next call. Nothing is ever sent over the plain connection instead.
+  LdapOutcome outcome = outcomeOf(ld, LDAP_CONNECT_ERROR);
+  outcome.diagnostic = "the server refused StartTLS (" + std::string(ldap_err2string(code)) +
+                       (outcome.diagnostic.empty() ? ")" : "): " + outcome.diagnostic);
+  return failWith(outcome);
 }
 
 }  // namespace
@@ -212,7 +234,14 @@ int timeoutOr(int code) {
 
 bool lastSetUpReachedServer() { return reachedServer; }
 
-void forgetLastSetUp() { reachedServer = false; }
+void forgetLastSetUp() {
+  reachedServer = false;
+  passwordSent = false;
+}
+
+void notePasswordSent() { passwordSent = true; }
+
+bool passwordSentSinceSetUp() { return passwordSent; }
 
 void noteRequestSent() {
   countRequestSent();

@@ -23,7 +23,8 @@ namespace winapi::adsi {
 void readyLdapLibrary();
 
 // A new connection to the server, not yet bound: with TLS set up when tlsFirst (or the port is
-// LDAPS); *encrypted tells whether TLS protects it. A server that refuses StartTLS leaves it plain.
+// LDAPS); *encrypted tells whether TLS protects it. A server that refuses StartTLS fails the set-up
+// as a server that answered (lastSetUpReachedServer) but cannot be used.
 HRESULT openTransport(const Endpoint& endpoint, bool tlsFirst, LdapHandle* handle, bool* encrypted);
 
 // The code to report for a client-side failure on the calling thread: the timeout when one of its
@@ -34,6 +35,10 @@ int timeoutOr(int code);
 // silence), and forgetting it before an attempt.
 bool lastSetUpReachedServer();
 void forgetLastSetUp();
+// A bind carrying a password left on the calling thread since forgetLastSetUp: whatever became of
+// it, it is never sent to another server (each try may count as a bad password).
+void notePasswordSent();
+bool passwordSentSinceSetUp();
 // Counts a request about to be sent (for the test hooks) and starts a fresh socket-timeout record.
 void noteRequestSent();
 

@@ -1,6 +1,7 @@
 // IADsUser's account operations: the lock flag, and passwords set or changed through the
 // directory's own unicodePwd writes.
 #include "adserr.h"
+#include "adsi/bind_backoff.h"
 #include "adsi/call_entries.h"
 #include "adsi/com_guard.h"
 #include "adsi/errors.h"
@@ -109,6 +110,7 @@ HRESULT DirectoryObject::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPasswo
   wipeChanges(&change);
   if (!outcome.ok()) return passwordFailure(failWith(outcome));
   retireConnectionsOfAccount(account);
+  forgetBindRefusals();
   return S_OK;
 } catch (...) {
   return hresultOfCurrentException();

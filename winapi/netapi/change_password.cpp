@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "adsi/bind_backoff.h"
 #include "adsi/call_entries.h"
 #include "adsi/connection.h"
 #include "adsi/kerberos_logon.h"
@@ -134,7 +135,10 @@ NET_API_STATUS changePassword(LPCWSTR domainname, LPCWSTR username, LPCWSTR oldp
   if (code != 0) return statusOfKerberosError(code);
   NET_API_STATUS status = statusOfKpasswdResult(resultCode, resultText.view());
   // As after any password write: no pooled connection opened with the old password is reused.
-  if (status == NERR_Success) adsi::retirePooledConnections();
+  if (status == NERR_Success) {
+    adsi::retirePooledConnections();
+    adsi::forgetBindRefusals();
+  }
   adsi::forgetEntriesOfThisCall();
   return status;
 }

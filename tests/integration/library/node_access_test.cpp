@@ -347,7 +347,8 @@ TEST_F(NodeAccess, MaximumAllowedAndGenericRightsAfterMapping) {
 TEST_F(NodeAccess, FailuresAreStatusesWithNothingGranted) {
   Verdict wrongPassword = check({env("ORVISTAL_TEST_BIND_USER"), "Not.The.Pw1"}, unit_, readProperty);
   EXPECT_EQ(wrongPassword.status, static_cast<HRESULT>(0x8007052E));
-  EXPECT_EQ(wrongPassword.granted, 0xDEADu) << "the outputs are written only by the check itself";
+  EXPECT_EQ(wrongPassword.granted, 0u) << "a failed check grants nothing";
+  EXPECT_EQ(wrongPassword.accessStatus, accessDenied) << "and never reads as a grant (0)";
   Verdict missing = check(bind(), "OU=Nowhere," + orvistal_, readProperty);
   EXPECT_EQ(missing.status, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
 }
@@ -358,8 +359,8 @@ TEST_F(NodeAccess, FailuresAreStatusesWithNothingGranted) {
 TEST_F(NodeAccess, UnusableSecurityDataAndASilentLogonFailureAreFailures) {
   auto expectRefused = [](const Verdict& verdict, HRESULT status, const char* what) {
     EXPECT_EQ(verdict.status, status) << what;
-    EXPECT_EQ(verdict.granted, 0xDEADu) << what;
-    EXPECT_EQ(verdict.accessStatus, 0xDEADu) << what;
+    EXPECT_EQ(verdict.granted, 0u) << what;
+    EXPECT_EQ(verdict.accessStatus, accessDenied) << what;
   };
   std::string adminSid = sidText("CN=Administrator,CN=Users," + base_);
   std::string hidden = "OU=hidden-" + std::to_string(getpid()) + "," + unit_;

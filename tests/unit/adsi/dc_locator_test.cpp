@@ -7,6 +7,7 @@
 
 #include "adsi/dc_locator.h"
 #include "adsi/failover.h"
+#include "adsi/transport.h"
 #include "adsi/test_hooks.h"
 
 namespace adsi = winapi::adsi;
@@ -72,12 +73,12 @@ TEST(DownServers, ADownServerIsPassedOverForTheDownPeriodThenTriedAgain) {
   adsi::DownServers down;
   auto start = adsi::DownServers::Clock::now();
   down.markDown("DC1.Example.Test", start);
-  EXPECT_TRUE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::serverDownSeconds - 1)));
+  EXPECT_TRUE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::defaultServerDownSeconds - 1)));
   EXPECT_FALSE(down.isDown("dc2.example.test", start));
-  EXPECT_FALSE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::serverDownSeconds)));
+  EXPECT_FALSE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::defaultServerDownSeconds)));
   // Marked again while down: the period runs from the latest failure.
   down.markDown("dc1.example.test", start + std::chrono::seconds(20));
-  EXPECT_TRUE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::serverDownSeconds + 5)));
+  EXPECT_TRUE(down.isDown("dc1.example.test", start + std::chrono::seconds(adsi::defaultServerDownSeconds + 5)));
 }
 
 }  // namespace
@@ -100,10 +101,54 @@ TEST(Failover, ASilentHostIsPassedOverOnEveryPortThenSkippedUntilItsTimeIsUp) {
   asked.clear();
   EXPECT_EQ(adsi::firstAnswering(candidates, attempt), S_OK);
   EXPECT_EQ(asked, (std::vector<std::string>{"b.example.test:389"}));
-  // Every candidate down: the call fails at once, asking nobody.
+  // Every candidate down, and tried a moment ago: the call fails at once, asking nobody.
   asked.clear();
   EXPECT_EQ(adsi::firstAnswering({{"a.example.test", 389}}, attempt), serverDown);
   EXPECT_TRUE(asked.empty());
+  adsi::testing::forgetDownServers();
+}
+
+TEST(DownServers, OneProbeAtATimeAsksTheServerDownLongest) {
+  adsi::DownServers down;
+  auto start = adsi::DownServers::Clock::now();
+  down.markDown("dc2", start);
+  down.markDown("dc1", start + std::chrono::seconds(1));
+  down.markDown("dc2", start + std::chrono::seconds(2));  // still down: keeps when it went down
+  std::string chosen;
+  auto probeTime = start + std::chrono::seconds(2 + adsi::probeIntervalSeconds);
+  EXPECT_FALSE(down.claimProbe({"dc1", "dc2"}, start + std::chrono::seconds(3), &chosen)) << "tried a moment ago";
+  ASSERT_TRUE(down.claimProbe({"dc1", "dc2"}, probeTime, &chosen));
+  EXPECT_EQ(chosen, "dc2");
+  EXPECT_FALSE(down.claimProbe({"dc1", "dc2"}, probeTime, &chosen)) << "one probe at a time";
+  down.endProbe();
+  EXPECT_TRUE(down.claimProbe({"dc1"}, probeTime, &chosen));
+  EXPECT_EQ(chosen, "dc1");
+}
+
+TEST(Failover, BusyUnavailableAndRefusedTlsPassOverButAPasswordIsNeverSentTwice) {
+  adsi::testing::forgetDownServers();
+  constexpr HRESULT busy = static_cast<HRESULT>(0x8007200E);
+  constexpr HRESULT unavailable = static_cast<HRESULT>(0x8007200F);
+  std::vector<adsi::Endpoint> candidates = {{"a.example.test", 389}, {"b.example.test", 389}, {"c.example.test", 389}};
+  std::vector<std::string> asked;
+  auto attempt = [&](const adsi::Endpoint& e) {
+    asked.push_back(e.host);
+    return e.host == "a.example.test" ? busy : e.host == "b.example.test" ? unavailable : S_OK;
+  };
+  EXPECT_EQ(adsi::firstAnswering(candidates, attempt), S_OK);
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_FALSE(adsi::isServerDown(candidates[0])) << "busy is asked again next call";
+  EXPECT_TRUE(adsi::isServerDown(candidates[1])) << "unavailable is remembered as down";
+  adsi::testing::forgetDownServers();
+  // A bind that carried a password and then timed out is not sent to the next server.
+  asked.clear();
+  auto passwordLost = [&](const adsi::Endpoint& e) {
+    asked.push_back(e.host);
+    adsi::notePasswordSent();
+    return timedOut;
+  };
+  EXPECT_EQ(adsi::firstAnswering(candidates, passwordLost), timedOut);
+  EXPECT_EQ(asked, std::vector<std::string>{"a.example.test"});
   adsi::testing::forgetDownServers();
 }
 

@@ -122,6 +122,19 @@ TEST(CollectColumnTexts, OtherStatusesEndTheWalkUnchanged) {
   EXPECT_EQ(collectColumnTexts(&odd, &odd, u"cn", &found), S_FALSE);
 }
 
+TEST(CollectColumnTexts, ARowPastTheCallersLimitEndsTheWalkAsTheDirectoryWould) {
+  constexpr HRESULT sizeLimit = static_cast<HRESULT>(0x80072023);
+  std::vector<Step> three{row(text(u"one")), row(text(u"two")), row(text(u"three"))};
+  ScriptedSearch ignoringTheLimit(three);  // as Samba does
+  StringList found;
+  EXPECT_EQ(collectColumnTexts(&ignoringTheLimit, &ignoringTheLimit, u"cn", &found, nullptr, 2), sizeLimit);
+  EXPECT_EQ(std::vector<std::u16string>(found.begin(), found.end()), (std::vector<std::u16string>{u"one", u"two"}));
+  ScriptedSearch exactlyTheLimit(three);
+  StringList all;
+  EXPECT_EQ(collectColumnTexts(&exactlyTheLimit, &exactlyTheLimit, u"cn", &all, nullptr, 3), S_OK);
+  EXPECT_EQ(all.count(), 3u);
+}
+
 TEST(SetSearchPreferences, ARefusalIsAFailure) {
   ScriptedSearch search({});
   ADS_SEARCHPREF_INFO prefs[] = {integerPreference(ADS_SEARCHPREF_SIZE_LIMIT, -1)};

@@ -13,4 +13,10 @@ public class NameValue {
     public String getName() { return name; }
 
     public String getValue() { return value; }
+
+    /** The name, then the value in quotes. */
+    @Override
+    public String toString() {
+        return name + "=" + ResultText.quoted(value);
+    }
 }

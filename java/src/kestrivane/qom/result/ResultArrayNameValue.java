@@ -13,4 +13,10 @@ public class ResultArrayNameValue {
     public int getErrCode() { return errCode; }
 
     public NameValue[] getValues() { return values; }
+
+    /** The status in hex and by name, then the value(s); for logs and debuggers. */
+    @Override
+    public String toString() {
+        return "ResultArrayNameValue[" + Status.label(errCode) + ", values=" + java.util.Arrays.toString(values) + "]";
+    }
 }

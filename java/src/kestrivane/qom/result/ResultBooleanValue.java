@@ -13,4 +13,10 @@ public class ResultBooleanValue {
     public int getErrCode() { return errCode; }
 
     public boolean getValue() { return value; }
+
+    /** The status in hex and by name, then the value(s); for logs and debuggers. */
+    @Override
+    public String toString() {
+        return "ResultBooleanValue[" + Status.label(errCode) + ", value=" + value + "]";
+    }
 }

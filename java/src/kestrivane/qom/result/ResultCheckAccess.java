@@ -17,4 +17,10 @@ public class ResultCheckAccess {
     public int getGrantedAccess() { return grantedAccess; }
 
     public int getAccessStatus() { return accessStatus; }
+
+    /** The status in hex and by name, then the value(s); for logs and debuggers. */
+    @Override
+    public String toString() {
+        return "ResultCheckAccess[" + Status.label(errCode) + ", grantedAccess=" + String.format(java.util.Locale.ROOT, "0x%08X", grantedAccess) + ", accessStatus=" + Status.label(accessStatus) + "]";
+    }
 }

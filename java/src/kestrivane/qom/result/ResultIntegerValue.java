@@ -13,4 +13,10 @@ public class ResultIntegerValue {
     public int getErrCode() { return errCode; }
 
     public int getValue() { return value; }
+
+    /** The status in hex and by name, then the value(s); for logs and debuggers. */
+    @Override
+    public String toString() {
+        return "ResultIntegerValue[" + Status.label(errCode) + ", value=" + value + "]";
+    }
 }

@@ -19,4 +19,10 @@ public class ResultLargeIntegerValue {
     public int getHighPart() { return highPart; }
 
     public long getValue() { return ((long) highPart << 32) | (lowPart & 0xFFFFFFFFL); }
+
+    /** The status in hex and by name, then the value(s); for logs and debuggers. */
+    @Override
+    public String toString() {
+        return "ResultLargeIntegerValue[" + Status.label(errCode) + ", value=" + getValue() + " (low " + lowPart + ", high " + highPart + ")]";
+    }
 }

@@ -13,4 +13,10 @@ public class ResultMessage {
     public int getErrCode() { return errCode; }
 
     public String getMessage() { return message; }
+
+    /** The status in hex and by name, then the value(s); for logs and debuggers. */
+    @Override
+    public String toString() {
+        return "ResultMessage[" + Status.label(errCode) + ", message=" + ResultText.quoted(message) + "]";
+    }
 }

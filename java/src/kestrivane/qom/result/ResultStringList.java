@@ -14,4 +14,10 @@ public class ResultStringList {
     public int getErrCode() { return errCode; }
 
     public String[] getStringList() { return stringList; }
+
+    /** The status in hex and by name, then the value(s); for logs and debuggers. */
+    @Override
+    public String toString() {
+        return "ResultStringList[" + Status.label(errCode) + ", stringList=" + ResultText.quotedList(stringList) + "]";
+    }
 }

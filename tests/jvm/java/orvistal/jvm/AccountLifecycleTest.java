@@ -20,78 +20,18 @@ import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.TreeMap;
-import java.util.concurrent.atomic.AtomicInteger;
 import javax.naming.directory.DirContext;
-import javax.naming.ldap.Rdn;
 import kestrivane.qom.userstoreproxy.multidomain.Orvistal;
-import org.junit.jupiter.api.AfterEach;
-import org.junit.jupiter.api.BeforeAll;
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
 /** Creating, deleting, unlocking accounts and setting their passwords, as Java sees it. */
-class AccountLifecycleTest {
+class AccountLifecycleTest extends MadeAccounts {
     static final int ALREADY_EXISTS = 0x80071392;
     static final int CONSTRAINT_VIOLATION = 0x8007202F;
     static final int NO_SUCH_OBJECT = 0x80072030;
     static final int ACCESS_DENIED = 0x80070005;
     static final int INVALID_ARG = 0x80070057;
     static final int PASSWORD_POLICY = 0x800708C5;
-    static final int DISABLED = 0x80070533;
-    static final int LOCKED_OUT = 0x80070775;
-    static final String LOCKOUT_POLICY = "CN=orvistal-lockout,CN=Password Settings Container,CN=System," + BASE_DN;
-    private static final AtomicInteger counter = new AtomicInteger();
-
-    private AdminLdap ldap;
-    private final List<String> made = new ArrayList<>();
-
-    @BeforeAll
-    static void load() {
-        Directory.load();
-    }
-
-    @BeforeEach
-    void connect() throws Exception {
-        ldap = new AdminLdap();
-    }
-
-    @AfterEach
-    void cleanUp() throws Exception {
-        for (String dn : made) ldap.deleteIfPresent(dn);
-        ldap.close();
-    }
-
-    static Orvistal admin() {
-        return new Orvistal(Directory.env("ORVISTAL_TEST_ADMIN_USER"), Directory.env("ORVISTAL_TEST_ADMIN_PASSWORD"),
-                SERVER, true, null);
-    }
-
-    /** A name no other run uses, short enough for sAMAccountName (20 characters). */
-    static String uniqueName(String prefix) {
-        long pid = ProcessHandle.current().pid() % 100000;
-        return prefix + pid + "-" + counter.incrementAndGet() + "-" + (System.nanoTime() / 1000 % 1000);
-    }
-
-    static String dnIn(String container, String name) {
-        return "CN=" + Rdn.escapeValue(name) + "," + container;
-    }
-
-    /** A new, disabled account made by the library; deleted after the test. */
-    String newAccount(String prefix) {
-        String name = uniqueName(prefix);
-        made.add(dnIn(PEOPLE, name));
-        assertEquals(0, admin().wAddUser(name, PEOPLE), name);
-        return name;
-    }
-
-    /** A new account with a password, enabled. */
-    String enabledAccount(String prefix, String password) throws Exception {
-        String name = newAccount(prefix);
-        assertEquals(0, admin().wResetPassword(name, password, NETBIOS));
-        ldap.replace(dnIn(PEOPLE, name), "userAccountControl", "512");
-        return name;
-    }
-
     static int verify(String name, String password) {
         return Directory.bound().wVerifyPassword(name + "@" + DOMAIN, password, "");
     }

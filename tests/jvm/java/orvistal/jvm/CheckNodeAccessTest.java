@@ -64,15 +64,25 @@ class CheckNodeAccessTest {
     }
 
     @Test
-    void wrongPasswordAndMissingObjectAreFailuresWithNothingGranted() {
-        ResultCheckAccess wrong = new Orvistal(BIND_USER, "Not.The.Pw1", SERVER, true, null)
-                .wCheckNodeAccess(ALICE, READ_PROPERTY);
-        assertEquals(LOGON_FAILURE, wrong.getErrCode());
-        assertEquals(0, wrong.getGrantedAccess());
-        assertEquals(0, wrong.getAccessStatus());
-        ResultCheckAccess missing = Directory.bound().wCheckNodeAccess("CN=Nobody," + PEOPLE, READ_PROPERTY);
-        assertNotEquals(0, missing.getErrCode());
-        assertEquals(0, missing.getGrantedAccess());
+    void aFailedCheckNeverReadsAsAGrant() {
+        // Each way the check can fail before its verdict: the status says why, nothing is granted,
+        // and the access status is the denial (0 is what a grant carries).
+        Orvistal wrongPassword = new Orvistal(BIND_USER, "Not.The.Pw1", SERVER, true, null);
+        Orvistal noServer = new Orvistal(BIND_USER, BIND_PASSWORD, "no-such-host.invalid", true, null);
+        ResultCheckAccess[] failed = {
+            wrongPassword.wCheckNodeAccess(ALICE, READ_PROPERTY),
+            Directory.bound().wCheckNodeAccess("CN=Nobody," + PEOPLE, READ_PROPERTY),
+            Directory.bound().wCheckNodeAccess("host:1/CN=x", READ_PROPERTY),
+            Directory.bound().wCheckNodeAccess("CN=x,DC=elsewhere,DC=example", READ_PROPERTY),
+            Directory.bound().wCheckNodeAccess("", READ_PROPERTY),
+            noServer.wCheckNodeAccess(ALICE, READ_PROPERTY),
+        };
+        assertEquals(LOGON_FAILURE, failed[0].getErrCode());
+        for (ResultCheckAccess check : failed) {
+            assertNotEquals(0, check.getErrCode());
+            assertEquals(0, check.getGrantedAccess());
+            assertEquals(ACCESS_DENIED, check.getAccessStatus(), String.format("errCode 0x%08X", check.getErrCode()));
+        }
     }
 
     @Test
