@@ -1,5 +1,6 @@
 // Directory round trips through the stand-in: a bind that reuses a pooled connection against
-// one that opens and authenticates a new one. Needs the test directory's environment.
+// one that opens and authenticates a new one, and a password check. Needs the test directory's
+// environment.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -31,5 +32,20 @@ void bindRootDse(benchmark::State& state) {
   state.SetLabel(reuse ? "pooled connection" : "new connection each time");
 }
 BENCHMARK(bindRootDse)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// A password check: the account's own bind, made anew every time (Kerberos derives the key from
+// the password on purpose slowly; see the README).
+void verifyPassword(benchmark::State& state) {
+  AdsiContext context(env("ORVISTAL_TEST_BIND_USER"), env("ORVISTAL_TEST_BIND_PASSWORD"), env("ORVISTAL_TEST_SERVER"),
+                      false);
+  std::u16string alice = winapi::adsi::toUtf16("alice@") + env("ORVISTAL_TEST_DOMAIN");
+  for (auto _ : state) {
+    if (context.verifyPassword(alice, u"", u"Alice.Pw.123") != S_OK) {
+      state.SkipWithError("check failed: is the test directory running and its environment set?");
+      break;
+    }
+  }
+}
+BENCHMARK(verifyPassword)->Unit(benchmark::kMillisecond);
 
 }  // namespace

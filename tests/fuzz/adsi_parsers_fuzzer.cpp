@@ -1,12 +1,14 @@
 // libFuzzer target over the LDAP provider's parsers of directory bytes: ADsPaths, DNs,
 // range-attribute names, value text of every syntax (to VARIANT and to ADSVALUE and back),
-// subschema descriptions, server diagnostics and a DC's netlogon ping answer. Checks invariants besides not crashing.
+// subschema descriptions, server diagnostics, a DC's netlogon ping answer and a KDC error's e-data.
+// Checks invariants besides not crashing.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "adshlp.h"
 #include "adsi/errors.h"
+#include "adsi/kdc_refusal.h"
 #include "adsi/netlogon_ping.h"
 #include "adsi/path.h"
 #include "adsi/schema.h"
@@ -118,6 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int messageId = size > 4 ? data[4] : 1;
   if (adsi::parseNetlogonPingAnswer(data, size, messageId, &netlogon)) check(netlogon.dcSiteName.size() <= 255);
   adsi::leadingServerCode(bytes);
+  // A KDC error's e-data: a status is read only from a whole DER element, so bytes after it
+  // leave none; whatever it holds, a refusal never reads as anything but a refusal.
+  uint32_t status = adsi::ntstatusOfKdcErrorData(bytes);
+  if (status != 0) check(adsi::ntstatusOfKdcErrorData(bytes + '\0') == 0);
+  check(adsi::reasonOfKdcRefusal(24, status) != ERROR_SUCCESS);
   // A password service's answer other than success never reads as success, whatever its text.
   for (int code = 0; code <= 8; ++code)
     check((winapi::netapi::statusOfKpasswdResult(code, bytes) == NERR_Success) == (code == 0));

@@ -8,6 +8,7 @@
 #include "adsi/bind_refusal.h"
 #include "adsi/connection.h"
 #include "adsi/errors.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -16,14 +17,36 @@ namespace {
 
 HRESULT failWithCode(int code, std::string_view text) { return failLdap(code, text); }
 
-// Cyrus SASL asks for the authorisation identity and similar; the process's Kerberos
-// credentials answer everything, so each prompt takes its default.
-int takeSaslDefaults(LDAP*, unsigned, void*, void* prompts) {
+// Cyrus SASL asks for the authorisation identity and similar; the Kerberos credentials answer
+// everything, so each prompt takes its default.
+void takeDefaults(void* prompts) {
   for (auto* prompt = static_cast<sasl_interact_t*>(prompts); prompt->id != SASL_CB_LIST_END; ++prompt) {
     const char* answer = prompt->defresult != nullptr ? prompt->defresult : "";
     prompt->result = answer;
     prompt->len = static_cast<unsigned>(strlen(answer));
   }
+}
+
+int takeSaslDefaults(LDAP*, unsigned, void*, void* prompts) {
+  takeDefaults(prompts);
+  return LDAP_SUCCESS;
+}
+
+// A named account's bind: the GSSAPI mechanism asks for the authorisation identity before it
+// starts its security context, and that prompt is the one moment when the bind's SASL session
+// exists and has not yet chosen credentials. The account's credentials are handed to it there, for
+// this handle alone (no process- or thread-wide cache name changes); a bind in which that did not
+// happen is failed, never left to the process's own identity.
+struct AccountCredential {
+  gss_cred_id_t credential;
+  bool handedOver = false;
+};
+
+int handOverAccountCredential(LDAP* ld, unsigned, void* defaults, void* prompts) {
+  auto* account = static_cast<AccountCredential*>(defaults);
+  if (ldap_set_option(ld, LDAP_OPT_X_SASL_GSS_CREDS, account->credential) != LDAP_OPT_SUCCESS) return LDAP_LOCAL_ERROR;
+  account->handedOver = true;
+  takeDefaults(prompts);
   return LDAP_SUCCESS;
 }
 
@@ -44,10 +67,14 @@ HRESULT bindSimple(LDAP* ld, const Credentials& credentials, bool encrypted) {
   return failWith(refused);
 }
 
-HRESULT bindKerberos(LDAP* ld, bool encrypted) {
-  // Over TLS the server refuses a second security layer; on a plain connection SASL signs and
-  // seals. The service name is built from the host as written, never from reverse DNS.
-  if (encrypted && ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, "maxssf=0") != LDAP_OPT_SUCCESS) {
+HRESULT configureKerberos(LDAP* ld, bool encrypted) {
+  // Over TLS the server refuses a second security layer, and the TLS channel (the server
+  // certificate's hash, tls-server-end-point) is bound into the Kerberos exchange, as domain
+  // controllers may require; on a plain connection SASL signs and seals. The service name is
+  // built from the host as written, never from reverse DNS.
+  int channel = LDAP_OPT_X_SASL_CBINDING_TLS_ENDPOINT;
+  if (encrypted && (ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, "maxssf=0") != LDAP_OPT_SUCCESS ||
+                    ldap_set_option(ld, LDAP_OPT_X_SASL_CBINDING, &channel) != LDAP_OPT_SUCCESS)) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure SASL");
   }
   // Without TLS the SASL layer must encrypt: a bind that would leave traffic in the clear fails.
@@ -55,9 +82,30 @@ HRESULT bindKerberos(LDAP* ld, bool encrypted) {
     return failWithCode(LDAP_LOCAL_ERROR, "cannot configure SASL");
   }
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+  return S_OK;
+}
+
+HRESULT bindKerberos(LDAP* ld, bool encrypted) {
+  HRESULT hr = configureKerberos(ld, encrypted);
+  if (FAILED(hr)) return hr;
   noteRequestSent();
   int code = timeoutOr(
       ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, takeSaslDefaults, nullptr));
+  if (code == LDAP_SUCCESS) return S_OK;
+  return failWith(outcomeOf(ld, code));
+}
+
+// A named account's Kerberos bind with its own tickets (kerberos_logon.h).
+HRESULT bindAccount(LDAP* ld, const Credentials& credentials, bool encrypted) {
+  if (!credentials.tickets) return failWithCode(LDAP_LOCAL_ERROR, "no Kerberos ticket for the account");
+  HRESULT hr = configureKerberos(ld, encrypted);
+  if (FAILED(hr)) return hr;
+  AccountCredential account{gssCredentialOf(*credentials.tickets)};
+  noteRequestSent();
+  int code = timeoutOr(ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                                    handOverAccountCredential, &account));
+  if (code == LDAP_SUCCESS && !account.handedOver)
+    return failWithCode(LDAP_LOCAL_ERROR, "the bind did not take the account's Kerberos ticket");
   if (code == LDAP_SUCCESS) return S_OK;
   return failWith(outcomeOf(ld, code));
 }
@@ -92,7 +140,8 @@ HRESULT refuseUnsendableCredentials(const Credentials& credentials) {
 HRESULT bindWith(LDAP* ld, const Credentials& credentials, bool encrypted) {
   switch (credentials.mode) {
     case BindMode::Simple:
-      return bindSimple(ld, credentials, encrypted);
+      if (simpleBindsAllowed()) return bindSimple(ld, credentials, encrypted);
+      return bindAccount(ld, credentials, encrypted);
     case BindMode::Kerberos:
       return bindKerberos(ld, encrypted);
     case BindMode::Anonymous:

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "adsi/errors.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/pool.h"
 #include "adsi/trace_lines.h"
 #include "adsi/transport.h"
@@ -57,9 +58,9 @@ void keepVerificationHandle(const std::string& key, LdapHandle handle) {
 }
 
 // One verification bind on a kept connection, or on a new one when none is kept or the kept
-// one turns out dead.
-HRESULT bindForVerification(const Endpoint& endpoint, const Credentials& credentials, LdapHandle* bound,
-                            bool* encrypted) {
+// one turns out dead. A named account's password goes to the KDC once the server is there, and
+// once: a bind repeated on a new connection uses the same ticket.
+HRESULT bindForVerification(const Endpoint& endpoint, Credentials* credentials, LdapHandle* bound, bool* encrypted) {
   std::string key = endpointKey(endpoint);
   LdapHandle handle = plainTransportForTesting() ? LdapHandle() : takeIdleVerificationHandle(key);
   bool reused = static_cast<bool>(handle);
@@ -68,15 +69,21 @@ HRESULT bindForVerification(const Endpoint& endpoint, const Credentials& credent
     HRESULT hr = openTransport(endpoint, true, &handle, encrypted);
     if (FAILED(hr)) return hr;
   }
-  HRESULT hr = bindWith(handle.get(), credentials, *encrypted);
-  traceBind(endpoint, credentials, hr);
+  HRESULT hr = attachFreshTicket(endpoint, credentials);
+  if (FAILED(hr)) {
+    traceBind(endpoint, *credentials, hr);
+    if (reused) keepVerificationHandle(key, std::move(handle));  // never used: it waits on
+    return hr;
+  }
+  hr = bindWith(handle.get(), *credentials, *encrypted);
+  traceBind(endpoint, *credentials, hr);
   if (FAILED(hr) && reused && (hr == hresultFromLdapResult(LDAP_SERVER_DOWN))) {
     // The server dropped the kept connection while it sat idle; the bind never reached it.
     handle.reset();
     hr = openTransport(endpoint, true, &handle, encrypted);
     if (SUCCEEDED(hr)) {
-      hr = bindWith(handle.get(), credentials, *encrypted);
-      traceBind(endpoint, credentials, hr);
+      hr = bindWith(handle.get(), *credentials, *encrypted);
+      traceBind(endpoint, *credentials, hr);
     }
   }
   if (FAILED(hr)) return hr;  // a connection whose bind failed is closed, never kept
@@ -91,14 +98,19 @@ HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credenti
   if (credentials.mode != BindMode::Simple) return connectAndBind(endpoint, credentials, out);
   HRESULT hr = refuseUnsendableCredentials(credentials);
   if (FAILED(hr)) return hr;
+  Endpoint controller = endpoint;
+  if (bindsWithKerberos(credentials) && !controller.namesController) nameTheController(&controller);
+  Credentials proven = credentials;
   LdapHandle handle;
   bool encrypted = false;
-  hr = bindForVerification(endpoint, credentials, &handle, &encrypted);
+  hr = bindForVerification(controller, &proven, &handle, &encrypted);
   if (FAILED(hr)) return hr;
-  std::string key = endpointKey(endpoint);
+  std::string key = endpointKey(controller);
   // The holder has it to itself; afterwards it waits, still authenticated as this account, for
-  // the next verification bind, which replaces that identity before anything else is sent.
-  auto* connection = new Connection(std::move(handle), endpoint, credentials, encrypted);
+  // the next verification bind, which replaces that identity before anything else is sent. The
+  // check's ticket has served: it goes now, with its cache.
+  proven.tickets.reset();
+  auto* connection = new Connection(std::move(handle), controller, proven, encrypted);
   *out = std::shared_ptr<Connection>(connection, [key](Connection* done) {
     if (!done->broken() && !plainTransportForTesting()) keepVerificationHandle(key, done->releaseHandle());
     delete done;

@@ -9,6 +9,7 @@
 
 #include "adsi/bind_backoff.h"
 #include "adsi/failover.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/path.h"
 #include "adsi/trace_lines.h"
 #include "adsi/transport.h"
@@ -157,19 +158,22 @@ std::string poolKey(const Endpoint& endpoint, const Credentials& credentials) {
 
 HRESULT connectAndBind(const Endpoint& given, const Credentials& credentials, std::shared_ptr<Connection>* out) {
   Endpoint endpoint = given;
-  if (credentials.mode == BindMode::Kerberos && !endpoint.namesController) nameTheController(&endpoint);
+  if (bindsWithKerberos(credentials) && !endpoint.namesController) nameTheController(&endpoint);
   HRESULT hr = refuseUnsendableCredentials(credentials);
   if (FAILED(hr)) return hr;
   LdapHandle handle;
   bool encrypted = false;
   hr = openTransport(endpoint, wantsTlsFirst(endpoint, credentials.mode), &handle, &encrypted);
   if (FAILED(hr)) return hr;
-  hr = bindWith(handle.get(), credentials, encrypted);
+  // The KDC's refusal of the account is the bind's refusal: traced, and backed off, as one.
+  Credentials bound = credentials;
+  hr = attachKeptTickets(endpoint, &bound);
+  if (SUCCEEDED(hr)) hr = bindWith(handle.get(), bound, encrypted);
   traceBind(endpoint, credentials, hr);
   if (FAILED(hr)) return hr;
   // A sealed SASL session protects what follows as TLS would (password writes included).
   bool sealedBySasl = credentials.mode == BindMode::Kerberos && !usesLdaps(endpoint.port);
-  *out = std::make_shared<Connection>(std::move(handle), endpoint, credentials, encrypted || sealedBySasl);
+  *out = std::make_shared<Connection>(std::move(handle), endpoint, bound, encrypted || sealedBySasl);
   return S_OK;
 }
 
@@ -326,6 +330,7 @@ bool mayBeBoundAs(const std::string& user, const AccountNames& account) {
 void retirePooledConnections() {
   retireWhere([](const std::string&, const Connection&) { return true; });
   dropIdleLeases(std::string());
+  forgetKeptTickets();
 }
 
 void retireConnectionsOfAccount(const AccountNames& account) {
@@ -338,6 +343,7 @@ void retireConnectionsOfAccount(const AccountNames& account) {
     return mayBeBoundAs(key.substr(key.rfind('\n') + 1), account);
   });
   dropIdleLeases(std::string());
+  forgetKeptTickets();
 }
 
 void retireConnectionsTo(const Endpoint& server) {

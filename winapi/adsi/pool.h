@@ -83,8 +83,9 @@ std::shared_ptr<Connection> connectionOfThisCall(const Endpoint& endpoint, const
 
 // Forget a connection that failed so it is not handed out again.
 void discardConnection(const std::shared_ptr<Connection>& connection);
-// After a password was set or changed: no pooled connection is handed out again, so an old
-// password cannot go on working through a connection it opened. Objects keep theirs.
+// After a password was set or changed: no pooled connection is handed out again, and no kept
+// Kerberos ticket used again, so an old password cannot go on working through a connection or a
+// ticket it got. Objects keep theirs.
 void retirePooledConnections();
 // Who an account is, as a connection's credentials may name it.
 struct AccountNames {

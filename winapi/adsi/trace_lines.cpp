@@ -8,6 +8,7 @@
 #include "adsi/connection.h"
 #include "adsi/errors.h"
 #include "adsi/failover.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/ldap_owners.h"
 #include "adsi/text.h"
 #include "adsi/transport.h"
@@ -128,7 +129,7 @@ void traceBind(const Endpoint& server, const Credentials& credentials, HRESULT h
   appendServer(&line, server);
   switch (credentials.mode) {
     case BindMode::Simple:
-      line += " simple as=";
+      line += simpleBindsAllowed() ? " simple as=" : " kerberos as=";
       trace::appendQuoted(&line, credentials.user);
       break;
     case BindMode::Kerberos:

@@ -9,6 +9,8 @@
 #include "adsi/bind_backoff.h"
 #include "adsi/call_entries.h"
 #include "adsi/connection.h"
+#include "adsi/kerberos_logon.h"
+#include "adsi/kerberos_owners.h"
 #include "adsi/pool.h"
 #include "adsi/text.h"
 #include "lm.h"
@@ -19,90 +21,14 @@ namespace winapi::netapi {
 
 namespace {
 
+using adsi::InitOptions;
+using adsi::KerberosContext;
+using adsi::KerberosData;
+using adsi::Principal;
+using adsi::Ticket;
+
 constexpr char passwordService[] = "kadmin/changepw";
 constexpr krb5_deltat ticketLifetimeSeconds = 300;  // the ticket serves this one change only
-
-class KerberosContext {
- public:
-  KerberosContext() = default;
-  ~KerberosContext() {
-    if (context_ != nullptr) krb5_free_context(context_);
-  }
-  KerberosContext(const KerberosContext&) = delete;
-  KerberosContext& operator=(const KerberosContext&) = delete;
-  krb5_context get() const { return context_; }
-  krb5_context* put() { return &context_; }
-
- private:
-  krb5_context context_ = nullptr;
-};
-
-class Principal {
- public:
-  explicit Principal(krb5_context context) : context_(context) {}
-  ~Principal() {
-    if (principal_ != nullptr) krb5_free_principal(context_, principal_);
-  }
-  Principal(const Principal&) = delete;
-  Principal& operator=(const Principal&) = delete;
-  krb5_principal get() const { return principal_; }
-  krb5_principal* put() { return &principal_; }
-
- private:
-  krb5_context context_;
-  krb5_principal principal_ = nullptr;
-};
-
-class InitOptions {
- public:
-  explicit InitOptions(krb5_context context) : context_(context) {}
-  ~InitOptions() {
-    if (options_ != nullptr) krb5_get_init_creds_opt_free(context_, options_);
-  }
-  InitOptions(const InitOptions&) = delete;
-  InitOptions& operator=(const InitOptions&) = delete;
-  krb5_get_init_creds_opt* get() const { return options_; }
-  krb5_get_init_creds_opt** put() { return &options_; }
-
- private:
-  krb5_context context_;
-  krb5_get_init_creds_opt* options_ = nullptr;
-};
-
-// The ticket and its session key; freeing the contents wipes the key.
-class Credentials {
- public:
-  explicit Credentials(krb5_context context) : context_(context) {}
-  ~Credentials() {
-    if (filled_) krb5_free_cred_contents(context_, &creds_);
-  }
-  Credentials(const Credentials&) = delete;
-  Credentials& operator=(const Credentials&) = delete;
-  krb5_creds* get() { return &creds_; }
-  krb5_creds* fill() {
-    filled_ = true;
-    return &creds_;
-  }
-
- private:
-  krb5_context context_;
-  krb5_creds creds_{};
-  bool filled_ = false;
-};
-
-class Data {
- public:
-  explicit Data(krb5_context context) : context_(context) {}
-  ~Data() { krb5_free_data_contents(context_, &data_); }
-  Data(const Data&) = delete;
-  Data& operator=(const Data&) = delete;
-  krb5_data* put() { return &data_; }
-  std::string_view view() const { return std::string_view(data_.data, data_.length); }
-
- private:
-  krb5_context context_;
-  krb5_data data_{};
-};
 
 // A password as UTF-8 for the Kerberos library. The buffer is sized once (three bytes per
 // UTF-16 unit at most), so growing it never leaves a copy behind; it is wiped when it goes.
@@ -151,34 +77,6 @@ class SecretUtf8 {
 
 std::string textOf(LPCWSTR text) { return text == nullptr ? std::string() : adsi::toUtf8(text); }
 
-std::string upperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-// The realm of a DNS domain or of a domain controller's host, as the Kerberos configuration
-// maps it; a name it does not map is taken as the domain itself. Empty: the default realm.
-krb5_error_code realmOf(krb5_context context, std::string domain, std::string* realm) {
-  while (!domain.empty() && domain.front() == '\\') domain.erase(0, 1);  // "\\server"
-  while (!domain.empty() && domain.back() == '.') domain.pop_back();
-  if (domain.empty()) {
-    char* configured = nullptr;
-    krb5_error_code code = krb5_get_default_realm(context, &configured);
-    if (code != 0) return code;
-    *realm = configured;
-    krb5_free_default_realm(context, configured);
-    return 0;
-  }
-  char** mapped = nullptr;
-  if (krb5_get_host_realm(context, domain.c_str(), &mapped) == 0 && mapped != nullptr) {
-    if (mapped[0] != nullptr && mapped[0][0] != 0) *realm = mapped[0];
-    krb5_free_host_realm(context, mapped);
-  }
-  if (realm->empty()) *realm = upperAscii(domain);
-  return 0;
-}
-
 // The account as a principal of the realm, built from its parts and never parsed from text,
 // so that no character of the name ("/", "@", "\") can make it name another principal. A
 // DOMAIN\ prefix is dropped; a principal name (account@domain) is an enterprise name.
@@ -202,7 +100,7 @@ NET_API_STATUS changePassword(LPCWSTR domainname, LPCWSTR username, LPCWSTR oldp
   krb5_error_code code = krb5_init_context(context.put());
   if (code != 0) return statusOfKerberosError(code);
   std::string realm;
-  code = realmOf(context.get(), textOf(domainname), &realm);
+  code = adsi::realmOfDomain(context.get(), textOf(domainname), &realm);
   if (code != 0) return statusOfKerberosError(code);
   Principal client(context.get());
   bool enterprise = false;
@@ -218,7 +116,7 @@ NET_API_STATUS changePassword(LPCWSTR domainname, LPCWSTR username, LPCWSTR oldp
   krb5_get_init_creds_opt_set_change_password_prompt(options.get(), 0);
   if (enterprise) krb5_get_init_creds_opt_set_canonicalize(options.get(), 1);
 
-  Credentials ticket(context.get());
+  Ticket ticket(context.get());
   {
     SecretUtf8 old(oldpassword);
     code = krb5_get_init_creds_password(context.get(), ticket.fill(), client.get(), old.c_str(), nullptr, nullptr, 0,
@@ -227,8 +125,8 @@ NET_API_STATUS changePassword(LPCWSTR domainname, LPCWSTR username, LPCWSTR oldp
   if (code != 0) return statusOfKerberosError(code);
 
   int resultCode = 0;
-  Data resultCodeText(context.get());
-  Data resultText(context.get());
+  KerberosData resultCodeText(context.get());
+  KerberosData resultText(context.get());
   {
     SecretUtf8 fresh(newpassword);
     code = krb5_change_password(context.get(), ticket.get(), fresh.c_str(), &resultCode, resultCodeText.put(),

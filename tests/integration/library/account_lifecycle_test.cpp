@@ -9,6 +9,7 @@
 
 #include "adsi/connection.h"
 #include "adsi/errors.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/test_hooks.h"
 #include "adsi/directory_env.h"
 #include "directory/adsi_context.h"
@@ -90,7 +91,10 @@ class AccountLifecycle : public DirectoryTest {
     DWORD code = 0;
     WCHAR text[512] = {};
     ADsGetLastError(&code, text, 512, nullptr, 0);
-    return winapi::adsi::bindDataCode(narrow(text));
+    // A simple bind's refusal names the reason in the directory's text ("data 52e"); the KDC's
+    // refusal of a Kerberos bind is the last error's code.
+    DWORD named = winapi::adsi::bindDataCode(narrow(text));
+    return named != 0 ? named : code;
   }
 
   void setInteger(const std::string& dn, const char* attribute, LONG value) {
@@ -235,7 +239,9 @@ TEST_F(AccountLifecycle, AWrittenPasswordRetiresTheConnectionsOfItsAccountOnly) 
   auto as = [&](const std::string& user, const char* password) {
     return AdsiContext(wide(user), wide(password), wide(s.server), false);
   };
-  const std::string forms[] = {name + "@" + s.domain, s.netbios + "\\" + name, dn};
+  // A distinguished name logs on only with simple binds (it names no Kerberos principal).
+  std::vector<std::string> forms = {name + "@" + s.domain, s.netbios + "\\" + name};
+  if (winapi::adsi::simpleBindsAllowed()) forms.push_back(dn);
   for (const std::string& form : forms) ASSERT_EQ(as(form, "Before.Reset.135").isUserNode(wide(dn)), S_OK) << form;
   ASSERT_EQ(bind().isUserNode(wide(dn)), S_OK);
 

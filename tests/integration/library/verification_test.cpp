@@ -8,6 +8,7 @@
 
 #include "activeds.h"
 #include "adsi/connection.h"
+#include "adsi/kerberos_logon.h"
 #include "adsi/directory_env.h"
 #include "directory/adsi_context.h"
 #include "directory/name_translator.h"
@@ -98,13 +99,17 @@ TEST_F(Verification, EachVerificationIsOneBindOnAKeptConnection) {
   ASSERT_EQ(verify("First.Pw.2468"), S_OK);  // the kept TLS connection exists from here on
   size_t opened = adsi::testing::connectionsOpened();
   size_t sent = adsi::testing::operationsSentByThisThread();
+  size_t tickets = adsi::testing::ticketRequests();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(verify("First.Pw.2468"), S_OK);
   EXPECT_EQ(adsi::testing::connectionsOpened(), opened) << "no new TCP connection or TLS handshake";
   EXPECT_EQ(adsi::testing::operationsSentByThisThread() - sent, 3u) << "one bind a call, nothing else";
-  // A failed bind closes its connection: the next verification opens a new one.
+  EXPECT_EQ(adsi::testing::ticketRequests() - tickets, adsi::simpleBindsAllowed() ? 0u : 3u)
+      << "one ticket request to the KDC a call";
+  // A wrong password is refused by the KDC, and the kept connection it would have bound waits on
+  // (where simple binds are allowed, its failed bind closes it: the next verification opens one).
   EXPECT_EQ(verify("Not.The.Pw.1"), logonFailure);
   EXPECT_EQ(verify("First.Pw.2468"), S_OK);
-  EXPECT_EQ(adsi::testing::connectionsOpened(), opened + 1);
+  EXPECT_EQ(adsi::testing::connectionsOpened(), opened + (adsi::simpleBindsAllowed() ? 1 : 0));
 }
 
 TEST_F(Verification, ACheckNeverRidesOnAConnectionAnEarlierCallPooled) {
@@ -163,6 +168,62 @@ TEST_F(Verification, TranslationRidesOnlyOnAConnectionPooledWithTheSameCredentia
   Ptr<IADs> asUser;
   ASSERT_EQ(open(s.path("RootDSE"), user, "First.Pw.2468", ADS_SECURE_AUTHENTICATION, IID_IADs, asUser.put()), S_OK);
   EXPECT_EQ(adsi::testing::connectionsOpened(), opened + 2) << "the translation pooled nothing";
+}
+
+}  // namespace
+
+namespace {
+
+constexpr HRESULT lockedOut = static_cast<HRESULT>(0x80070775);
+constexpr HRESULT accountExpired = static_cast<HRESULT>(0x80070701);
+constexpr HRESULT mustChange = static_cast<HRESULT>(0x80070773);
+
+// The seeded accounts in each state (tests/directory/lib/seed.sh), refused with the same status by
+// a password check and by a bind with the account as the settings' account.
+class AccountStates : public DirectoryTest {
+ protected:
+  HRESULT verify(const std::string& account, const std::string& password) {
+    AdsiContext context(wide(s.bindUser), wide(s.bindPassword), wide(s.server), false);
+    return context.verifyPassword(wide(account + "@" + s.domain), u"", wide(password));
+  }
+  HRESULT bindAs(const std::string& account, const std::string& password) {
+    AdsiContext context(wide(account + "@" + s.domain), wide(password), wide(s.server), false);
+    Ptr<IADs> root;
+    return context.bindRootDse(reinterpret_cast<IADs**>(root.put()));
+  }
+  void expectBoth(const std::string& account, const std::string& password, HRESULT status) {
+    EXPECT_EQ(verify(account, password), status) << account << " checked";
+    EXPECT_EQ(bindAs(account, password), status) << account << " bound";
+  }
+  void setLockoutTime(const std::string& dn, int value) {
+    Ptr<IADs> user;
+    ASSERT_EQ(openAsAdmin(dn, IID_IADs, user.put()), S_OK);
+    Var time;
+    time.v.vt = VT_I4;
+    time.v.lVal = value;
+    ASSERT_EQ(user->Put(Bstr("lockoutTime").b, time.v), S_OK);
+    ASSERT_EQ(user->SetInfo(), S_OK);
+  }
+};
+
+TEST_F(AccountStates, EachStateHasItsStatusOnEveryPath) {
+  expectBoth("alice", "Alice.Pw.123", S_OK);
+  expectBoth("alice", "Not.Alices.Pw1", logonFailure);
+  expectBoth("nobody-at-all", "Some.Pw.123", logonFailure);
+  expectBoth("dora", "Dora.Pw.123", accountDisabled);
+  expectBoth("expired", "Expired.Pw.123", accountExpired);
+  expectBoth("mustchange", "Must.Change.Pw1", mustChange);
+
+  // locky's own policy locks it after three wrong passwords; each check counts once. Other tests
+  // lock it too: it starts unlocked.
+  std::string locky = "CN=Lock Smith," + s.people();
+  setLockoutTime(locky, 0);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(verify("locky", "Wrong.Pw." + std::to_string(i)), logonFailure);
+  EXPECT_EQ(verify("locky", "Locky.Pw.123"), S_OK) << "two wrong passwords do not lock it";
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(verify("locky", "Wrong.Pw." + std::to_string(i)), logonFailure);
+  expectBoth("locky", "Locky.Pw.123", lockedOut);
+  setLockoutTime(locky, 0);
+  EXPECT_EQ(verify("locky", "Locky.Pw.123"), S_OK);
 }
 
 }  // namespace

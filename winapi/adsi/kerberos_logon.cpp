@@ -1,0 +1,349 @@
+#include "adsi/kerberos_logon.h"
+
+#include <gssapi/gssapi_krb5.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "adsi/bind_refusal.h"
+#include "adsi/dc_locator.h"
+#include "adsi/errors.h"
+#include "adsi/kdc_refusal.h"
+#include "adsi/kerberos_owners.h"
+#include "adsi/path.h"
+#include "adsi/pool.h"
+#include "adsi/text.h"
+
+namespace winapi::adsi {
+
+class AccountTickets {
+ public:
+  AccountTickets(const Secret& password, std::chrono::steady_clock::time_point obtained)
+      : password_(password), obtained_(obtained) {}
+  AccountTickets(const AccountTickets&) = delete;
+  AccountTickets& operator=(const AccountTickets&) = delete;
+
+  // Declared in the order they are made; they go in reverse: the GSSAPI credentials before the
+  // cache they refer to, the cache before its library context.
+  KerberosContext context;
+  std::optional<PrivateCache> cache;
+  GssCredential credential;
+
+  bool standsFor(const Secret& password, std::chrono::steady_clock::time_point now) const {
+    return now - obtained_ < std::chrono::seconds(poolLifetimeLimitSeconds) && password_.equals(password);
+  }
+
+ private:
+  Secret password_;  // only compared, to tell one credential set from another
+  std::chrono::steady_clock::time_point obtained_;
+};
+
+gss_cred_id_t gssCredentialOf(const AccountTickets& tickets) { return tickets.credential.get(); }
+
+namespace {
+
+std::atomic<size_t> ticketRequestCount{0};
+
+// A ticket serves this long after it is got: the kept ones as long as the pool lets a bind stand
+// for its password (and a little more, for a bind made at the end of that time), a check's for
+// its one bind.
+constexpr krb5_deltat keptTicketSeconds = poolLifetimeLimitSeconds + 60;
+constexpr krb5_deltat checkTicketSeconds = 300;
+
+// The protocol's error numbers that refuse the account itself (RFC 4120 7.5.9).
+bool refusesTheAccount(int kdcError) {
+  switch (kdcError) {
+    case 6:   // KDC_ERR_C_PRINCIPAL_UNKNOWN
+    case 12:  // KDC_ERR_POLICY
+    case 14:  // KDC_ERR_ETYPE_NOSUPP: an account without keys (no password set)
+    case 18:  // KDC_ERR_CLIENT_REVOKED
+    case 21:  // KDC_ERR_CLIENT_NOTYET
+    case 23:  // KDC_ERR_KEY_EXPIRED
+    case 24:  // KDC_ERR_PREAUTH_FAILED
+    case 31:  // KRB_AP_ERR_BAD_INTEGRITY
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string upperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+std::string messageOf(krb5_context context, krb5_error_code code) {
+  const char* text = krb5_get_error_message(context, code);
+  std::string message = text != nullptr ? text : "Kerberos error";
+  krb5_free_error_message(context, text);
+  return message;
+}
+
+// What a failed exchange reports: the account's state when the KDC refused it, no logon servers
+// when no KDC answered, else the library's own failure.
+HRESULT failedExchange(krb5_context context, krb5_init_creds_context exchange, krb5_error_code code) {
+  std::string message = messageOf(context, code);
+  KdcError error(context);
+  if (krb5_init_creds_get_error(context, exchange, error.put()) == 0 && error.get() != nullptr &&
+      refusesTheAccount(static_cast<int>(error.get()->error))) {
+    const krb5_data& data = error.get()->e_data;
+    uint32_t status = ntstatusOfKdcErrorData(std::string_view(data.data, data.length));
+    return failBind(reasonOfKdcRefusal(static_cast<int>(error.get()->error), status), "KDC: " + message);
+  }
+  if (code == KRB5_KDC_UNREACH || code == KRB5_REALM_CANT_RESOLVE || code == KRB5_REALM_UNKNOWN) {
+    setLastError(ERROR_NO_LOGON_SERVERS, toUtf16(message), u"LDAP Provider");
+    return HRESULT_FROM_WIN32(ERROR_NO_LOGON_SERVERS);
+  }
+  return failLdap(LDAP_LOCAL_ERROR, message);
+}
+
+// The realm a controller serves: the Kerberos configuration's mapping of its host, else the
+// realm its domain part suggests.
+krb5_error_code realmOfHost(krb5_context context, const std::string& host, std::string* realm) {
+  char** mapped = nullptr;
+  if (krb5_get_host_realm(context, host.c_str(), &mapped) == 0 && mapped != nullptr) {
+    if (mapped[0] != nullptr) *realm = mapped[0];
+    krb5_free_host_realm(context, mapped);
+  }
+  if (!realm->empty()) return 0;
+  mapped = nullptr;
+  krb5_data name{KV5M_DATA, static_cast<unsigned>(host.size()), const_cast<char*>(host.data())};
+  krb5_error_code code = krb5_get_fallback_host_realm(context, &name, &mapped);
+  if (code != 0) return code;
+  if (mapped != nullptr && mapped[0] != nullptr) *realm = mapped[0];
+  krb5_free_host_realm(context, mapped);
+  return realm->empty() ? KRB5_REALM_UNKNOWN : 0;
+}
+
+// Whether the Kerberos configuration maps this domain to a realm of its own.
+bool mappedRealm(krb5_context context, const std::string& domain, std::string* realm) {
+  char** mapped = nullptr;
+  if (krb5_get_host_realm(context, domain.c_str(), &mapped) != 0 || mapped == nullptr) return false;
+  if (mapped[0] != nullptr && mapped[0][0] != 0) *realm = mapped[0];
+  krb5_free_host_realm(context, mapped);
+  return !realm->empty();
+}
+
+struct AccountPrincipal {
+  std::string name;   // one component: "/" and "@" in it are part of the name
+  std::string realm;
+  bool enterprise = false;
+};
+
+// The principal an account name stands for (see the top of kerberos_logon.h).
+HRESULT principalOfAccount(krb5_context context, const std::string& user, const std::string& controllerRealm,
+                           AccountPrincipal* out) {
+  if (user.find('=') != std::string::npos && isValidDn(user))
+    return failBind(ERROR_LOGON_FAILURE, "a distinguished name names no Kerberos principal");
+  out->realm = controllerRealm;
+  size_t backslash = user.find('\\');
+  if (backslash != std::string::npos) {
+    out->name = user.substr(backslash + 1);
+    std::string domain = logonDomainOf(std::string(), user.substr(0, backslash));
+    std::string realm;
+    if (!domain.empty() && realmOfDomain(context, domain, &realm) == 0) out->realm = realm;
+    out->enterprise = out->name.find('@') != std::string::npos;
+    return out->name.empty() ? failBind(ERROR_LOGON_FAILURE, "no account name") : S_OK;
+  }
+  size_t at = user.rfind('@');
+  if (at == std::string::npos) {
+    out->name = user;
+    return S_OK;
+  }
+  std::string suffix = user.substr(at + 1);
+  std::string realm;
+  if (equalsIgnoreCase(suffix, controllerRealm) || (mappedRealm(context, suffix, &realm))) {
+    out->name = user.substr(0, at);
+    if (!realm.empty()) out->realm = realm;
+    return out->name.empty() ? failBind(ERROR_LOGON_FAILURE, "no account name") : S_OK;
+  }
+  // Another principal-name suffix: the KDC finds the account by its whole principal name.
+  out->name = user;
+  out->enterprise = true;
+  return S_OK;
+}
+
+// ldap/<controller>@REALM, as the GSSAPI bind will ask for it.
+krb5_error_code directoryService(krb5_context context, const std::string& host, const std::string& realm,
+                                 std::string* out) {
+  Principal service(context);
+  krb5_error_code code = krb5_sname_to_principal(context, host.c_str(), "ldap", KRB5_NT_SRV_HST, service.put());
+  if (code != 0) return code;
+  if (service.get()->realm.length == 0) {
+    code = krb5_set_principal_realm(context, service.get(), realm.c_str());
+    if (code != 0) return code;
+  }
+  char* text = nullptr;
+  code = krb5_unparse_name(context, service.get(), &text);
+  if (code != 0) return code;
+  *out = text;
+  krb5_free_unparsed_name(context, text);
+  return 0;
+}
+
+// One initial-ticket exchange: the account's password proven to the KDC, the ticket (for the
+// service when one is named, else for the realm) stored in a new private in-memory cache. Never
+// repeated here: a wrong password counts once at the KDC.
+HRESULT requestTicket(AccountTickets* tickets, const AccountPrincipal& account, const std::string& service,
+                      const Secret& password, krb5_deltat lifetime) {
+  krb5_context context = tickets->context.get();
+  Principal client(context);
+  krb5_error_code code = krb5_build_principal_ext(context, client.put(), static_cast<unsigned>(account.realm.size()),
+                                                  account.realm.data(), static_cast<unsigned>(account.name.size()),
+                                                  account.name.data(), 0);
+  if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
+  client.get()->type = account.enterprise ? KRB5_NT_ENTERPRISE_PRINCIPAL : KRB5_NT_PRINCIPAL;
+  InitOptions options(context);
+  code = krb5_get_init_creds_opt_alloc(context, options.put());
+  if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
+  krb5_get_init_creds_opt_set_tkt_life(options.get(), lifetime);
+  krb5_get_init_creds_opt_set_forwardable(options.get(), 0);
+  krb5_get_init_creds_opt_set_proxiable(options.get(), 0);
+  krb5_get_init_creds_opt_set_change_password_prompt(options.get(), 0);
+  if (account.enterprise) krb5_get_init_creds_opt_set_canonicalize(options.get(), 1);
+
+  InitCredsExchange exchange(context);
+  code = krb5_init_creds_init(context, client.get(), nullptr, nullptr, 0, options.get(), exchange.put());
+  if (code == 0) code = krb5_init_creds_set_password(context, exchange.get(), password.text().c_str());
+  if (code == 0 && !service.empty()) code = krb5_init_creds_set_service(context, exchange.get(), service.c_str());
+  if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
+  ++ticketRequestCount;
+  code = krb5_init_creds_get(context, exchange.get());
+  if (code != 0) return failedExchange(context, exchange.get(), code);
+
+  Ticket ticket(context);
+  tickets->cache.emplace(context);
+  code = krb5_init_creds_get_creds(context, exchange.get(), ticket.fill());
+  if (code == 0) code = krb5_cc_new_unique(context, "MEMORY", nullptr, tickets->cache->put());
+  if (code == 0) code = krb5_cc_initialize(context, tickets->cache->get(), ticket.get()->client);
+  if (code == 0) code = krb5_cc_store_cred(context, tickets->cache->get(), ticket.get());
+  if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
+  OM_uint32 minor = 0;
+  if (gss_krb5_import_cred(&minor, tickets->cache->get(), nullptr, nullptr, tickets->credential.put()) !=
+      GSS_S_COMPLETE)
+    return failLdap(LDAP_LOCAL_ERROR, "cannot use the account's Kerberos ticket");
+  return S_OK;
+}
+
+// New tickets for the account: for the controller's own LDAP service when asked for and the
+// account is of the controller's realm (one exchange serves the bind), else for the realm.
+HRESULT obtainTickets(const Endpoint& controller, const Credentials& credentials, bool forTheService,
+                      krb5_deltat lifetime, std::shared_ptr<AccountTickets>* out) {
+  auto tickets = std::make_shared<AccountTickets>(credentials.password, std::chrono::steady_clock::now());
+  krb5_context context = nullptr;
+  if (krb5_init_context(tickets->context.put()) != 0) return failLdap(LDAP_LOCAL_ERROR, "cannot start Kerberos");
+  context = tickets->context.get();
+  std::string controllerRealm;
+  krb5_error_code code = realmOfHost(context, controller.host, &controllerRealm);
+  if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
+  AccountPrincipal account;
+  HRESULT hr = principalOfAccount(context, credentials.user, controllerRealm, &account);
+  if (FAILED(hr)) return hr;
+  std::string service;
+  if (forTheService && !account.enterprise && equalsIgnoreCase(account.realm, controllerRealm)) {
+    code = directoryService(context, controller.host, controllerRealm, &service);
+    if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
+  }
+  hr = requestTicket(tickets.get(), account, service, credentials.password, lifetime);
+  if (FAILED(hr)) return hr;
+  *out = std::move(tickets);
+  return S_OK;
+}
+
+// The kept tickets of each credential set, by account name and controller realm; held by the
+// connections bound with them, so an entry lives as long as one of those does.
+struct KeptTickets {
+  std::mutex mutex;  // also keeps one credential set from getting two tickets at once
+  std::map<std::string, std::weak_ptr<AccountTickets>> byAccount;  // guarded by mutex
+};
+
+KeptTickets& keptTickets() {
+  static KeptTickets* instance = new KeptTickets();  // outlives every connection that holds tickets
+  return *instance;
+}
+
+std::string realmKeyOf(const Endpoint& controller) {
+  KerberosContext context;
+  std::string realm;
+  if (krb5_init_context(context.put()) != 0 || realmOfHost(context.get(), controller.host, &realm) != 0)
+    return toLowerAscii(controller.host);
+  return realm;
+}
+
+}  // namespace
+
+bool simpleBindsAllowed() {
+  static const bool allowed = [] {
+    const char* setting = std::getenv("ORVISTAL_SIMPLE_BIND");
+    return setting != nullptr && std::strcmp(setting, "1") == 0;
+  }();
+  return allowed;
+}
+
+bool bindsWithKerberos(const Credentials& credentials) {
+  return credentials.mode == BindMode::Kerberos || (credentials.mode == BindMode::Simple && !simpleBindsAllowed());
+}
+
+HRESULT attachKeptTickets(const Endpoint& controller, Credentials* credentials) {
+  if (credentials->mode != BindMode::Simple || !bindsWithKerberos(*credentials)) return S_OK;
+  std::string key = realmKeyOf(controller) + '\n' + credentials->user;
+  KeptTickets& kept = keptTickets();
+  std::lock_guard<std::mutex> lock(kept.mutex);
+  auto now = std::chrono::steady_clock::now();
+  auto found = kept.byAccount.find(key);
+  if (found != kept.byAccount.end()) {
+    std::shared_ptr<AccountTickets> tickets = found->second.lock();
+    if (tickets && tickets->standsFor(credentials->password, now)) {
+      credentials->tickets = std::move(tickets);
+      return S_OK;
+    }
+  }
+  for (auto it = kept.byAccount.begin(); it != kept.byAccount.end();)
+    it = it->second.expired() ? kept.byAccount.erase(it) : std::next(it);
+  std::shared_ptr<AccountTickets> tickets;
+  HRESULT hr = obtainTickets(controller, *credentials, false, keptTicketSeconds, &tickets);
+  if (FAILED(hr)) return hr;
+  kept.byAccount[key] = tickets;
+  credentials->tickets = std::move(tickets);
+  return S_OK;
+}
+
+HRESULT attachFreshTicket(const Endpoint& controller, Credentials* credentials) {
+  if (credentials->mode != BindMode::Simple || !bindsWithKerberos(*credentials)) return S_OK;
+  return obtainTickets(controller, *credentials, true, checkTicketSeconds, &credentials->tickets);
+}
+
+void forgetKeptTickets() {
+  KeptTickets& kept = keptTickets();
+  std::lock_guard<std::mutex> lock(kept.mutex);
+  kept.byAccount.clear();
+}
+
+krb5_error_code realmOfDomain(krb5_context context, std::string domain, std::string* realm) {
+  while (!domain.empty() && domain.front() == '\\') domain.erase(0, 1);  // "\\server"
+  while (!domain.empty() && domain.back() == '.') domain.pop_back();
+  if (domain.empty()) {
+    char* configured = nullptr;
+    krb5_error_code code = krb5_get_default_realm(context, &configured);
+    if (code != 0) return code;
+    *realm = configured;
+    krb5_free_default_realm(context, configured);
+    return 0;
+  }
+  if (!mappedRealm(context, domain, realm)) *realm = upperAscii(domain);
+  return 0;
+}
+
+namespace testing {
+
+size_t ticketRequests() { return ticketRequestCount.load(); }
+
+}  // namespace testing
+
+}  // namespace winapi::adsi
