@@ -153,27 +153,35 @@ TEST_P(Failover, CallsGoOnThroughTheOtherDc) {
 TEST(Affinity, EachCallReadsTheValueTheCallBeforeWrote) {
   Caller caller;
   caller.domainMode = true;
-  ComApartment apartment;
   adsi::testing::clearPool();
   const WideString alice = caller.aliceDn();
   const std::u16string admin = librarytest::env("ORVISTAL_TEST_ADMIN_USER");
   const std::u16string adminPassword = librarytest::env("ORVISTAL_TEST_ADMIN_PASSWORD");
   auto context = [&] { return AdsiContext(admin, adminPassword, caller.domain, true); };
+  // Each call in an apartment entry of its own, as each native call is: nothing it read outlives it.
+  auto write = [&](const WideString& value) {
+    ComApartment apartment;
+    return context().setAttributeString(AttributeTarget::user, alice, u"info", value);
+  };
+  auto read = [&](WideString* value) {
+    ComApartment apartment;
+    return context().getAttributeString(AttributeTarget::user, alice, u"info", value);
+  };
   WideString original;
-  HRESULT had = context().getAttributeString(AttributeTarget::user, alice, u"info", &original);
+  HRESULT had = read(&original);
   int stale = 0, failed = 0;
   for (int round = 0; round < 100; ++round) {
-    WideString written = u"affinity " + winapi::adsi::toUtf16(std::to_string(round)), read;
-    if (context().setAttributeString(AttributeTarget::user, alice, u"info", written) != S_OK ||
-        context().getAttributeString(AttributeTarget::user, alice, u"info", &read) != S_OK) {
+    WideString written = u"affinity " + winapi::adsi::toUtf16(std::to_string(round)), readBack;
+    if (write(written) != S_OK || read(&readBack) != S_OK) {
       ++failed;
       continue;
     }
-    if (read != written) ++stale;
+    if (readBack != written) ++stale;
   }
   EXPECT_EQ(failed, 0);
   EXPECT_EQ(stale, 0) << "a read went to the other DC than the write before it";
   // Put back, through the same DC.
+  ComApartment apartment;
   if (had == S_OK) {
     EXPECT_EQ(context().setAttributeString(AttributeTarget::user, alice, u"info", original), S_OK);
   } else {

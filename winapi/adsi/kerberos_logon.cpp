@@ -13,6 +13,7 @@
 #include "adsi/bind_refusal.h"
 #include "adsi/dc_locator.h"
 #include "adsi/errors.h"
+#include "adsi/controller_kdc.h"
 #include "adsi/kdc_refusal.h"
 #include "adsi/kerberos_owners.h"
 #include "adsi/path.h"
@@ -33,6 +34,9 @@ class AccountTickets {
   KerberosContext context;
   std::optional<PrivateCache> cache;
   GssCredential credential;
+  // A ticket for one controller's service alone (not the realm's), when no KDC of the realm was
+  // named and that controller served as its KDC: other controllers need tickets of their own.
+  std::string onlyFor;
 
   bool standsFor(const Secret& password, std::chrono::steady_clock::time_point now) const {
     return now - obtained_ < std::chrono::seconds(poolLifetimeLimitSeconds) && password_.equals(password);
@@ -191,7 +195,7 @@ krb5_error_code directoryService(krb5_context context, const std::string& host, 
 // service when one is named, else for the realm) stored in a new private in-memory cache. Never
 // repeated here: a wrong password counts once at the KDC.
 HRESULT requestTicket(AccountTickets* tickets, const AccountPrincipal& account, const std::string& service,
-                      const Secret& password, krb5_deltat lifetime) {
+                      const Secret& password, krb5_deltat lifetime, krb5_error_code* exchangeCode) {
   krb5_context context = tickets->context.get();
   Principal client(context);
   krb5_error_code code = krb5_build_principal_ext(context, client.put(), static_cast<unsigned>(account.realm.size()),
@@ -215,6 +219,7 @@ HRESULT requestTicket(AccountTickets* tickets, const AccountPrincipal& account, 
   if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
   ++ticketRequestCount;
   code = krb5_init_creds_get(context, exchange.get());
+  *exchangeCode = code;
   if (code != 0) return failedExchange(context, exchange.get(), code);
 
   Ticket ticket(context);
@@ -250,7 +255,22 @@ HRESULT obtainTickets(const Endpoint& controller, const Credentials& credentials
     code = directoryService(context, controller.host, controllerRealm, &service);
     if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
   }
-  hr = requestTicket(tickets.get(), account, service, credentials.password, lifetime);
+  krb5_error_code exchangeCode = 0;
+  hr = requestTicket(tickets.get(), account, service, credentials.password, lifetime, &exchangeCode);
+  if (FAILED(hr) && foundNoKdc(exchangeCode) && equalsIgnoreCase(account.realm, controllerRealm)) {
+    // Nothing named a KDC of the realm, so the password reached none: the controller is asked as
+    // its realm's KDC instead, once.
+    // The bind's GSSAPI layer finds no KDC either, so the ticket is for the controller's own
+    // service, good for that controller alone.
+    tickets = std::make_shared<AccountTickets>(credentials.password, std::chrono::steady_clock::now());
+    if (contextWithControllerAsKdc(controllerRealm, controller.host, &tickets->context) != 0)
+      return failLdap(LDAP_LOCAL_ERROR, "cannot start Kerberos");
+    if (service.empty() &&
+        directoryService(tickets->context.get(), controller.host, controllerRealm, &service) != 0)
+      return failLdap(LDAP_LOCAL_ERROR, "cannot name the controller's directory service");
+    tickets->onlyFor = toLowerAscii(controller.host);
+    hr = requestTicket(tickets.get(), account, service, credentials.password, lifetime, &exchangeCode);
+  }
   if (FAILED(hr)) return hr;
   *out = std::move(tickets);
   return S_OK;
@@ -299,7 +319,8 @@ HRESULT attachKeptTickets(const Endpoint& controller, Credentials* credentials) 
   auto found = kept.byAccount.find(key);
   if (found != kept.byAccount.end()) {
     std::shared_ptr<AccountTickets> tickets = found->second.lock();
-    if (tickets && tickets->standsFor(credentials->password, now)) {
+    bool servesController = tickets && (tickets->onlyFor.empty() || tickets->onlyFor == toLowerAscii(controller.host));
+    if (servesController && tickets->standsFor(credentials->password, now)) {
       credentials->tickets = std::move(tickets);
       return S_OK;
     }

@@ -77,3 +77,7 @@ server_certificate "$DC1/private/custom-tls" "$C" "$DC2_FQDN" "$DC2_IP" "$T/log/
 
 samba_spnupdate -s "$conf" > "$T/log/spnupdate.log" 2>&1 || {
   cat "$T/log/spnupdate.log" >&2; echo "join.sh: samba_spnupdate failed" >&2; exit 1; }
+# The two DCs do not replicate, and a Kerberos client may ask either KDC for a ticket to the
+# other's directory service: the first DC's copy needs the second's ldap/ name too.
+samba-tool spn add "ldap/$DC2_FQDN" 'DC2$' -H "ldap://$DC_FQDN" "${admin[@]}" > "$T/log/spn.log" 2>&1 || {
+  cat "$T/log/spn.log" >&2; echo "join.sh: adding the second DC's name to the first's copy failed" >&2; exit 1; }

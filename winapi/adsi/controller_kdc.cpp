@@ -1,0 +1,96 @@
+#include "adsi/controller_kdc.h"
+
+#include <profile.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace winapi::adsi {
+
+namespace {
+
+// The usual configuration beneath, and one relation over it: [realms] <realm> kdc = <host>.
+struct Overlay {
+  profile_t base = nullptr;
+  std::string realm;
+  std::string host;
+};
+
+bool namesTheKdc(const Overlay& overlay, const char* const* names) {
+  return names[0] != nullptr && names[1] != nullptr && names[2] != nullptr && names[3] == nullptr &&
+         std::strcmp(names[0], "realms") == 0 && overlay.realm == names[1] && std::strcmp(names[2], "kdc") == 0;
+}
+
+long overlayValues(void* data, const char* const* names, char*** values) {
+  const Overlay& overlay = *static_cast<Overlay*>(data);
+  if (!namesTheKdc(overlay, names)) return profile_get_values(overlay.base, names, values);
+  // Allocated as the profile library allocates, so that one free serves both.
+  char** list = static_cast<char**>(std::calloc(2, sizeof(char*)));
+  if (list == nullptr) return ENOMEM;
+  list[0] = strdup(overlay.host.c_str());
+  if (list[0] == nullptr) {
+    std::free(list);
+    return ENOMEM;
+  }
+  *values = list;
+  return 0;
+}
+
+void freeOverlayValues(void*, char** values) { profile_free_list(values); }
+
+void releaseOverlay(void* data) {
+  auto* overlay = static_cast<Overlay*>(data);
+  if (overlay->base != nullptr) profile_release(overlay->base);
+  delete overlay;
+}
+
+// The usual configuration, as a context of the library's own reads it.
+long usualProfile(profile_t* out) {
+  KerberosContext usual;
+  long code = krb5_init_context(usual.put());
+  return code != 0 ? code : krb5_get_profile(usual.get(), out);
+}
+
+// Each copy of the profile (a context takes one) owns its own overlay.
+long copyOverlay(void* data, void** copy) {
+  const Overlay& overlay = *static_cast<Overlay*>(data);
+  auto* fresh = new Overlay{nullptr, overlay.realm, overlay.host};
+  long code = usualProfile(&fresh->base);
+  if (code != 0) {
+    delete fresh;
+    return code;
+  }
+  *copy = fresh;
+  return 0;
+}
+
+}  // namespace
+
+bool foundNoKdc(krb5_error_code code) { return code == KRB5_REALM_UNKNOWN || code == KRB5_REALM_CANT_RESOLVE; }
+
+krb5_error_code contextWithControllerAsKdc(const std::string& realm, const std::string& controllerHost,
+                                           KerberosContext* out) {
+  auto* overlay = new Overlay{nullptr, realm, controllerHost};
+  krb5_error_code code = static_cast<krb5_error_code>(usualProfile(&overlay->base));
+  if (code != 0) {
+    delete overlay;
+    return code;
+  }
+  profile_vtable vtable{};
+  vtable.minor_ver = 1;
+  vtable.get_values = overlayValues;
+  vtable.free_values = freeOverlayValues;
+  vtable.cleanup = releaseOverlay;
+  vtable.copy = copyOverlay;
+  profile_t profile = nullptr;
+  code = profile_init_vtable(&vtable, overlay, &profile);
+  if (code != 0) {
+    releaseOverlay(overlay);
+    return code;
+  }
+  code = krb5_init_context_profile(profile, 0, out->put());
+  profile_release(profile);
+  return code;
+}
+
+}  // namespace winapi::adsi
