@@ -21,6 +21,7 @@
 #include "directory/adsi_context.h"
 #include "directory/values.h"
 #include "samba_processes.h"
+#include "trace/trace.h"
 
 namespace adsi = winapi::adsi;
 using std::chrono::milliseconds;
@@ -51,6 +52,7 @@ class Failover : public ::testing::TestWithParam<std::tuple<const char*, Fault>>
     for (const char* dc : {"dc1", "dc2"})
       ASSERT_TRUE(waitUntilAnswering(seconds(60), dc)) << dc << " is not answering";
     caller.domainMode = true;
+    orvistal::trace::settle(orvistal::trace::settingsFromEnvironment());  // ORVISTAL_TRACE shows each step
     adsi::testing::setWaitLimitsForTesting(networkSeconds, operationSeconds);
     adsi::testing::clearPool();  // nothing remembered from an earlier fault
   }

@@ -66,8 +66,6 @@ long copyOverlay(void* data, void** copy) {
 
 }  // namespace
 
-bool foundNoKdc(krb5_error_code code) { return code == KRB5_REALM_UNKNOWN || code == KRB5_REALM_CANT_RESOLVE; }
-
 krb5_error_code contextWithControllerAsKdc(const std::string& realm, const std::string& controllerHost,
                                            KerberosContext* out) {
   auto* overlay = new Overlay{nullptr, realm, controllerHost};

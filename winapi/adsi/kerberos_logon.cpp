@@ -4,20 +4,23 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "adsi/bind_refusal.h"
+#include "adsi/controller_kdc.h"
 #include "adsi/dc_locator.h"
 #include "adsi/errors.h"
-#include "adsi/controller_kdc.h"
 #include "adsi/kdc_refusal.h"
 #include "adsi/kerberos_owners.h"
 #include "adsi/path.h"
 #include "adsi/pool.h"
+#include "adsi/transport.h"
 #include "adsi/text.h"
 
 namespace winapi::adsi {
@@ -34,8 +37,8 @@ class AccountTickets {
   KerberosContext context;
   std::optional<PrivateCache> cache;
   GssCredential credential;
-  // A ticket for one controller's service alone (not the realm's), when no KDC of the realm was
-  // named and that controller served as its KDC: other controllers need tickets of their own.
+  // A ticket for one controller's service alone (not the realm's), from that controller as its
+  // realm's KDC: other controllers need tickets of their own.
   std::string onlyFor;
 
   bool standsFor(const Secret& password, std::chrono::steady_clock::time_point now) const {
@@ -194,8 +197,39 @@ krb5_error_code directoryService(krb5_context context, const std::string& host, 
 // One initial-ticket exchange: the account's password proven to the KDC, the ticket (for the
 // service when one is named, else for the realm) stored in a new private in-memory cache. Never
 // repeated here: a wrong password counts once at the KDC.
-HRESULT requestTicket(AccountTickets* tickets, const AccountPrincipal& account, const std::string& service,
-                      const Secret& password, krb5_deltat lifetime, krb5_error_code* exchangeCode) {
+// A KDC that accepts and never answers would hold the call for the Kerberos library's own schedule
+// of retries (a dozen seconds and more): the exchange runs on a worker, and the call waits for it
+// no longer than its network and operation bounds. An exchange given up on finishes by itself,
+// holding everything it uses (the context, the exchange and its options).
+struct ExchangeWait {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;            // guarded by mutex
+  krb5_error_code code = 0;         // guarded by mutex
+};
+
+krb5_error_code exchangeWithinBound(std::shared_ptr<AccountTickets> tickets, std::shared_ptr<InitOptions> options,
+                                    std::shared_ptr<InitCredsExchange> exchange, bool* timedOut) {
+  auto wait = std::make_shared<ExchangeWait>();
+  std::thread([tickets, options, exchange, wait]() mutable {
+    krb5_error_code code = krb5_init_creds_get(tickets->context.get(), exchange->get());
+    exchange.reset();  // before the options and the context it refers to
+    options.reset();
+    tickets.reset();
+    std::lock_guard<std::mutex> lock(wait->mutex);
+    wait->code = code;
+    wait->finished = true;
+    wait->done.notify_all();
+  }).detach();
+  WaitLimits limits = waitLimits();
+  std::unique_lock<std::mutex> lock(wait->mutex);
+  *timedOut = !wait->done.wait_for(lock, std::chrono::seconds(limits.networkSeconds + limits.operationSeconds),
+                                   [&] { return wait->finished; });
+  return *timedOut ? KRB5_KDC_UNREACH : wait->code;
+}
+
+HRESULT requestTicket(const std::shared_ptr<AccountTickets>& tickets, const AccountPrincipal& account,
+                      const std::string& service, const Secret& password, krb5_deltat lifetime) {
   krb5_context context = tickets->context.get();
   Principal client(context);
   krb5_error_code code = krb5_build_principal_ext(context, client.put(), static_cast<unsigned>(account.realm.size()),
@@ -203,28 +237,33 @@ HRESULT requestTicket(AccountTickets* tickets, const AccountPrincipal& account, 
                                                   account.name.data(), 0);
   if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
   client.get()->type = account.enterprise ? KRB5_NT_ENTERPRISE_PRINCIPAL : KRB5_NT_PRINCIPAL;
-  InitOptions options(context);
-  code = krb5_get_init_creds_opt_alloc(context, options.put());
+  auto options = std::make_shared<InitOptions>(context);
+  code = krb5_get_init_creds_opt_alloc(context, options->put());
   if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
-  krb5_get_init_creds_opt_set_tkt_life(options.get(), lifetime);
-  krb5_get_init_creds_opt_set_forwardable(options.get(), 0);
-  krb5_get_init_creds_opt_set_proxiable(options.get(), 0);
-  krb5_get_init_creds_opt_set_change_password_prompt(options.get(), 0);
-  if (account.enterprise) krb5_get_init_creds_opt_set_canonicalize(options.get(), 1);
+  krb5_get_init_creds_opt_set_tkt_life(options->get(), lifetime);
+  krb5_get_init_creds_opt_set_forwardable(options->get(), 0);
+  krb5_get_init_creds_opt_set_proxiable(options->get(), 0);
+  krb5_get_init_creds_opt_set_change_password_prompt(options->get(), 0);
+  if (account.enterprise) krb5_get_init_creds_opt_set_canonicalize(options->get(), 1);
 
-  InitCredsExchange exchange(context);
-  code = krb5_init_creds_init(context, client.get(), nullptr, nullptr, 0, options.get(), exchange.put());
-  if (code == 0) code = krb5_init_creds_set_password(context, exchange.get(), password.text().c_str());
-  if (code == 0 && !service.empty()) code = krb5_init_creds_set_service(context, exchange.get(), service.c_str());
+  auto exchange = std::make_shared<InitCredsExchange>(context);
+  code = krb5_init_creds_init(context, client.get(), nullptr, nullptr, 0, options->get(), exchange->put());
+  if (code == 0) code = krb5_init_creds_set_password(context, exchange->get(), password.text().c_str());
+  if (code == 0 && !service.empty()) code = krb5_init_creds_set_service(context, exchange->get(), service.c_str());
   if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
   ++ticketRequestCount;
-  code = krb5_init_creds_get(context, exchange.get());
-  *exchangeCode = code;
-  if (code != 0) return failedExchange(context, exchange.get(), code);
+  bool timedOut = false;
+  code = exchangeWithinBound(tickets, options, exchange, &timedOut);
+  if (timedOut) {
+    // The request may have reached a KDC: it is never sent to another for this call.
+    notePasswordSent();
+    return failLdap(LDAP_TIMEOUT, "the KDC did not answer in time");
+  }
+  if (code != 0) return failedExchange(context, exchange->get(), code);
 
   Ticket ticket(context);
   tickets->cache.emplace(context);
-  code = krb5_init_creds_get_creds(context, exchange.get(), ticket.fill());
+  code = krb5_init_creds_get_creds(context, exchange->get(), ticket.fill());
   if (code == 0) code = krb5_cc_new_unique(context, "MEMORY", nullptr, tickets->cache->put());
   if (code == 0) code = krb5_cc_initialize(context, tickets->cache->get(), ticket.get()->client);
   if (code == 0) code = krb5_cc_store_cred(context, tickets->cache->get(), ticket.get());
@@ -236,41 +275,35 @@ HRESULT requestTicket(AccountTickets* tickets, const AccountPrincipal& account, 
   return S_OK;
 }
 
-// New tickets for the account: for the controller's own LDAP service when asked for and the
-// account is of the controller's realm (one exchange serves the bind), else for the realm.
-HRESULT obtainTickets(const Endpoint& controller, const Credentials& credentials, bool forTheService,
+// New tickets for the account. An account of the controller's own realm proves its password to
+// that controller, as the realm's KDC, for a ticket to its directory service alone: Kerberos then
+// follows the locator's choice (its affinity and failover, a controller found only by address), as
+// a Windows client's does, instead of a KDC list of its own. An account of another realm (or an
+// enterprise name) gets a ticket for its realm from the KDCs the configuration finds.
+HRESULT obtainTickets(const Endpoint& controller, const std::string& controllerAddress, const Credentials& credentials,
                       krb5_deltat lifetime, std::shared_ptr<AccountTickets>* out) {
-  auto tickets = std::make_shared<AccountTickets>(credentials.password, std::chrono::steady_clock::now());
-  krb5_context context = nullptr;
-  if (krb5_init_context(tickets->context.put()) != 0) return failLdap(LDAP_LOCAL_ERROR, "cannot start Kerberos");
-  context = tickets->context.get();
+  KerberosContext usual;
+  if (krb5_init_context(usual.put()) != 0) return failLdap(LDAP_LOCAL_ERROR, "cannot start Kerberos");
   std::string controllerRealm;
-  krb5_error_code code = realmOfHost(context, controller.host, &controllerRealm);
-  if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
+  krb5_error_code code = realmOfHost(usual.get(), controller.host, &controllerRealm);
+  if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(usual.get(), code));
   AccountPrincipal account;
-  HRESULT hr = principalOfAccount(context, credentials.user, controllerRealm, &account);
+  HRESULT hr = principalOfAccount(usual.get(), credentials.user, controllerRealm, &account);
   if (FAILED(hr)) return hr;
+  auto tickets = std::make_shared<AccountTickets>(credentials.password, std::chrono::steady_clock::now());
   std::string service;
-  if (forTheService && !account.enterprise && equalsIgnoreCase(account.realm, controllerRealm)) {
-    code = directoryService(context, controller.host, controllerRealm, &service);
-    if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(context, code));
-  }
-  krb5_error_code exchangeCode = 0;
-  hr = requestTicket(tickets.get(), account, service, credentials.password, lifetime, &exchangeCode);
-  if (FAILED(hr) && foundNoKdc(exchangeCode) && equalsIgnoreCase(account.realm, controllerRealm)) {
-    // Nothing named a KDC of the realm, so the password reached none: the controller is asked as
-    // its realm's KDC instead, once.
-    // The bind's GSSAPI layer finds no KDC either, so the ticket is for the controller's own
-    // service, good for that controller alone.
-    tickets = std::make_shared<AccountTickets>(credentials.password, std::chrono::steady_clock::now());
-    if (contextWithControllerAsKdc(controllerRealm, controller.host, &tickets->context) != 0)
+  bool ownRealm = !account.enterprise && equalsIgnoreCase(account.realm, controllerRealm);
+  if (ownRealm) {
+    const std::string& kdc = controllerAddress.empty() ? controller.host : controllerAddress;
+    if (contextWithControllerAsKdc(controllerRealm, kdc, &tickets->context) != 0)
       return failLdap(LDAP_LOCAL_ERROR, "cannot start Kerberos");
-    if (service.empty() &&
-        directoryService(tickets->context.get(), controller.host, controllerRealm, &service) != 0)
-      return failLdap(LDAP_LOCAL_ERROR, "cannot name the controller's directory service");
+    code = directoryService(tickets->context.get(), controller.host, controllerRealm, &service);
+    if (code != 0) return failLdap(LDAP_LOCAL_ERROR, messageOf(tickets->context.get(), code));
     tickets->onlyFor = toLowerAscii(controller.host);
-    hr = requestTicket(tickets.get(), account, service, credentials.password, lifetime, &exchangeCode);
+  } else if (krb5_init_context(tickets->context.put()) != 0) {
+    return failLdap(LDAP_LOCAL_ERROR, "cannot start Kerberos");
   }
+  hr = requestTicket(tickets, account, service, credentials.password, lifetime);
   if (FAILED(hr)) return hr;
   *out = std::move(tickets);
   return S_OK;
@@ -310,7 +343,7 @@ bool bindsWithKerberos(const Credentials& credentials) {
   return credentials.mode == BindMode::Kerberos || (credentials.mode == BindMode::Simple && !simpleBindsAllowed());
 }
 
-HRESULT attachKeptTickets(const Endpoint& controller, Credentials* credentials) {
+HRESULT attachKeptTickets(const Endpoint& controller, const std::string& controllerAddress, Credentials* credentials) {
   if (credentials->mode != BindMode::Simple || !bindsWithKerberos(*credentials)) return S_OK;
   std::string key = realmKeyOf(controller) + '\n' + credentials->user;
   KeptTickets& kept = keptTickets();
@@ -328,16 +361,16 @@ HRESULT attachKeptTickets(const Endpoint& controller, Credentials* credentials) 
   for (auto it = kept.byAccount.begin(); it != kept.byAccount.end();)
     it = it->second.expired() ? kept.byAccount.erase(it) : std::next(it);
   std::shared_ptr<AccountTickets> tickets;
-  HRESULT hr = obtainTickets(controller, *credentials, false, keptTicketSeconds, &tickets);
+  HRESULT hr = obtainTickets(controller, controllerAddress, *credentials, keptTicketSeconds, &tickets);
   if (FAILED(hr)) return hr;
   kept.byAccount[key] = tickets;
   credentials->tickets = std::move(tickets);
   return S_OK;
 }
 
-HRESULT attachFreshTicket(const Endpoint& controller, Credentials* credentials) {
+HRESULT attachFreshTicket(const Endpoint& controller, const std::string& controllerAddress, Credentials* credentials) {
   if (credentials->mode != BindMode::Simple || !bindsWithKerberos(*credentials)) return S_OK;
-  return obtainTickets(controller, *credentials, true, checkTicketSeconds, &credentials->tickets);
+  return obtainTickets(controller, controllerAddress, *credentials, checkTicketSeconds, &credentials->tickets);
 }
 
 void forgetKeptTickets() {

@@ -44,10 +44,12 @@ gss_cred_id_t gssCredentialOf(const AccountTickets& tickets);
 // For a connection that may be shared: the credential set's kept tickets (its connections hold
 // them through credentials->tickets), got with the password when none are kept or they are older
 // than the pool's lifetime limit. Nothing to do for credentials that do not bind with Kerberos.
-HRESULT attachKeptTickets(const Endpoint& controller, Credentials* credentials);
+// The controller is reached at controllerAddress (its connection's address, so that the KDC
+// exchange asks DNS nothing; empty: its name).
+HRESULT attachKeptTickets(const Endpoint& controller, const std::string& controllerAddress, Credentials* credentials);
 // For a bind whose outcome is the question: a ticket got now with the password, in one exchange
 // with the KDC, held only by credentials->tickets.
-HRESULT attachFreshTicket(const Endpoint& controller, Credentials* credentials);
+HRESULT attachFreshTicket(const Endpoint& controller, const std::string& controllerAddress, Credentials* credentials);
 
 // After a password was set or changed: no kept ticket is used again, so the old password stops
 // working at once (connections that hold tickets keep them, as they keep their binds).

@@ -69,7 +69,7 @@ HRESULT bindForVerification(const Endpoint& endpoint, Credentials* credentials, 
     HRESULT hr = openTransport(endpoint, true, &handle, encrypted);
     if (FAILED(hr)) return hr;
   }
-  HRESULT hr = attachFreshTicket(endpoint, credentials);
+  HRESULT hr = attachFreshTicket(endpoint, peerAddressOf(handle.get()), credentials);
   if (FAILED(hr)) {
     traceBind(endpoint, *credentials, hr);
     if (reused) keepVerificationHandle(key, std::move(handle));  // never used: it waits on

@@ -167,7 +167,7 @@ HRESULT connectAndBind(const Endpoint& given, const Credentials& credentials, st
   if (FAILED(hr)) return hr;
   // The KDC's refusal of the account is the bind's refusal: traced, and backed off, as one.
   Credentials bound = credentials;
-  hr = attachKeptTickets(endpoint, &bound);
+  hr = attachKeptTickets(endpoint, peerAddressOf(handle.get()), &bound);
   if (SUCCEEDED(hr)) hr = bindWith(handle.get(), bound, encrypted);
   traceBind(endpoint, credentials, hr);
   if (FAILED(hr)) return hr;

@@ -1,5 +1,7 @@
 #include "adsi/transport.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -254,6 +256,23 @@ WaitLimits waitLimits() {
   if (overridden.networkSeconds > 0) limits.networkSeconds = overridden.networkSeconds;
   if (overridden.operationSeconds > 0) limits.operationSeconds = overridden.operationSeconds;
   return limits;
+}
+
+std::string peerAddressOf(LDAP* ld) {
+  ber_socket_t descriptor = -1;
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (ldap_get_option(ld, LDAP_OPT_DESC, &descriptor) != LDAP_OPT_SUCCESS || descriptor < 0 ||
+      getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+    return std::string();
+  char text[INET6_ADDRSTRLEN] = {};
+  if (peer.ss_family == AF_INET &&
+      inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&peer)->sin_addr, text, sizeof text) != nullptr)
+    return text;
+  if (peer.ss_family == AF_INET6 &&
+      inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr, text, sizeof text) != nullptr)
+    return std::string("[") + text + "]";
+  return std::string();
 }
 
 bool usesLdaps(int port) { return port == 636 || port == 3269; }

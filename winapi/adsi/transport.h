@@ -13,6 +13,8 @@
 #pragma once
 #include <ldap.h>
 
+#include <string>
+
 #include "adsi/endpoint.h"
 #include "adsi/ldap_owners.h"
 #include "winerror.h"
@@ -41,6 +43,9 @@ void notePasswordSent();
 bool passwordSentSinceSetUp();
 // Counts a request about to be sent (for the test hooks) and starts a fresh socket-timeout record.
 void noteRequestSent();
+
+// The address the connection reached, as text ("192.0.2.1", "[2001:db8::1]"); empty when unknown.
+std::string peerAddressOf(LDAP* ld);
 
 // The bounds on waiting, in seconds (see the top of this file).
 struct WaitLimits {
