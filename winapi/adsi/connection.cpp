@@ -323,7 +323,7 @@ LdapOutcome Connection::compare(const std::string& dn, const std::string& attrib
 
 std::vector<std::string> entryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
   std::vector<std::string> values;
-  if (replacedValuesForTesting(ld, entry, attribute, &values)) return values;
+  if (seam().replaceValues(ld, entry, attribute, &values)) return values;
   LdapValues raw(ldap_get_values_len(ld, entry, attribute));
   if (!raw) return values;
   for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
@@ -344,7 +344,7 @@ bool entryAttributes(LDAP* ld, LDAPMessage* entry, std::vector<EntryAttribute>* 
     if (name.bv_val == nullptr) return true;
     EntryAttribute& attribute = out->emplace_back();
     attribute.name.assign(name.bv_val, name.bv_len);
-    if (replacedValuesForTesting(ld, entry, attribute.name.c_str(), &attribute.values)) continue;
+    if (seam().replaceValues(ld, entry, attribute.name.c_str(), &attribute.values)) continue;
     for (berval* value = values; value != nullptr && value->bv_val != nullptr; ++value)
       attribute.values.emplace_back(value->bv_val, value->bv_len);
   }

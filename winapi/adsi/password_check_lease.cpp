@@ -8,6 +8,7 @@
 #include "adsi/kerberos_logon.h"
 #include "adsi/pool.h"
 #include "adsi/trace_lines.h"
+#include "adsi/test_switches.h"
 #include "adsi/transport.h"
 
 namespace winapi::adsi {
@@ -62,7 +63,7 @@ void keepVerificationHandle(const std::string& key, LdapHandle handle) {
 // once: a bind repeated on a new connection uses the same ticket.
 HRESULT bindForVerification(const Endpoint& endpoint, Credentials* credentials, LdapHandle* bound, bool* encrypted) {
   std::string key = endpointKey(endpoint);
-  LdapHandle handle = plainTransportForTesting() ? LdapHandle() : takeIdleVerificationHandle(key);
+  LdapHandle handle = seam().plainTransport() ? LdapHandle() : takeIdleVerificationHandle(key);
   bool reused = static_cast<bool>(handle);
   *encrypted = reused;
   if (!reused) {
@@ -112,7 +113,7 @@ HRESULT authenticateAfresh(const Endpoint& endpoint, const Credentials& credenti
   proven.tickets.reset();
   auto* connection = new Connection(std::move(handle), controller, proven, encrypted);
   *out = std::shared_ptr<Connection>(connection, [key](Connection* done) {
-    if (!done->broken() && !plainTransportForTesting()) keepVerificationHandle(key, done->releaseHandle());
+    if (!done->broken() && !seam().plainTransport()) keepVerificationHandle(key, done->releaseHandle());
     delete done;
   });
   return S_OK;

@@ -50,7 +50,7 @@ const WaitLimits& configuredWaitLimits() {
 }
 
 std::string uriOf(const Endpoint& endpoint) {
-  std::string uri = usesLdaps(endpoint.port) && !plainTransportForTesting() ? "ldaps://" : "ldap://";
+  std::string uri = usesLdaps(endpoint.port) && !seam().plainTransport() ? "ldaps://" : "ldap://";
   // An IPv6 address is bracketed, or its colons would read as the port's.
   bool ipv6 = endpoint.host.find(':') != std::string::npos;
   if (ipv6) uri += '[';
@@ -159,7 +159,7 @@ HRESULT configureHandle(LDAP* ld) {
 // StartTLS where the port is not LDAPS. A failed handshake or verification is the same as an
 // unreachable server, as it is for LDAPS.
 HRESULT secureTransport(LDAP* ld, const Endpoint& endpoint, bool* encrypted) {
-  if (plainTransportForTesting()) {
+  if (seam().plainTransport()) {
     *encrypted = false;
     return S_OK;
   }
@@ -252,7 +252,7 @@ void noteRequestSent() {
 
 WaitLimits waitLimits() {
   WaitLimits limits = configuredWaitLimits();
-  WaitLimits overridden = waitLimitOverrides();
+  WaitLimits overridden = seam().waitLimits();
   if (overridden.networkSeconds > 0) limits.networkSeconds = overridden.networkSeconds;
   if (overridden.operationSeconds > 0) limits.operationSeconds = overridden.operationSeconds;
   return limits;

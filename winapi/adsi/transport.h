@@ -54,7 +54,4 @@ struct WaitLimits {
 };
 WaitLimits waitLimits();
 
-// Whether tests have switched TLS off (see test_hooks.h).
-bool plainTransportForTesting();
-
 }  // namespace winapi::adsi

@@ -240,7 +240,7 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
                 PHANDLE token) {
   if (token == nullptr) return authz::failWith(ERROR_INVALID_PARAMETER);
   *token = nullptr;
-  if (winapi::adsi::logonFailsWithoutErrorForTesting()) {
+  if (winapi::adsi::seam().logonFailsWithoutError()) {
     SetLastError(ERROR_SUCCESS);
     return FALSE;
   }
