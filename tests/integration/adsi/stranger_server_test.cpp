@@ -69,9 +69,10 @@ class StrangerServer {
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
     }
+    // The server gone, the reader meets the end of its output; only then are the pipes closed.
+    if (reader_.joinable()) reader_.join();
     if (in_ >= 0) close(in_);
     if (out_ >= 0) close(out_);
-    if (reader_.joinable()) reader_.join();
   }
   bool ready() const { return ready_; }
   int simpleBindsWithPassword() const { return simpleBinds_.load(); }
