@@ -66,9 +66,9 @@ long copyOverlay(void* data, void** copy) {
 
 }  // namespace
 
-krb5_error_code contextWithControllerAsKdc(const std::string& realm, const std::string& controllerHost,
+krb5_error_code contextWithControllerAsKdc(const std::string& realm, const std::string& kdc,
                                            KerberosContext* out) {
-  auto* overlay = new Overlay{nullptr, realm, controllerHost};
+  auto* overlay = new Overlay{nullptr, realm, kdc};
   krb5_error_code code = static_cast<krb5_error_code>(usualProfile(&overlay->base));
   if (code != 0) {
     delete overlay;

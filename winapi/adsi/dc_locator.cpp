@@ -309,12 +309,12 @@ std::vector<Endpoint> configuredUris() {
     if (end == std::string::npos) end = text.size();
     std::string one = text.substr(start, end - start);
     start = end + 1;
-    LDAPURLDesc* url = nullptr;
-    if (one.empty() || ldap_url_parse(one.c_str(), &url) != LDAP_URL_SUCCESS) continue;
+    LdapUrl parsed;
+    if (one.empty() || ldap_url_parse(one.c_str(), parsed.put()) != LDAP_URL_SUCCESS) continue;
+    const LDAPURLDesc* url = parsed.get();
     bool ldaps = url->lud_scheme != nullptr && std::string(url->lud_scheme) == "ldaps";
     if (url->lud_host != nullptr && url->lud_host[0] != 0)
       endpoints.push_back({url->lud_host, url->lud_port != 0 ? url->lud_port : (ldaps ? 636 : 389), true});
-    ldap_free_urldesc(url);
   }
   return endpoints;
 }
