@@ -9,16 +9,25 @@ namespace winapi::adsi {
 
 namespace {
 
-// The usual configuration beneath, and one relation over it: [realms] <realm> kdc = <host>.
+// The usual configuration beneath, and the realm's KDC relations over it: [realms] <realm>
+// kdc = <host>, and the same host as its primary KDC. Without a primary named here, MIT asks
+// DNS for one (URI and _kerberos-master records) after every answer of the KDC, which waits out
+// the resolver whenever the DNS server is a DC that stopped answering, and it sends a refused
+// password proof again to that primary: one more bad-password count on another controller.
 struct Overlay {
   profile_t base = nullptr;
   std::string realm;
   std::string host;
 };
 
+bool namesAKdcRelation(const char* relation) {
+  return std::strcmp(relation, "kdc") == 0 || std::strcmp(relation, "primary_kdc") == 0 ||
+         std::strcmp(relation, "master_kdc") == 0;
+}
+
 bool namesTheKdc(const Overlay& overlay, const char* const* names) {
   return names[0] != nullptr && names[1] != nullptr && names[2] != nullptr && names[3] == nullptr &&
-         std::strcmp(names[0], "realms") == 0 && overlay.realm == names[1] && std::strcmp(names[2], "kdc") == 0;
+         std::strcmp(names[0], "realms") == 0 && overlay.realm == names[1] && namesAKdcRelation(names[2]);
 }
 
 long overlayValues(void* data, const char* const* names, char*** values) {
