@@ -14,8 +14,10 @@ constexpr size_t extendedErrorBytes = 12;
 
 // KDC error numbers (RFC 4120 7.5.9).
 constexpr int kdcPrincipalUnknown = 6;
-constexpr int kdcNoSuitableKey = 14;
+constexpr int kdcPolicy = 12;
+constexpr int kdcNoSuitableKey = 14;  // an account without keys (no password set)
 constexpr int kdcClientRevoked = 18;
+constexpr int kdcClientNotYet = 21;
 constexpr int kdcKeyExpired = 23;
 constexpr int kdcPreauthFailed = 24;
 constexpr int kdcBadIntegrity = 31;
@@ -102,6 +104,22 @@ uint32_t ntstatusOfKdcErrorData(std::string_view eData) {
   return 0;
 }
 
+bool refusesTheAccount(int kdcError) {
+  switch (kdcError) {
+    case kdcPrincipalUnknown:
+    case kdcPolicy:
+    case kdcNoSuitableKey:
+    case kdcClientRevoked:
+    case kdcClientNotYet:
+    case kdcKeyExpired:
+    case kdcPreauthFailed:
+    case kdcBadIntegrity:
+      return true;
+    default:
+      return false;
+  }
+}
+
 DWORD reasonOfKdcRefusal(int kdcError, uint32_t ntstatus) {
   switch (ntstatus) {
     case 0xC0000234:  // STATUS_ACCOUNT_LOCKED_OUT
@@ -130,10 +148,6 @@ DWORD reasonOfKdcRefusal(int kdcError, uint32_t ntstatus) {
       return ERROR_ACCOUNT_LOCKED_OUT;
     case kdcKeyExpired:
       return ERROR_PASSWORD_EXPIRED;
-    case kdcPrincipalUnknown:
-    case kdcNoSuitableKey:
-    case kdcPreauthFailed:
-    case kdcBadIntegrity:
     default:
       return ERROR_LOGON_FAILURE;
   }

@@ -14,6 +14,10 @@ namespace winapi::adsi {
 // none, or are not DER as the KDC writes it.
 uint32_t ntstatusOfKdcErrorData(std::string_view eData);
 
+// Whether a KDC's error number refuses the account itself (unknown, locked, disabled, expired,
+// outside its hours, a wrong or expired password), not the request or the KDC.
+bool refusesTheAccount(int kdcError);
+
 // The reason for a refused initial-ticket request: from the NTSTATUS when the KDC sent one,
 // else from the KDC's error number (the protocol's, e.g. 24 for a failed pre-authentication).
 // A refusal that names no state of the account is the logon failure.

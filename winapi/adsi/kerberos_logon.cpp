@@ -62,23 +62,6 @@ std::atomic<size_t> ticketRequestCount{0};
 constexpr krb5_deltat keptTicketSeconds = poolLifetimeLimitSeconds + 60;
 constexpr krb5_deltat checkTicketSeconds = 300;
 
-// The protocol's error numbers that refuse the account itself (RFC 4120 7.5.9).
-bool refusesTheAccount(int kdcError) {
-  switch (kdcError) {
-    case 6:   // KDC_ERR_C_PRINCIPAL_UNKNOWN
-    case 12:  // KDC_ERR_POLICY
-    case 14:  // KDC_ERR_ETYPE_NOSUPP: an account without keys (no password set)
-    case 18:  // KDC_ERR_CLIENT_REVOKED
-    case 21:  // KDC_ERR_CLIENT_NOTYET
-    case 23:  // KDC_ERR_KEY_EXPIRED
-    case 24:  // KDC_ERR_PREAUTH_FAILED
-    case 31:  // KRB_AP_ERR_BAD_INTEGRITY
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::string upperAscii(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -309,17 +292,55 @@ HRESULT obtainTickets(const Endpoint& controller, const std::string& controllerA
   return S_OK;
 }
 
-// The kept tickets of each credential set, by account name and controller realm; held by the
-// connections bound with them, so an entry lives as long as one of those does.
+// The kept tickets of one credential set. One exchange at a time per set (with a wrong password,
+// each more would be one more bad-password count); no other set waits on it.
+struct TicketSlot {
+  bool exchanging = false;
+  std::weak_ptr<AccountTickets> tickets;
+};
+
+// The slots by account name and controller realm; the tickets are held by the connections bound
+// with them, so a slot serves as long as one of those lives.
 struct KeptTickets {
-  std::mutex mutex;  // also keeps one credential set from getting two tickets at once
-  std::map<std::string, std::weak_ptr<AccountTickets>> byAccount;  // guarded by mutex
+  std::mutex mutex;
+  std::condition_variable exchanged;
+  std::map<std::string, std::shared_ptr<TicketSlot>> byAccount;  // guarded by mutex, as the slots are
 };
 
 KeptTickets& keptTickets() {
   static KeptTickets* instance = new KeptTickets();  // outlives every connection that holds tickets
   return *instance;
 }
+
+// The set's slot, made when missing; slots that serve nobody any more go. Called under the mutex.
+std::shared_ptr<TicketSlot> slotOf(KeptTickets& kept, const std::string& key) {
+  for (auto it = kept.byAccount.begin(); it != kept.byAccount.end();) {
+    bool unused = !it->second->exchanging && it->second->tickets.expired() && it->first != key;
+    it = unused ? kept.byAccount.erase(it) : std::next(it);
+  }
+  std::shared_ptr<TicketSlot>& slot = kept.byAccount[key];
+  if (!slot) slot = std::make_shared<TicketSlot>();
+  return slot;
+}
+
+// The caller's turn to ask the KDC for a set: given back, and the waiters told, however it ends.
+class ExchangeTurn {
+ public:
+  ExchangeTurn(KeptTickets& kept, std::shared_ptr<TicketSlot> slot) : kept_(kept), slot_(std::move(slot)) {
+    slot_->exchanging = true;
+  }
+  ~ExchangeTurn() {
+    std::lock_guard<std::mutex> lock(kept_.mutex);
+    slot_->exchanging = false;
+    kept_.exchanged.notify_all();
+  }
+  ExchangeTurn(const ExchangeTurn&) = delete;
+  ExchangeTurn& operator=(const ExchangeTurn&) = delete;
+
+ private:
+  KeptTickets& kept_;
+  std::shared_ptr<TicketSlot> slot_;
+};
 
 std::string realmKeyOf(const Endpoint& controller) {
   KerberosContext context;
@@ -347,23 +368,26 @@ HRESULT attachKeptTickets(const Endpoint& controller, const std::string& control
   if (credentials->mode != BindMode::Simple || !bindsWithKerberos(*credentials)) return S_OK;
   std::string key = realmKeyOf(controller) + '\n' + credentials->user;
   KeptTickets& kept = keptTickets();
-  std::lock_guard<std::mutex> lock(kept.mutex);
-  auto now = std::chrono::steady_clock::now();
-  auto found = kept.byAccount.find(key);
-  if (found != kept.byAccount.end()) {
-    std::shared_ptr<AccountTickets> tickets = found->second.lock();
-    bool servesController = tickets && (tickets->onlyFor.empty() || tickets->onlyFor == toLowerAscii(controller.host));
-    if (servesController && tickets->standsFor(credentials->password, now)) {
-      credentials->tickets = std::move(tickets);
-      return S_OK;
-    }
+  std::unique_lock<std::mutex> lock(kept.mutex);
+  std::shared_ptr<TicketSlot> slot = slotOf(kept, key);
+  // Another caller's exchange for the same set is waited for within this call's bound.
+  WaitLimits limits = waitLimits();
+  if (!kept.exchanged.wait_for(lock, std::chrono::seconds(limits.networkSeconds + limits.operationSeconds),
+                               [&] { return !slot->exchanging; }))
+    return failLdap(LDAP_TIMEOUT, "the KDC did not answer in time");
+  std::shared_ptr<AccountTickets> tickets = slot->tickets.lock();
+  bool servesController = tickets && (tickets->onlyFor.empty() || tickets->onlyFor == toLowerAscii(controller.host));
+  if (servesController && tickets->standsFor(credentials->password, std::chrono::steady_clock::now())) {
+    credentials->tickets = std::move(tickets);
+    return S_OK;
   }
-  for (auto it = kept.byAccount.begin(); it != kept.byAccount.end();)
-    it = it->second.expired() ? kept.byAccount.erase(it) : std::next(it);
-  std::shared_ptr<AccountTickets> tickets;
+  ExchangeTurn turn(kept, slot);
+  lock.unlock();
   HRESULT hr = obtainTickets(controller, controllerAddress, *credentials, keptTicketSeconds, &tickets);
   if (FAILED(hr)) return hr;
-  kept.byAccount[key] = tickets;
+  lock.lock();
+  slot->tickets = tickets;
+  lock.unlock();  // before the turn ends, which takes the lock itself
   credentials->tickets = std::move(tickets);
   return S_OK;
 }
