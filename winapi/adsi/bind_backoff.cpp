@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "adsi/bind_refusal.h"
 #include "adsi/errors.h"
 #include "adsi/trace_lines.h"
 
@@ -21,6 +22,7 @@ constexpr BackoffLimits kDefaultLimits{5, 900};
 constexpr size_t kMostRemembered = 64;
 
 struct Refusal {
+  std::string domain;  // the domain (or the server) that refused
   BindMode mode;
   std::string user;
   Secret password;
@@ -47,12 +49,10 @@ Remembered& remembered() {
   return *instance;
 }
 
-bool isAccountRefusal(HRESULT hr) {
-  for (DWORD reason : {ERROR_LOGON_FAILURE, ERROR_ACCOUNT_LOCKED_OUT, ERROR_ACCOUNT_DISABLED, ERROR_ACCOUNT_EXPIRED,
-                       ERROR_PASSWORD_EXPIRED, ERROR_PASSWORD_MUST_CHANGE}) {
-    if (hr == HRESULT_FROM_WIN32(reason)) return true;
-  }
-  return false;
+// A refusal is the domain's: any of its controllers would give the same answer and count the same
+// bad password. A server named as such stands for itself.
+std::string domainOf(const Endpoint& where) {
+  return where.locatedFor.empty() ? endpointKey(where) : where.locatedFor;
 }
 
 // "first" or "first,longest", whole seconds.
@@ -73,14 +73,24 @@ Clock::duration waitAfter(int refusals, const BackoffLimits& limits) {
   return std::chrono::seconds(seconds);
 }
 
-bool remembersSet(const Refusal& refusal, const Credentials& credentials) {
-  return refusal.mode == credentials.mode && refusal.user == credentials.user &&
+bool remembersSet(const Refusal& refusal, const std::string& domain, const Credentials& credentials) {
+  return refusal.mode == credentials.mode && refusal.domain == domain && refusal.user == credentials.user &&
          refusal.password.equals(credentials.password);
 }
 
-Refusal* findLocked(Remembered* r, const Credentials& credentials) {
+// A refusal nobody asked about again for the longest wait says nothing any more: it goes, and with
+// it the copy of a password that was perhaps mistyped.
+void forgetStaleLocked(Remembered* r, Clock::time_point now) {
+  Clock::duration longest = std::chrono::seconds(backoffLimits().longestSeconds);
+  for (auto it = r->refusals.begin(); it != r->refusals.end();)
+    it = now - it->retryAt > longest ? r->refusals.erase(it) : std::next(it);
+  r->any.store(!r->refusals.empty(), std::memory_order_release);
+}
+
+Refusal* findLocked(Remembered* r, const std::string& domain, const Credentials& credentials) {
+  forgetStaleLocked(r, Clock::now());
   for (Refusal& refusal : r->refusals)
-    if (remembersSet(refusal, credentials)) return &refusal;
+    if (remembersSet(refusal, domain, credentials)) return &refusal;
   return nullptr;
 }
 
@@ -101,43 +111,54 @@ BackoffLimits backoffLimits() {
   return configured;
 }
 
-HRESULT bindHeldBack(const Credentials& credentials) {
+HRESULT bindHeldBack(const Endpoint& where, const Credentials& credentials) {
   Remembered& r = remembered();
   if (!r.any.load(std::memory_order_acquire) || credentials.user.empty()) return S_OK;
-  std::lock_guard<std::mutex> lock(r.mutex);
-  Refusal* refusal = findLocked(&r, credentials);
-  if (refusal == nullptr) return S_OK;
-  Clock::time_point now = Clock::now();
-  if (now >= refusal->retryAt) {
-    // This caller asks the directory again; the others are held back until it knows.
-    refusal->retryAt = now + waitAfter(refusal->refusals, backoffLimits());
-    refusal->askingAgain = true;
-    return S_OK;
+  HRESULT status;
+  DWORD reason;
+  std::u16string text;
+  long long secondsLeft;
+  {
+    std::lock_guard<std::mutex> lock(r.mutex);
+    Refusal* refusal = findLocked(&r, domainOf(where), credentials);
+    if (refusal == nullptr) return S_OK;
+    Clock::time_point now = Clock::now();
+    if (now >= refusal->retryAt) {
+      // This caller asks the directory again; the others are held back until it knows.
+      refusal->retryAt = now + waitAfter(refusal->refusals, backoffLimits());
+      refusal->askingAgain = true;
+      return S_OK;
+    }
+    status = refusal->status;
+    reason = refusal->reason;
+    text = refusal->text;
+    secondsLeft = std::chrono::duration_cast<std::chrono::seconds>(refusal->retryAt - now).count() + 1;
   }
-  setLastError(refusal->reason, refusal->text, u"LDAP Provider");
-  traceHeldBack(credentials, refusal->status,
-                std::chrono::duration_cast<std::chrono::seconds>(refusal->retryAt - now).count() + 1);
-  return refusal->status;
+  setLastError(reason, text, u"LDAP Provider");
+  traceHeldBack(credentials, status, secondsLeft);
+  return status;
 }
 
-HRESULT noteBindOutcome(const Credentials& credentials, HRESULT hr) {
+HRESULT noteBindOutcome(const Endpoint& where, const Credentials& credentials, HRESULT hr) {
   Remembered& r = remembered();
   if (credentials.user.empty()) return hr;
   if (SUCCEEDED(hr)) {
     if (!r.any.load(std::memory_order_acquire)) return hr;
     std::lock_guard<std::mutex> lock(r.mutex);
-    if (Refusal* refusal = findLocked(&r, credentials))
+    if (Refusal* refusal = findLocked(&r, domainOf(where), credentials))
       r.refusals.erase(r.refusals.begin() + (refusal - r.refusals.data()));
     r.any.store(!r.refusals.empty(), std::memory_order_release);
     return hr;
   }
   BackoffLimits limits = backoffLimits();
-  if (!isAccountRefusal(hr) || limits.firstSeconds == 0) return hr;
+  if (!isBindRefusal(hr) || limits.firstSeconds == 0) return hr;
   std::lock_guard<std::mutex> lock(r.mutex);
-  Refusal* refusal = findLocked(&r, credentials);
+  std::string domain = domainOf(where);
+  Refusal* refusal = findLocked(&r, domain, credentials);
   if (refusal == nullptr) {
     if (r.refusals.size() >= kMostRemembered) forgetSoonestLocked(&r);
-    r.refusals.push_back(Refusal{credentials.mode, credentials.user, credentials.password, hr, 0, u"", 0, {}, true});
+    r.refusals.push_back(
+        Refusal{domain, credentials.mode, credentials.user, credentials.password, hr, 0, u"", 0, {}, true});
     refusal = &r.refusals.back();
   }
   if (!refusal->askingAgain) return hr;

@@ -4,16 +4,20 @@
 // password in the settings would otherwise lock the account out within a few calls.
 //
 // A refusal is remembered for the exact credential set (mode, account name and password: the
-// password kept as a copy that is compared in constant time and wiped when the entry goes).
+// password kept as a copy that is compared in constant time and wiped when the entry goes) and the
+// domain whose controller refused it (or the server, when one was named as such); it is forgotten
+// once nobody has asked again for the longest wait.
 // Until the wait is over, binds with that set get the remembered status at once, without asking
 // the directory; then one caller tries again while the others still get the status. Each further
 // refusal doubles the wait: 5 s, 10 s, 20 s ... up to 15 min by default, set by the environment
 // variable ORVISTAL_BIND_BACKOFF="first,longest" in seconds ("0" turns it off). A bind that works
 // forgets the set; another password for the same account is another set and is never held back.
-// Only pooled binds (pool.h acquireConnection) are held back: a password check or a logon binds
-// because the bind itself is the question.
+// Only binds for the pool (pool.h acquireConnection) are held back, and only when no pooled
+// connection of the set serves: a password check or a logon binds because the bind itself is the
+// question.
 #pragma once
 #include "adsi/bind.h"
+#include "adsi/endpoint.h"
 #include "winerror.h"
 
 namespace winapi::adsi {
@@ -27,10 +31,10 @@ BackoffLimits backoffLimits();
 
 // S_OK when a bind with these credentials may be tried now; otherwise the status of the refusal
 // remembered for them, with its reason and text recorded again for ADsGetLastError.
-HRESULT bindHeldBack(const Credentials& credentials);
+HRESULT bindHeldBack(const Endpoint& where, const Credentials& credentials);
 // Remembers a refusal for the account's password or state; a success forgets the credential set.
 // Any other failure (the server did not answer, say) changes nothing. Returns hr.
-HRESULT noteBindOutcome(const Credentials& credentials, HRESULT hr);
+HRESULT noteBindOutcome(const Endpoint& where, const Credentials& credentials, HRESULT hr);
 
 // After this process wrote an account's password or state (unlocked, enabled, ...): every
 // remembered refusal is forgotten, as any of them may now have another answer.

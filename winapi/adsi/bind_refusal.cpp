@@ -26,8 +26,13 @@ bool namesAccountState(DWORD reason) {
 
 HRESULT failBind(DWORD reason, std::string_view diagnostic) {
   DWORD reported = namesAccountState(reason) ? reason : ERROR_LOGON_FAILURE;
-  setLastError(reason != 0 ? reason : reported, toUtf16(std::string(diagnostic)), u"LDAP Provider");
+  setLastError(reason != 0 ? reason : reported, toUtf16(diagnostic), u"LDAP Provider");
   return HRESULT_FROM_WIN32(reported);
+}
+
+bool isBindRefusal(HRESULT hr) {
+  DWORD code = static_cast<DWORD>(HRESULT_CODE(hr));
+  return hr == HRESULT_FROM_WIN32(code) && (code == ERROR_LOGON_FAILURE || namesAccountState(code));
 }
 
 }  // namespace winapi::adsi

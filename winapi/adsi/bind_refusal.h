@@ -17,4 +17,7 @@ namespace winapi::adsi {
 // disabled, expired, password expired, must change), else the logon failure.
 HRESULT failBind(DWORD reason, std::string_view diagnostic);
 
+// Whether hr is a status failBind gives: the directory refused the account, not the request.
+bool isBindRefusal(HRESULT hr);
+
 }  // namespace winapi::adsi

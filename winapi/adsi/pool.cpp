@@ -135,7 +135,8 @@ HRESULT acquireFrom(const Endpoint& given, const Credentials& credentials, std::
     return S_OK;
   }
   std::shared_ptr<Connection> fresh;
-  HRESULT hr = connectAndBind(endpoint, credentials, &fresh);
+  HRESULT hr = bindHeldBack(given, credentials);
+  if (SUCCEEDED(hr)) hr = noteBindOutcome(given, credentials, connectAndBind(endpoint, credentials, &fresh));
   if (SUCCEEDED(hr)) addPooled(fresh);
   endOpening(key);
   if (FAILED(hr)) return hr;
@@ -215,10 +216,8 @@ int idleLimitSeconds() {
 
 HRESULT acquireConnection(const std::vector<Endpoint>& candidates, const Credentials& credentials,
                           std::shared_ptr<Connection>* out) {
-  if (HRESULT heldBack = bindHeldBack(credentials); FAILED(heldBack)) return heldBack;
-  return noteBindOutcome(credentials, firstAnswering(candidates, [&](const Endpoint& endpoint) {
-                           return acquireFrom(endpoint, credentials, out);
-                         }));
+  return firstAnswering(candidates,
+                        [&](const Endpoint& endpoint) { return acquireFrom(endpoint, credentials, out); });
 }
 
 HRESULT acquireConnection(const Endpoint& endpoint, const Credentials& credentials, std::shared_ptr<Connection>* out) {

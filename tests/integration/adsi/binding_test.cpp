@@ -8,9 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "adsi/bind_backoff.h"
 #include "adsi/connection.h"
 #include "adsi/directory_env.h"
 #include "adsi/kerberos_logon.h"
+#include "adsi/pool.h"
 
 using namespace adsitest;
 namespace adsi = winapi::adsi;
@@ -305,6 +307,29 @@ TEST_F(Binding, ConnectionsAreReusedOnlyForTheExactCredentials) {
                  netbiosForm.put()),
             S_OK);
   EXPECT_EQ(adsi::testing::connectionsOpened(), start + 5);
+}
+
+// A refusal held back from the directory stops only fresh binds of the set: a connection it
+// already has still serves, as a Windows process keeps using the binds it holds.
+TEST_F(Binding, AHeldBackSetStillUsesItsPooledConnections) {
+  adsi::testing::clearPool();
+  adsi::testing::resetBindBackoff(60, 60);
+  adsi::Credentials bind;
+  bind.mode = adsi::BindMode::Simple;
+  bind.user = s.bindUser;
+  bind.password = adsi::Secret(s.bindPassword);
+  adsi::Endpoint dc{s.server, 389};
+  std::shared_ptr<adsi::Connection> connection;
+  ASSERT_EQ(adsi::acquireConnection(dc, bind, &connection), S_OK);
+  connection.reset();
+  // As when another controller refused a fresh bind while the account was locked for a while.
+  HRESULT locked = HRESULT_FROM_WIN32(ERROR_ACCOUNT_LOCKED_OUT);
+  adsi::noteBindOutcome(dc, bind, locked);
+  EXPECT_EQ(adsi::acquireConnection(dc, bind, &connection), S_OK);
+  connection.reset();
+  adsi::testing::clearPool();
+  EXPECT_EQ(adsi::acquireConnection(dc, bind, &connection), locked) << "a fresh bind is held back";
+  adsi::testing::resetBindBackoff(-1, -1);
 }
 
 TEST_F(Binding, ADroppedConnectionIsReplacedButAWriteIsNeverResent) {

@@ -74,18 +74,22 @@ TEST(BindBackoff, HoldsBackOnlyTheRefusedCredentialSetUntilItWorks) {
   testing::resetBindBackoff(60, 60);
   HRESULT refused = failLdap(LDAP_INVALID_CREDENTIALS, "80090308: LdapErr: ... data 52e, v1db1");
   Credentials wrong = account("wrong"), right = account("right");
-  EXPECT_EQ(noteBindOutcome(wrong, refused), refused);
+  Endpoint dc{"dc1.example.test", 389, true, "example.test"}, otherDc{"dc2.example.test", 389, true, "example.test"};
+  Endpoint otherDomain{"dc.other.test", 389, true, "other.test"};
+  EXPECT_EQ(noteBindOutcome(dc, wrong, refused), refused);
   clearLastError();
-  EXPECT_EQ(bindHeldBack(wrong), refused);
+  EXPECT_EQ(bindHeldBack(otherDc, wrong), refused) << "the domain's other controllers would count it too";
   EXPECT_EQ(lastError().code, static_cast<DWORD>(ERROR_LOGON_FAILURE)) << "recorded again for ADsGetLastError";
-  EXPECT_EQ(bindHeldBack(right), S_OK);
-  EXPECT_EQ(noteBindOutcome(wrong, hresultFromLdapResult(LDAP_SERVER_DOWN)), hresultFromLdapResult(LDAP_SERVER_DOWN));
-  EXPECT_EQ(bindHeldBack(wrong), refused) << "a server that did not answer says nothing of the password";
-  noteBindOutcome(wrong, S_OK);
-  EXPECT_EQ(bindHeldBack(wrong), S_OK);
+  EXPECT_EQ(bindHeldBack(dc, right), S_OK);
+  EXPECT_EQ(bindHeldBack(otherDomain, wrong), S_OK) << "another domain did not refuse it";
+  EXPECT_EQ(noteBindOutcome(dc, wrong, hresultFromLdapResult(LDAP_SERVER_DOWN)),
+            hresultFromLdapResult(LDAP_SERVER_DOWN));
+  EXPECT_EQ(bindHeldBack(dc, wrong), refused) << "a server that did not answer says nothing of the password";
+  noteBindOutcome(dc, wrong, S_OK);
+  EXPECT_EQ(bindHeldBack(dc, wrong), S_OK);
   testing::resetBindBackoff(0, 0);
-  noteBindOutcome(wrong, refused);
-  EXPECT_EQ(bindHeldBack(wrong), S_OK) << "turned off";
+  noteBindOutcome(dc, wrong, refused);
+  EXPECT_EQ(bindHeldBack(dc, wrong), S_OK) << "turned off";
   testing::resetBindBackoff(-1, -1);
 }
 
