@@ -1,5 +1,5 @@
-// Owner of a JNI local reference that the library deletes itself, so that no early return
-// can skip the delete.
+// Owners of what JNI lends the library (a local reference, a string's characters), given back
+// on every path.
 #pragma once
 #include <jni.h>
 
@@ -23,4 +23,26 @@ class LocalRef {
  private:
   JNIEnv* env_;
   Reference reference_;
+};
+
+// The UTF-16 characters of a Java string, released when the owner goes; null (with the JVM's
+// exception pending) when the JVM could not lend them.
+class JavaChars {
+ public:
+  JavaChars(JNIEnv* env, jstring text)
+      : env_(env), text_(text), chars_(env->GetStringChars(text, nullptr)), length_(env->GetStringLength(text)) {}
+  ~JavaChars() {
+    if (chars_ != nullptr) env_->ReleaseStringChars(text_, chars_);
+  }
+  JavaChars(const JavaChars&) = delete;
+  JavaChars& operator=(const JavaChars&) = delete;
+
+  const jchar* get() const { return chars_; }
+  size_t length() const { return static_cast<size_t>(length_); }
+
+ private:
+  JNIEnv* env_;
+  jstring text_;
+  const jchar* chars_;
+  jsize length_;
 };

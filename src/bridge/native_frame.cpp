@@ -32,16 +32,9 @@ HRESULT statusOfCurrentException() noexcept {
 
 void javaStringToWide(JNIEnv* env, jstring text, WideString* wide) {
   if (text == nullptr) return;
-  jsize length = env->GetStringLength(text);
-  const jchar* characters = env->GetStringChars(text, nullptr);
-  if (characters == nullptr) raiseStatus(E_OUTOFMEMORY);
-  try {
-    wide->assign(reinterpret_cast<const WCHAR*>(characters), static_cast<size_t>(length));
-  } catch (...) {
-    env->ReleaseStringChars(text, characters);
-    throw;
-  }
-  env->ReleaseStringChars(text, characters);
+  JavaChars characters(env, text);
+  if (characters.get() == nullptr) raiseStatus(E_OUTOFMEMORY);
+  wide->assign(reinterpret_cast<const WCHAR*>(characters.get()), characters.length());
 }
 
 WideString wideParameter(JNIEnv* env, jstring text) {

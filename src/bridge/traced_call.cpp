@@ -64,15 +64,13 @@ void appendText(std::string* line, JNIEnv* env, jstring text) {
     *line += "null";
     return;
   }
-  jsize length = env->GetStringLength(text);
-  const jchar* chars = env->GetStringChars(text, nullptr);
-  if (chars == nullptr) {
+  JavaChars chars(env, text);
+  if (chars.get() == nullptr) {
     env->ExceptionClear();
     *line += "?";
     return;
   }
-  orvistal::trace::appendQuoted(line, reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(length));
-  env->ReleaseStringChars(text, chars);
+  orvistal::trace::appendQuoted(line, reinterpret_cast<const char16_t*>(chars.get()), chars.length());
 }
 
 void appendArgument(std::string* line, JNIEnv* env, const TraceArgument& argument) {

@@ -41,10 +41,13 @@ class Sites : public ::testing::Test {
     for (const char* dc : {"dc1", "dc2"}) {
       if (!waitUntilAnswering(seconds(10), dc)) EXPECT_EQ(runStartScript(std::string("start ") + dc), 0);
     }
-    // dc1 starts again from its golden copy; dc2 is put back.
-    ComApartment apartment;
-    VariantArray none;
-    onDc(caller.server2).setAttributeStringArray(AttributeTarget::user, alice, u"info", ADS_PROPERTY_CLEAR, none);
+    // Both put back (dc1 too, should the test have stopped before dc1 was started afresh).
+    for (const std::u16string& server : {caller.server, caller.server2}) {
+      ComApartment apartment;
+      VariantArray none;
+      EXPECT_EQ(onDc(server).setAttributeStringArray(AttributeTarget::user, alice, u"info", ADS_PROPERTY_CLEAR, none),
+                S_OK);
+    }
   }
 
   AdsiContext onDc(const std::u16string& server) const { return AdsiContext(admin, adminPassword, server, false); }
@@ -88,8 +91,8 @@ class Sites : public ::testing::Test {
 };
 
 TEST_F(Sites, CallsStayOnTheSitesDcLeaveItOnlyWhileItIsOutAndComeBackWithinTheKeptPeriod) {
-  mark(caller.server, u"dc1");
-  mark(caller.server2, u"dc2");
+  ASSERT_NO_FATAL_FAILURE(mark(caller.server, u"dc1"));
+  ASSERT_NO_FATAL_FAILURE(mark(caller.server2, u"dc2"));
   int elsewhere = 0;
   for (int call = 0; call < 100; ++call) elsewhere += answeringDc() != u"dc1";
   EXPECT_EQ(elsewhere, 0) << "calls went to the other site's DC while the site's own answered";
@@ -106,7 +109,7 @@ TEST_F(Sites, CallsStayOnTheSitesDcLeaveItOnlyWhileItIsOutAndComeBackWithinTheKe
 
   ASSERT_EQ(runStartScript("start dc1"), 0);
   ASSERT_TRUE(waitUntilAnswering(seconds(60), "dc1"));
-  mark(caller.server, u"dc1");  // a start begins from the golden copy
+  ASSERT_NO_FATAL_FAILURE(mark(caller.server, u"dc1"));  // a start begins from the golden copy
   double back = secondsUntilAnswering(u"dc1", seconds(affinitySeconds + downSeconds + 10));
   EXPECT_GE(back, 0) << "calls did not come back to the site's own DC";
   EXPECT_LE(back, affinitySeconds + downSeconds + 2);

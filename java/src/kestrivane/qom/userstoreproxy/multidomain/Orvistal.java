@@ -88,15 +88,24 @@ public class Orvistal {
         if (loaded) {
             return;
         }
-        String path = System.getProperty("orvistal.library");
-        if (path != null && !path.isEmpty()) {
-            System.load(path);
-        } else {
-            try {
-                System.loadLibrary("Orvistal");
-            } catch (UnsatisfiedLinkError notOnLibraryPath) {
-                BundledLibrary.load(notOnLibraryPath);
+        try {
+            String path = System.getProperty("orvistal.library");
+            if (path != null && !path.isEmpty()) {
+                System.load(path);
+            } else {
+                try {
+                    System.loadLibrary("Orvistal");
+                } catch (UnsatisfiedLinkError notOnLibraryPath) {
+                    BundledLibrary.load(notOnLibraryPath);
+                }
             }
+        } catch (RuntimeException refused) {
+            // A path the platform cannot take, a security manager's refusal: still a library that
+            // could not be loaded, never a class that fails to initialise.
+            UnsatisfiedLinkError notLoaded = new UnsatisfiedLinkError(
+                    "the Orvistal native library could not be loaded: " + refused);
+            notLoaded.initCause(refused);
+            throw notLoaded;
         }
         loaded = true;
     }
