@@ -44,7 +44,7 @@ HRESULT AdsiContext::openObject(const WideString& path, REFIID iid, DWORD flags,
     user = lookupUserName_.c_str();
     password = lookupUserPassword_.c_str();
   }
-  return ADsOpenObject(path.c_str(), user, password, flags | ADS_USE_SEALING, iid, object);
+  return ADsOpenObject(path.c_str(), user, password, flags | transportFlags(serverName_), iid, object);
 }
 
 HRESULT AdsiContext::objectPath(const WideString& dn, WideString* path) const {

@@ -39,8 +39,8 @@ HRESULT NameTranslator::openRootEntry() const {
   path += serverName_.empty() ? WIDE("RootDSE") : serverName_ + WIDE("/RootDSE");
   const WCHAR* user = lookupUserName_.empty() ? nullptr : lookupUserName_.c_str();
   const WCHAR* password = lookupUserName_.empty() ? nullptr : lookupUserPassword_.c_str();
-  HRESULT status = ADsOpenObject(path.c_str(), user, password, ADS_SECURE_AUTHENTICATION | ADS_USE_SEALING, IID_IADs,
-                                 rootEntry_.putVoid());
+  HRESULT status = ADsOpenObject(path.c_str(), user, password, ADS_SECURE_AUTHENTICATION | transportFlags(serverName_),
+                                 IID_IADs, rootEntry_.putVoid());
   bool unreachable = status == HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN) || status == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ||
                      status == HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED);
   return unreachable ? status : S_OK;

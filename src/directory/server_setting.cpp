@@ -92,3 +92,12 @@ WideString pathHostOrSetting(const WideString& setting) {
   WideString host;
   return SUCCEEDED(serverPathHost(setting, &host)) ? host : setting;
 }
+
+DWORD transportFlags(const WideString& pathHost) {
+  size_t colon = pathHost.rfind(WIDE(':'));
+  size_t bracket = pathHost.rfind(WIDE(']'));
+  bool hasPort = colon != WideString::npos && (bracket == WideString::npos || colon > bracket) &&
+                 (pathHost.empty() || pathHost[0] == WIDE('[') || pathHost.find(WIDE(':')) == colon);
+  WideString port = hasPort ? pathHost.substr(colon + 1) : WideString();
+  return port == WIDE("636") || port == WIDE("3269") ? ADS_USE_SSL : ADS_USE_SEALING;
+}

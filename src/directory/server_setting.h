@@ -14,3 +14,8 @@ HRESULT serverPathHost(const WideString& setting, WideString* host);
 // The host part for a setting, or the setting unchanged when serverPathHost refuses it, so that
 // the check before the first bind (settingsRefusal) refuses it again.
 WideString pathHostOrSetting(const WideString& setting);
+
+// How a bind must protect itself on the path's host part: ADS_USE_SSL on the LDAPS ports (636,
+// 3269), where the connection is TLS from the start and the directory refuses a SASL seal inside
+// it; ADS_USE_SEALING elsewhere. ADSI takes a port from the path but TLS only from the flag.
+DWORD transportFlags(const WideString& pathHost);

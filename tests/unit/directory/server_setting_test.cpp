@@ -4,26 +4,31 @@
 #include "directory/adsi_context.h"
 #include "directory/server_setting.h"
 
-TEST(ServerSetting, HostsAndLdapUrlsBecomeTheHostPart) {
+TEST(ServerSetting, HostsAndLdapUrlsBecomeTheHostPartAndTheLdapsPortsBindOverSsl) {
   struct Case {
     const char16_t* setting;
     const char16_t* host;
+    DWORD transport;
   } cases[] = {
-      {u"", u""},
-      {u"dc1.example.com", u"dc1.example.com"},
-      {u"dc1.example.com:3268", u"dc1.example.com:3268"},
-      {u"ldap://dc1.example.com", u"dc1.example.com"},
-      {u"LDAP://dc1.example.com:389/", u"dc1.example.com:389"},
-      {u"ldaps://dc1.example.com", u"dc1.example.com:636"},
-      {u"LdapS://dc1.example.com:3269", u"dc1.example.com:3269"},
-      {u"ldap://127.0.0.2:636", u"127.0.0.2:636"},
-      {u"ldaps://[::1]", u"[::1]:636"},
+      {u"", u"", ADS_USE_SEALING},
+      {u"dc1.example.com", u"dc1.example.com", ADS_USE_SEALING},
+      {u"dc1.example.com:3268", u"dc1.example.com:3268", ADS_USE_SEALING},
+      {u"dc1.example.com:636", u"dc1.example.com:636", ADS_USE_SSL},
+      {u"ldap://dc1.example.com", u"dc1.example.com", ADS_USE_SEALING},
+      {u"LDAP://dc1.example.com:389/", u"dc1.example.com:389", ADS_USE_SEALING},
+      {u"ldaps://dc1.example.com", u"dc1.example.com:636", ADS_USE_SSL},
+      {u"LdapS://dc1.example.com:3269", u"dc1.example.com:3269", ADS_USE_SSL},
+      {u"ldap://127.0.0.2:636", u"127.0.0.2:636", ADS_USE_SSL},
+      {u"ldaps://[::1]", u"[::1]:636", ADS_USE_SSL},
+      {u"[::636]", u"[::636]", ADS_USE_SEALING},
+      {u"::636", u"::636", ADS_USE_SEALING},
   };
   for (const Case& c : cases) {
     WideString host = u"unchanged";
     EXPECT_EQ(serverPathHost(c.setting, &host), S_OK);
     EXPECT_EQ(host, c.host);
     EXPECT_EQ(settingsRefusal(u"", u"", c.setting), S_OK);
+    EXPECT_EQ(transportFlags(host), c.transport);
   }
 }
 
