@@ -18,19 +18,15 @@ constexpr int dnsTries = 2;
 // The largest DNS message there can be (over TCP).
 constexpr size_t largestDnsMessage = 65535;
 
-// The answer to one question, grown to the size the resolver says the whole answer has (a domain
-// of many controllers answers over TCP with far more than a UDP datagram's worth).
+// The answer to one question, in a buffer as large as any DNS message (a domain of many
+// controllers answers over TCP with far more than a UDP datagram's worth).
 DnsAnswer queryService(const std::string& name, std::vector<unsigned char>* answer, int* length) {
   struct __res_state state {};
   if (res_ninit(&state) != 0) return DnsAnswer::Failed;
   state.retrans = std::min(state.retrans, dnsSecondsPerTry);
   state.retry = std::min(state.retry, dnsTries);
-  answer->resize(8192);
+  answer->resize(largestDnsMessage);
   *length = res_nquery(&state, name.c_str(), ns_c_in, ns_t_srv, answer->data(), static_cast<int>(answer->size()));
-  if (*length > static_cast<int>(answer->size())) {
-    answer->resize(std::min(static_cast<size_t>(*length), largestDnsMessage));
-    *length = res_nquery(&state, name.c_str(), ns_c_in, ns_t_srv, answer->data(), static_cast<int>(answer->size()));
-  }
   int failure = state.res_h_errno;
   res_nclose(&state);
   if (*length > 0) {
@@ -80,8 +76,9 @@ DnsAnswer addressesOf(const std::string& name) {
     freeaddrinfo(found);
     return DnsAnswer::Records;
   }
-  return failure == EAI_AGAIN || failure == EAI_FAIL || failure == EAI_SYSTEM ? DnsAnswer::Failed
-                                                                                : DnsAnswer::NoRecords;
+  return failure == EAI_AGAIN || failure == EAI_FAIL || failure == EAI_SYSTEM || failure == EAI_MEMORY
+             ? DnsAnswer::Failed
+             : DnsAnswer::NoRecords;
 }
 
 }  // namespace winapi::adsi

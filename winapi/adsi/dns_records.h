@@ -1,6 +1,7 @@
 // What DNS says of a name, for the locator: service records and whether the name has addresses.
-// Each question waits at most 2 s per try and 2 tries per DNS server, so that it fits a call's
-// network bound.
+// A service question waits at most 2 s per try and 2 tries per DNS server, so that it fits a
+// call's network bound. An address question goes through the system's resolver (the hosts file
+// first) with its own waits, as libldap's connect resolves a host name too.
 #pragma once
 #include <string>
 #include <vector>
