@@ -231,10 +231,15 @@ void appendStatus(std::string* line, std::int32_t status) {
   *line += text;
 }
 
+void appendServer(std::string* line, std::string_view host, int port) {
+  for (size_t i = 0; i < host.size() && i < kMaxQuoted; ++i) appendEscaped(line, static_cast<unsigned char>(host[i]));
+  *line += ':';
+  *line += std::to_string(port);
+}
+
 void noteServer(std::string_view host, int port) {
-  serverOfThisCall.assign(host.data(), host.size());
-  serverOfThisCall += ':';
-  serverOfThisCall += std::to_string(port);
+  serverOfThisCall.clear();
+  appendServer(&serverOfThisCall, host, port);
 }
 
 std::string takeServer() {

@@ -58,6 +58,9 @@ constexpr size_t kMaxQuoted = 512;
 void appendQuoted(std::string* line, std::string_view utf8);
 // The same for UTF-16 text.
 void appendQuoted(std::string* line, const char16_t* text, size_t length);
+// host:port, the host escaped as quoted text is (a name a referral or DNS gave may hold any byte),
+// cut as it is.
+void appendServer(std::string* line, std::string_view host, int port);
 // The status in hex, "0x8007052E".
 void appendStatus(std::string* line, std::int32_t status);
 

@@ -22,9 +22,7 @@ namespace trace = orvistal::trace;
 
 void appendServer(std::string* line, const Endpoint& server) {
   *line += " dc=";
-  *line += server.host;
-  *line += ':';
-  *line += std::to_string(server.port);
+  trace::appendServer(line, server.host, server.port);
 }
 
 const char* scopeName(int scope) {

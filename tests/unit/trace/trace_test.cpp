@@ -31,6 +31,9 @@ TEST(Trace, ValuesCannotStartALineOrRunOn) {
   line.clear();
   trace::appendQuoted(&line, std::string(trace::kMaxQuoted + 10, 'x'));
   EXPECT_EQ(line, "\"" + std::string(trace::kMaxQuoted, 'x') + "...(10 more bytes)\"");
+  line.clear();
+  trace::appendServer(&line, "dc1.example.test\nfake line", 636);  // a host a referral URL decoded
+  EXPECT_EQ(line, "dc1.example.test\\nfake line:636");
 }
 
 TEST(Trace, TheFileIsRotatedAtItsBound) {
