@@ -72,8 +72,9 @@ bool takeFrom(void* library) {
   return true;
 }
 
-// Runs when the shared library is loaded, before any native method can be called.
-__attribute__((constructor)) void findLdap() {
+// Runs when the shared library is loaded, before any native method can be called and before the
+// library's own static initialisers (which run at the default priority).
+__attribute__((constructor(101))) void findLdap() {
   for (const Entry& entry : entries) *entry.address = missing(entry.answer);
   for (const char* name : libraryNames) {
     // Kept loaded for the life of the process, as a linked library would be.
