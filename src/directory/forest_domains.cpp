@@ -1,6 +1,7 @@
 // Which DNS domains the bound server's forest holds, read from the partitions container (once per
-// server, and again when a name names a domain the list lacks): the cross-references of the forest's own naming contexts (systemFlags bit 1), not
-// those an administrator may add for directories outside it. A name that ends in domain
+// server, and again when a name names a domain the list lacks): the cross-references of the
+// forest's own naming contexts (systemFlags bit 1), not those an administrator may add for
+// directories outside it. A name that ends in domain
 // components is bound only when they name one of these: a server asked for a name outside its
 // forest answers with a referral to the host its components spell, and the directory interface
 // would follow it with the bind account's credentials. Both builds need the check: on Windows ADSI
@@ -29,14 +30,19 @@ class ForestDomainsByServer {
  public:
   enum class Answer { Holds, Outside, Unknown };
   // Whether the server's forest holds the domain, as far as its list is known and fresh enough:
-  // Unknown when the list was never read, or lacks the domain and may be read again.
-  Answer lookUp(const WideString& server, const WideString& domain) const {
+  // Unknown when the list was never read, or lacks the domain and may be read again. That caller
+  // reads it again; the others meanwhile, and everyone after a read that failed, keep the list
+  // as it is for another interval.
+  Answer lookUp(const WideString& server, const WideString& domain) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto entry = forests_.find(server);
     if (entry == forests_.end()) return Answer::Unknown;
     for (const WideString& name : entry->second.domains)
       if (name == domain) return Answer::Holds;
-    return Clock::now() - entry->second.readAt < forestRereadInterval ? Answer::Outside : Answer::Unknown;
+    Clock::time_point now = Clock::now();
+    if (now - entry->second.readAt < forestRereadInterval) return Answer::Outside;
+    entry->second.readAt = now;
+    return Answer::Unknown;
   }
   void put(const WideString& server, std::vector<WideString> domains) {
     std::lock_guard<std::mutex> lock(mutex_);
