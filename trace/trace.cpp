@@ -56,14 +56,20 @@ bool openFileLocked(Sink* s) {
   return true;
 }
 
-// The file is full: it becomes <file>.1 and a new one is begun. When that fails the lines stop.
+// The file is full: it becomes <file>.1 and a new one is begun. Where it cannot be renamed (on
+// Windows, while another process has it open) it is begun again empty, so the trace goes on within
+// its bound; only a file that cannot be opened at all stops the lines.
 void rotateLocked(Sink* s) {
   std::fclose(s->file);
   s->file = nullptr;
   std::string previous = s->path + ".1";
   std::remove(previous.c_str());
-  if (std::rename(s->path.c_str(), previous.c_str()) != 0) return;
-  openFileLocked(s);
+  if (std::rename(s->path.c_str(), previous.c_str()) == 0) {
+    openFileLocked(s);
+    return;
+  }
+  s->file = std::fopen(s->path.c_str(), "wb");
+  s->written = 0;
 }
 
 void apply(const Settings& settings) {

@@ -1,15 +1,20 @@
 #include "adsi/netlogon_ping.h"
 
+#include <arpa/nameser.h>
+#include <errno.h>
 #include <lber.h>
 #include <netdb.h>
+#include <resolv.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <random>
 
 #include "adsi/ldap_owners.h"
 #include "adsi/text.h"
+#include "authz/bytes.h"
 
 namespace winapi::adsi {
 
@@ -24,8 +29,6 @@ constexpr uint16_t responseExOpcode = 0x17;
 constexpr uint16_t userUnknownExOpcode = 0x19;
 // NETLOGON_NT_VERSION_5 | NETLOGON_NT_VERSION_5EX, little-endian.
 const char wantedVersion[] = {0x06, 0x00, 0x00, 0x00};
-// Pointers followed within one name: more can only be a loop.
-constexpr int maxNameJumps = 16;
 
 class SocketOwner {
  public:
@@ -41,35 +44,30 @@ class SocketOwner {
   int fd_;
 };
 
-// One name of the structure: labels, or a pointer to where the rest of the name stands.
+// One name of the structure, compressed as DNS compresses names (pointers are offsets into the
+// structure): the resolver library reads it, loops and bounds checked.
 bool readName(const unsigned char* base, size_t size, size_t* at, std::string* name) {
-  name->clear();
-  size_t position = *at;
-  bool jumped = false;
-  for (int jumps = 0;;) {
-    if (position >= size) return false;
-    unsigned char length = base[position];
-    if (length == 0) {
-      if (!jumped) *at = position + 1;
-      return true;
-    }
-    if ((length & 0xc0) == 0xc0) {
-      if (position + 1 >= size || ++jumps > maxNameJumps) return false;
-      if (!jumped) *at = position + 2;
-      jumped = true;
-      position = static_cast<size_t>(length & 0x3f) << 8 | base[position + 1];
-      continue;
-    }
-    if ((length & 0xc0) != 0 || position + 1 + length > size) return false;
-    if (!name->empty()) *name += '.';
-    name->append(reinterpret_cast<const char*>(base + position + 1), length);
-    if (name->size() > 255) return false;
-    position += 1 + length;
-  }
+  char text[NS_MAXDNAME];
+  if (*at >= size) return false;
+  int used = dn_expand(base, base + size, base + *at, text, sizeof text);
+  if (used < 0) return false;
+  *at += static_cast<size_t>(used);
+  *name = text;
+  return true;
 }
 
-uint32_t littleEndian32(const unsigned char* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+
+// Waits for the socket to be readable, through signals (the JVM sends its threads some).
+bool readableWithin(int socket, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd ready{socket, POLLIN, 0};
+    int outcome = poll(&ready, 1, static_cast<int>(left.count()));
+    if (outcome > 0) return true;
+    if (outcome == 0 || errno != EINTR) return false;
+  }
 }
 
 }  // namespace
@@ -83,20 +81,19 @@ std::vector<unsigned char> netlogonPingRequest(const std::string& dnsDomain, int
                            andFilterTag,
                            equalityFilterTag, "DnsDomain", dnsDomain.c_str(), equalityFilterTag, "NtVer",
                            wantedVersion, static_cast<ber_len_t>(sizeof wantedVersion), "Netlogon");
-  berval* flat = nullptr;
-  if (written < 0 || ber_flatten(ber.get(), &flat) != 0 || flat == nullptr) return datagram;
-  datagram.assign(flat->bv_val, flat->bv_val + flat->bv_len);
-  ber_bvfree(flat);
+  BerValue flat;
+  if (written < 0 || ber_flatten(ber.get(), flat.put()) != 0 || flat.get() == nullptr) return datagram;
+  datagram.assign(flat.get()->bv_val, flat.get()->bv_val + flat.get()->bv_len);
   return datagram;
 }
 
 bool parseSamLogonResponseEx(const unsigned char* data, size_t size, NetlogonAnswer* out) {
   // Opcode, Sbz, Flags, DomainGuid, then the names.
   if (size < 24) return false;
-  uint16_t opcode = static_cast<uint16_t>(data[0] | data[1] << 8);
+  uint16_t opcode = authz::readWord(data);
   if (opcode != responseExOpcode && opcode != userUnknownExOpcode) return false;
   NetlogonAnswer answer;
-  answer.flags = littleEndian32(data + 4);
+  answer.flags = authz::readDword(data + 4);
   size_t at = 24;
   std::string forest, netbiosDomain, netbiosComputer, user;
   std::string* names[] = {&forest,          &answer.dnsDomainName, &answer.dnsHostName, &netbiosDomain,
@@ -143,6 +140,7 @@ bool pingDomainController(const std::string& host, const std::string& dnsDomain,
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* found = nullptr;
   if (getaddrinfo(host.c_str(), "389", &hints, &found) != 0) return false;
+  AddressList addresses(found, &freeaddrinfo);
   bool answered = false;
   std::vector<unsigned char> answer(65536);
   for (addrinfo* address = found; address != nullptr && !answered; address = address->ai_next) {
@@ -150,10 +148,7 @@ bool pingDomainController(const std::string& host, const std::string& dnsDomain,
     if (socket.get() < 0 || connect(socket.get(), address->ai_addr, address->ai_addrlen) != 0) continue;
     if (send(socket.get(), request.data(), request.size(), 0) != static_cast<ssize_t>(request.size())) continue;
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd ready{socket.get(), POLLIN, 0};
-      if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
+    while (readableWithin(socket.get(), deadline)) {
       ssize_t got = recv(socket.get(), answer.data(), answer.size(), 0);
       if (got <= 0) break;
       // A stray datagram (an answer to an earlier ping) is passed over.
@@ -163,7 +158,6 @@ bool pingDomainController(const std::string& host, const std::string& dnsDomain,
       }
     }
   }
-  freeaddrinfo(found);
   return answered;
 }
 
